@@ -1,0 +1,19 @@
+#pragma once
+// What a run asks of the program around it: reporting a message (a box in interactive use, a run-log
+// line in unattended runs), enabling the main window, and the run's progress window. The main dialog
+// implements it; tests fake it. Called from the run's thread.
+
+#include <string>
+
+class IProgress;
+
+class IRunHost {
+public:
+    virtual ~IRunHost() = default;
+    // Shows or logs text with a message-box type (platform/MessageBox.h); returns the answer, or -1 when
+    // the text went to the run log.
+    virtual int Report(const std::string& text, unsigned type, unsigned helpId) = 0;
+    virtual void EnableMainWindow(bool enable) = 0;
+    // The run's progress window, or null.
+    virtual IProgress* Progress() = 0;
+};

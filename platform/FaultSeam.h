@@ -1,0 +1,23 @@
+#pragma once
+// Test seam: makes the Nth call of one platform operation fail with a chosen errno, so tests can prove
+// what a failure leaves on disk without filling a disk. Production pays one branch per operation.
+// Any thread; faults are process-wide.
+
+namespace platform {
+
+enum class FaultOp {
+    CopyData,      // the kernel copy of file contents inside CopyFileAtomic
+    CopyRename,    // the final rename of CopyFileAtomic
+    CreateFolder,  // CreateFolder
+    WriteProfile,  // WriteFileAtomic
+    SetAttributes, // SetAttributes
+};
+
+// Call number nth (1-based, counted from now) of op fails with err; 0 clears op's fault.
+void TestInjectFault(FaultOp op, int nth, int err);
+void TestClearFaults();
+
+// Used by platform/: true when this call must fail (the errno is then in LastError()).
+bool FaultHit(FaultOp op);
+
+}  // namespace platform

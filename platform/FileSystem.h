@@ -1,0 +1,107 @@
+#pragma once
+// File and folder operations: the only code that asks the kernel about files. Any thread.
+// Paths are byte strings; "/" is the separator; nothing here follows a symbolic link unless it says so.
+// Every function that returns false has set the calling thread's last error (LastError.h).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class EntryKind { File, Folder, Link, Other };
+
+struct DirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Other;
+};
+
+// Windows attribute bits as the engine speaks of them.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrArchive = 0x20;
+
+struct FileInfo {
+    EntryKind kind = EntryKind::Other;
+    uint64_t writeTime = 0;  // 100-ns units since 1601-01-01 UTC, from st_mtim
+    uint64_t size = 0;
+    bool readOnly = false;   // owner-write bit clear (a link is never read-only)
+    bool archive = true;     // no archive record, or one that no longer matches the write time
+    bool readable = false;   // this process may open it for reading
+};
+
+// The 64-bit write time of a timespec-like pair, and back.
+uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds);
+
+// Details of the entry at path itself (a link is described, not its target).
+// withArchive false skips the archive record and leaves archive true.
+[[nodiscard]] bool StatPath(const std::string& path, FileInfo& info, bool withArchive = true);
+
+// True when something (file, folder, link, anything) exists at path; a dangling link exists.
+[[nodiscard]] bool PathExists(const std::string& path);
+
+// The entries of a folder in the file system's listing order, without "." and "..".
+[[nodiscard]] bool ListFolder(const std::string& path, std::vector<DirEntry>& entries);
+
+// Attribute bits (kAttrReadOnly | kAttrArchive) of the entry at path, emulated as documented in
+// docs/platform.md. Setting changes only what differs; on a link both calls succeed and change nothing.
+[[nodiscard]] bool GetAttributes(const std::string& path, uint32_t& attributes);
+[[nodiscard]] bool SetAttributes(const std::string& path, uint32_t attributes);
+
+// Creates one folder (mode 0777 less umask). EEXIST when something already stands there,
+// ENOENT when the parent folder is missing.
+[[nodiscard]] bool CreateFolder(const std::string& path);
+
+// Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
+// copy, nanosecond write time, mode and archive record go with it; a link is copied as a link.
+// A read-only target is refused with EACCES, also for root.
+// On failure the old target is untouched and no temporary file remains.
+[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to);
+
+// The process's current directory, without a trailing "/" (empty on failure), and changing it.
+std::string CurrentFolder();
+[[nodiscard]] bool ChangeFolder(const std::string& path);
+
+// Well-known folders, each with a trailing "/".
+std::string TempFolder();    // $TMPDIR when set and not empty, else /tmp
+std::string ConfigFolder();  // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
+std::string SystemFolder();  // /usr/bin
+std::string ExecutableFolder();  // the folder of the running program
+
+// Whole small files (profiles). ReadWholeFile fails with ENOENT for a missing file.
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& data);
+// Replaces the file atomically (temporary file, flush, rename); creates the config folder with mode 0700
+// first when path lies in it. On failure the old file is untouched and no temporary file remains.
+[[nodiscard]] bool WriteFileAtomic(const std::string& path, const std::string& data);
+
+// Appends one line to a log: opened without following links, created with mode 0600, refused (EPERM)
+// when the existing file is not a regular file owned by this user. When the file is empty, header is
+// written first. Open, append, close: nothing stays open.
+[[nodiscard]] bool AppendToLog(const std::string& path, const std::string& header, const std::string& line);
+
+// The debugger output channel: standard error while TANDREL_DEBUG is set and not empty.
+void DebugOutput(const std::string& text);
+
+// A folder held open by handle, for walks that never change the current directory and never follow
+// links. Any thread; one object is used by one thread at a time.
+class CFolder final {
+public:
+    ~CFolder();
+    CFolder(const CFolder&) = delete;
+    CFolder& operator=(const CFolder&) = delete;
+
+    // Null (and the last error set) when path is not a folder that may be entered; a link is refused.
+    static std::unique_ptr<CFolder> Open(const std::string& path);
+    std::unique_ptr<CFolder> OpenChild(const std::string& name) const;
+
+    // Entries in listing order without "." and ".."; false when the listing cannot be read.
+    [[nodiscard]] bool ReadEntries(std::vector<DirEntry>& entries) const;
+    // Details of one entry of this folder, as StatPath.
+    [[nodiscard]] bool Stat(const std::string& name, FileInfo& info, bool withArchive = true) const;
+
+private:
+    explicit CFolder(int fd) : m_fd(fd) {}
+    const int m_fd;
+};
+
+}  // namespace platform

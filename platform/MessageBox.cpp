@@ -1,0 +1,88 @@
+#include "platform/MessageBox.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <mutex>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QThread>
+
+namespace platform {
+
+namespace {
+
+std::mutex g_mutex;
+MessageBoxHook g_hook;          // guarded by g_mutex
+QPointer<QWidget> g_owner;      // user-interface thread only
+bool g_headless = false;
+
+bool HasText(const char* name) {
+    const char* value = getenv(name);
+    return value && *value;
+}
+
+int ShowOnUiThread(const std::string& text, unsigned type) {
+    QMessageBox box(g_owner.data());
+    box.setWindowTitle(QStringLiteral("tandrel"));
+    box.setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    box.setIcon((type & 0xF0) == kMbIconHand ? QMessageBox::Critical : QMessageBox::NoIcon);
+    if ((type & 0x0F) == kMbOkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
+}
+
+}  // namespace
+
+int MessageBox(const std::string& text, unsigned type) {
+    MessageBoxHook hook;
+    {
+        std::scoped_lock lock(g_mutex);
+        hook = g_hook;
+    }
+    if (hook) {
+        return hook(text, type);
+    }
+    if (g_headless || !qApp) {
+        fprintf(stderr, "tandrel: %s\n", text.c_str());
+        fflush(stderr);
+        return kIdOk;
+    }
+    if (QThread::currentThread() == qApp->thread()) {
+        return ShowOnUiThread(text, type);
+    }
+    // The box belongs to the user-interface thread; the calling thread waits for the answer there.
+    int answer = kIdOk;
+    QMetaObject::invokeMethod(
+        qApp, [&] { answer = ShowOnUiThread(text, type); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+void SetMessageBoxHook(MessageBoxHook hook) {
+    std::scoped_lock lock(g_mutex);
+    g_hook = std::move(hook);
+}
+
+void SetMessageBoxOwner(QWidget* owner) { g_owner = owner; }
+
+bool IsHeadless() { return g_headless; }
+
+void SetHeadless(bool headless) { g_headless = headless; }
+
+void SelectQtPlatform() {
+    // A platform named by the caller (tests drive offscreen windows) is a desktop as far as we know.
+    if (HasText("QT_QPA_PLATFORM") || HasText("DISPLAY") || HasText("WAYLAND_DISPLAY")) {
+        g_headless = false;
+        return;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    g_headless = true;
+}
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#pragma once
+// The program's own texts, exactly as users and scripts have always seen them (misspellings included:
+// run logs and scripts may match them). Code adds only paths and the system's error text.
+// Plain C++: every layer may include it. Any thread.
+
+namespace res {
+
+// String table.
+inline constexpr const char* kAboutMenuEntry = "&About Tandrel...";  // string 101
+
+// Start-up and command line.
+inline constexpr const char* kDateGuard =
+    "This version of Tandrel does not work if year > 2035\nTry to get a newer version!";
+inline constexpr const char* kInvalidParameter = "Invalid parameter: ";
+inline constexpr const char* kAutoRunErrors = "There where autobackup errors!";
+inline constexpr const char* kVersionLine = "Tandrel 2.0.11";
+
+// Run log.
+inline constexpr const char* kLogSource = "source:      ";
+inline constexpr const char* kLogDestination = "destination: ";
+inline constexpr const char* kLogStartBackup = "start backup...";
+inline constexpr const char* kLogStartSynchronize = "start synchronization...";
+inline constexpr const char* kLogOk = "OK!";
+inline constexpr const char* kLogError = "ERROR!";
+inline constexpr const char* kLogGeneralError = "General Error!";
+inline constexpr const char* kLogAutoQuit = "AutoQuit!";
+inline constexpr const char* kRunLogName = "TandrelAutoRun.log";
+
+// Engine.
+inline constexpr const char* kDirectoryError = "Directory Error";
+inline constexpr const char* kNoError = "no error";
+inline constexpr const char* kCreatingWorklist1 = "Creating worklist 1/2";
+inline constexpr const char* kCreatingWorklist2 = "Creating worklist 2/2";
+inline constexpr const char* kUnknownOperation = "Unkown operation: ";
+inline constexpr const char* kSourceTag = " (source)";
+inline constexpr const char* kDestinationTag = " (destination)";
+inline constexpr const char* kDestinationTagTypo = " (destionation)";
+inline constexpr const char* kIsOlderThan = " is older than \n";
+inline constexpr const char* kCopy = "Copy ";
+inline constexpr const char* kCopyTo = " to ";
+inline constexpr const char* kAlreadyCheckedOut = "Already checked out!";
+inline constexpr const char* kAlreadyCheckedIn = "Already checked in!";
+
+// Run titles of the progress window.
+inline constexpr const char* kTitleBackup = "Backup files...";
+inline constexpr const char* kTitleSynchronize = "Synchronize files...";
+inline constexpr const char* kTitleCheckIn = "Check in files...";
+inline constexpr const char* kTitleCheckOut = "Check out files...";
+inline constexpr const char* kTitleDefault = "TD";
+
+// Job list.
+inline constexpr const char* kNoSource = "(no source)";
+inline constexpr const char* kNoDestination = "(no destination)";
+inline constexpr const char* kBug = "!!BUG!!";
+inline constexpr const char* kOperation = "Operation";
+inline constexpr const char* kOpCheckIn = "CheckIN ";
+inline constexpr const char* kOpCheckOut = "CheckOUT ";
+inline constexpr const char* kOpUnknown = "don't know!";
+inline constexpr const char* kOpBackup = "{backup}";
+inline constexpr const char* kOpSynchronize = "{synchronize}";
+inline constexpr const char* kOpCreate = "{create}";
+
+// Dialogs.
+inline constexpr const char* kCannotCreateDirectory = "Cannot create directory: ";
+
+// Profile store.
+inline constexpr const char* kRegFatal1 = "FATAL: AfxGetApp returned NULL!";
+inline constexpr const char* kRegFatal2 = "You have to use MFC!";
+inline constexpr const char* kRegFatalBox = "CReg::CReg(): See debugger output.";
+
+// Files.
+inline constexpr const char* kSettingsFile = "Tandrel.ini";
+inline constexpr const char* kFolderFile = "__TD.RVX";
+inline constexpr const char* kSwitchesFile = "VOLMDEBUGLOG.INI";
+inline constexpr const char* kTraceLogFile = "VOLMDEBUG.LOG";
+inline constexpr const char* kHelpFile = "TD.html";
+
+}  // namespace res

@@ -1,0 +1,1 @@
+// Dialog layout in dialog units.
