@@ -18,6 +18,7 @@ struct Fault {
 
 std::array<Fault, kOps> g_faults;
 std::atomic<bool> g_anyArmed{false};
+std::atomic<bool> g_forceNamedTemp{false};
 
 }  // namespace
 
@@ -35,6 +36,7 @@ void TestClearFaults() {
         fault.remaining = 0;
     }
     g_anyArmed = false;
+    g_forceNamedTemp = false;
 }
 
 bool FaultHit(FaultOp op) {
@@ -50,6 +52,14 @@ bool FaultHit(FaultOp op) {
         return true;
     }
     return false;
+}
+
+void TestForceNamedTempFiles(bool force) {
+    g_forceNamedTemp = force;
+}
+
+bool NamedTempFilesForced() {
+    return g_forceNamedTemp.load(std::memory_order_relaxed);
 }
 
 }  // namespace platform

@@ -6,11 +6,11 @@
 namespace platform {
 
 enum class FaultOp {
-    CopyData,      // the kernel copy of file contents inside CopyFileAtomic
-    CopyRename,    // the final rename of CopyFileAtomic
-    CreateFolder,  // CreateFolder
-    WriteProfile,  // WriteFileAtomic
-    SetAttributes, // SetAttributes
+    CopyData,       // the kernel copy of file contents inside CopyFileAtomic
+    CopyRename,     // the final rename of CopyFileAtomic
+    CreateFolder,   // CreateFolder
+    WriteProfile,   // WriteFileAtomic
+    SetAttributes,  // SetAttributes
 };
 
 // Call number nth (1-based, counted from now) of op fails with err; 0 clears op's fault.
@@ -19,5 +19,10 @@ void TestClearFaults();
 
 // Used by platform/: true when this call must fail (the errno is then in LastError()).
 bool FaultHit(FaultOp op);
+
+// Makes new files take the path of file systems without unnamed temporary files (a hidden named file
+// created exclusively), so tests cover both paths on any machine. TestClearFaults ends it.
+void TestForceNamedTempFiles(bool force);
+bool NamedTempFilesForced();
 
 }  // namespace platform

@@ -1,0 +1,285 @@
+#include "platform/FileSystem.h"
+
+#include <limits.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <limits>
+#include <vector>
+
+#include "platform/FaultSeam.h"
+#include "platform/LastError.h"
+#include "platform/PosixUtil.h"
+
+namespace platform {
+
+using detail::CFd;
+using detail::Fail;
+using detail::RetryEintr;
+
+namespace {
+
+// Seconds between 1601-01-01 and 1970-01-01, both UTC.
+constexpr int64_t kEpochDelta = 11644473600;
+constexpr int64_t kUnitsPerSecond = 10000000;
+
+std::string EnvText(const char* name) {
+    const char* value = getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string WithSlash(std::string path) {
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    return path;
+}
+
+std::string HomeFolder() {
+    std::string home = EnvText("HOME");
+    if (!home.empty()) {
+        return home;
+    }
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir) {
+        return found->pw_dir;
+    }
+    return "/";
+}
+
+// Creates path and each missing folder above it with mode; folders that exist keep their mode.
+bool MakeFolders(const std::string& path, mode_t mode) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') {
+            continue;
+        }
+        const std::string prefix = path.substr(0, pos);
+        struct stat st;
+        if (stat(prefix.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                return Fail(ENOTDIR);
+            }
+            continue;
+        }
+        if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) {
+            return Fail();
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = RetryEintr([&] { return write(fd, data, size); });
+        if (n < 0) {
+            return Fail();
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
+    // Times before 1601 do not exist on the other side; times past the 64-bit range stick at its end.
+    if (seconds < -kEpochDelta) {
+        return 0;
+    }
+    const uint64_t sinceBase = static_cast<uint64_t>(seconds + kEpochDelta);
+    const uint64_t maxSeconds = std::numeric_limits<uint64_t>::max() / kUnitsPerSecond - 1;
+    if (sinceBase > maxSeconds) {
+        return std::numeric_limits<uint64_t>::max();
+    }
+    return sinceBase * kUnitsPerSecond + static_cast<uint64_t>(nanoseconds) / 100;
+}
+
+void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanoseconds) {
+    seconds = static_cast<int64_t>(writeTime / kUnitsPerSecond) - kEpochDelta;
+    nanoseconds = static_cast<int64_t>(writeTime % kUnitsPerSecond) * 100;
+}
+
+bool StatPath(const std::string& path, FileInfo& info, bool withArchive) {
+    struct statx st;
+    if (!detail::StatxNoFollow(AT_FDCWD, path.c_str(), st)) {
+        return false;
+    }
+    detail::FillInfo(st, info);
+    if (withArchive && (info.kind == EntryKind::File || info.kind == EntryKind::Folder)) {
+        info.archive = detail::ReadArchive(path.c_str(), info.writeTime);
+    }
+    return true;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 || Fail();
+}
+
+bool ListFolder(const std::string& path, std::vector<DirEntry>& entries) {
+    std::unique_ptr<CFolder> folder = CFolder::Open(path);
+    return folder && folder->ReadEntries(entries);
+}
+
+bool CreateFolder(const std::string& path) {
+    if (FaultHit(FaultOp::CreateFolder)) {
+        return false;
+    }
+    return mkdir(path.c_str(), 0777) == 0 || Fail();
+}
+
+std::string CurrentFolder() {
+    std::vector<char> buf(PATH_MAX);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) {
+            Fail();
+            return std::string();
+        }
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
+bool ChangeFolder(const std::string& path) {
+    return chdir(path.c_str()) == 0 || Fail();
+}
+
+std::string TempFolder() {
+    std::string tmp = EnvText("TMPDIR");
+    return WithSlash(tmp.empty() ? "/tmp" : tmp);
+}
+
+std::string ConfigFolder() {
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the desktop's base-directory rules say.
+    std::string base = EnvText("XDG_CONFIG_HOME");
+    if (base.empty() || base[0] != '/') {
+        base = WithSlash(HomeFolder()) + ".config";
+    }
+    return WithSlash(base) + "tandrel/";
+}
+
+std::string SystemFolder() {
+    return "/usr/bin/";
+}
+
+std::string ExecutableFolder() {
+    std::vector<char> buf(PATH_MAX);
+    for (;;) {
+        ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0) {
+            Fail();
+            return std::string();
+        }
+        if (static_cast<size_t>(n) < buf.size()) {
+            std::string exe(buf.data(), static_cast<size_t>(n));
+            return exe.substr(0, exe.rfind('/') + 1);
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data) {
+    // O_NONBLOCK: a pipe put where a profile belongs must not hang the program.
+    CFd fd(RetryEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    if (!fd.Valid()) {
+        return Fail();
+    }
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0) {
+        return Fail();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    std::string result;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = RetryEintr([&] { return read(fd.Get(), buf, sizeof buf); });
+        if (n < 0) {
+            return Fail();
+        }
+        if (n == 0) {
+            break;
+        }
+        result.append(buf, static_cast<size_t>(n));
+    }
+    data = std::move(result);
+    return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+    std::string folder;
+    std::string name;
+    detail::SplitTarget(path, folder, name);
+    if (name.empty()) {
+        return Fail(EISDIR);
+    }
+    const std::string config = ConfigFolder();
+    if (path.compare(0, config.size(), config) == 0 &&
+        !MakeFolders(config.substr(0, config.size() - 1), 0700)) {
+        return false;
+    }
+    CFd dir(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!dir.Valid()) {
+        return Fail();
+    }
+    // A replaced file keeps its permissions (a user may have made a profile private); a new one gets
+    // 0666 less the umask, as any other program's new file.
+    struct stat old;
+    bool replacing = false;
+    if (fstatat(dir.Get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(old.st_mode)) {
+            return Fail(EISDIR);
+        }
+        replacing = S_ISREG(old.st_mode);
+    }
+    detail::CTempFile temp(dir.Get());
+    if (!temp.Create(0666) || !WriteAll(temp.Fd(), data.data(), data.size())) {
+        return false;
+    }
+    if (replacing && fchmod(temp.Fd(), old.st_mode & 07777) != 0) {
+        return Fail();
+    }
+    if (RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
+        return Fail();
+    }
+    return temp.Publish(name, FaultOp::WriteProfile);
+}
+
+bool AppendToLog(const std::string& path, const std::string& header, const std::string& line) {
+    // O_NONBLOCK keeps a pipe planted under the log's name from blocking the open.
+    CFd fd(RetryEintr([&] {
+        return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    }));
+    if (!fd.Valid()) {
+        return Fail();
+    }
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0) {
+        return Fail();
+    }
+    // The temporary folder is shared: another user's file planted under our name is never written.
+    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+        return Fail(EPERM);
+    }
+    // One write per call, so that a line is never split by another writer's append.
+    const std::string text = st.st_size == 0 ? header + line : line;
+    return WriteAll(fd.Get(), text.data(), text.size());
+}
+
+void DebugOutput(const std::string& text) {
+    const char* debug = getenv("TANDREL_DEBUG");
+    if (!debug || !*debug) {
+        return;
+    }
+    fwrite(text.data(), 1, text.size(), stderr);
+    fflush(stderr);
+}
+
+}  // namespace platform

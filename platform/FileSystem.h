@@ -25,13 +25,15 @@ struct FileInfo {
     EntryKind kind = EntryKind::Other;
     uint64_t writeTime = 0;  // 100-ns units since 1601-01-01 UTC, from st_mtim
     uint64_t size = 0;
-    bool readOnly = false;   // owner-write bit clear (a link is never read-only)
-    bool archive = true;     // no archive record, or one that no longer matches the write time
-    bool readable = false;   // this process may open it for reading
+    bool readOnly = false;  // owner-write bit clear (a link is never read-only)
+    bool archive = true;    // no archive record, or one that no longer matches the write time
+    bool readable = false;  // this process may open it for reading (a folder: list and enter it)
 };
 
-// The 64-bit write time of a timespec-like pair, and back.
+// The 64-bit write time of a timespec-like pair, and back. Times before 1601 give 0; nanoseconds are
+// truncated to whole 100-ns units.
 uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds);
+void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanoseconds);
 
 // Details of the entry at path itself (a link is described, not its target).
 // withArchive false skips the archive record and leaves archive true.
@@ -63,9 +65,9 @@ std::string CurrentFolder();
 [[nodiscard]] bool ChangeFolder(const std::string& path);
 
 // Well-known folders, each with a trailing "/".
-std::string TempFolder();    // $TMPDIR when set and not empty, else /tmp
-std::string ConfigFolder();  // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
-std::string SystemFolder();  // /usr/bin
+std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp
+std::string ConfigFolder();      // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
+std::string SystemFolder();      // /usr/bin
 std::string ExecutableFolder();  // the folder of the running program
 
 // Whole small files (profiles). ReadWholeFile fails with ENOENT for a missing file.
@@ -85,7 +87,7 @@ void DebugOutput(const std::string& text);
 // A folder held open by handle, for walks that never change the current directory and never follow
 // links. Any thread; one object is used by one thread at a time.
 class CFolder final {
-public:
+  public:
     ~CFolder();
     CFolder(const CFolder&) = delete;
     CFolder& operator=(const CFolder&) = delete;
@@ -99,7 +101,7 @@ public:
     // Details of one entry of this folder, as StatPath.
     [[nodiscard]] bool Stat(const std::string& name, FileInfo& info, bool withArchive = true) const;
 
-private:
+  private:
     explicit CFolder(int fd) : m_fd(fd) {}
     const int m_fd;
 };

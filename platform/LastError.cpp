@@ -8,9 +8,13 @@ namespace {
 thread_local int t_lastError = 0;
 }  // namespace
 
-int LastError() { return t_lastError; }
+int LastError() {
+    return t_lastError;
+}
 
-void SetLastError(int err) { t_lastError = err; }
+void SetLastError(int err) {
+    t_lastError = err;
+}
 
 std::string ErrorText(int err) {
     char buf[256];

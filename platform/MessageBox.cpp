@@ -15,8 +15,8 @@ namespace platform {
 namespace {
 
 std::mutex g_mutex;
-MessageBoxHook g_hook;          // guarded by g_mutex
-QPointer<QWidget> g_owner;      // user-interface thread only
+MessageBoxHook g_hook;      // guarded by g_mutex
+QPointer<QWidget> g_owner;  // user-interface thread only
 bool g_headless = false;
 
 bool HasText(const char* name) {
@@ -69,11 +69,17 @@ void SetMessageBoxHook(MessageBoxHook hook) {
     g_hook = std::move(hook);
 }
 
-void SetMessageBoxOwner(QWidget* owner) { g_owner = owner; }
+void SetMessageBoxOwner(QWidget* owner) {
+    g_owner = owner;
+}
 
-bool IsHeadless() { return g_headless; }
+bool IsHeadless() {
+    return g_headless;
+}
 
-void SetHeadless(bool headless) { g_headless = headless; }
+void SetHeadless(bool headless) {
+    g_headless = headless;
+}
 
 void SelectQtPlatform() {
     // A platform named by the caller (tests drive offscreen windows) is a desktop as far as we know.

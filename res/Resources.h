@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace res {
@@ -47,7 +48,17 @@ inline constexpr int ID_CHECKOUT = 32772;
 inline constexpr int IDM_ABOUTBOX = 16;
 inline constexpr int IDR_MAINFRAME = 128;  // the program icon
 
-enum class ControlKind { PushButton, DefPushButton, Label, Icon, Edit, CheckBox, TreeView, ListView, ProgressBar };
+enum class ControlKind {
+    PushButton,
+    DefPushButton,
+    Label,
+    Icon,
+    Edit,
+    CheckBox,
+    TreeView,
+    ListView,
+    ProgressBar
+};
 
 // Style bits of a control template.
 inline constexpr unsigned kDisabled = 0x01;
@@ -56,7 +67,7 @@ inline constexpr unsigned kReadOnly = 0x04;
 inline constexpr unsigned kNoBorder = 0x08;
 inline constexpr unsigned kSunken = 0x10;
 inline constexpr unsigned kTabStop = 0x20;
-inline constexpr unsigned kNotify = 0x40;   // an icon that reports clicks
+inline constexpr unsigned kNotify = 0x40;  // an icon that reports clicks
 
 struct ControlTemplate {
     int id;
@@ -69,8 +80,8 @@ struct ControlTemplate {
 struct DialogTemplate {
     int id;
     const char* caption;
-    int cx, cy;          // dialog units
-    bool systemMenu;     // false: no close box
+    int cx, cy;                             // dialog units
+    bool systemMenu;                        // false: no close box
     std::vector<ControlTemplate> controls;  // in tab order
 };
 
@@ -78,11 +89,19 @@ struct DialogTemplate {
 const DialogTemplate* FindDialogTemplate(int id);
 
 struct MenuEntry {
-    int id;            // 0: separator
+    int id;  // 0: separator
     const char* text;
 };
 // The popup entries of menu 1020; empty for an unknown id.
 const std::vector<MenuEntry>& FindMenuTemplate(int id);
+
+// One command-line option of the usage dialog (template 134) and its explanation.
+struct UsageRow {
+    const char* option = "";
+    const char* explanation = "";
+};
+// The usage rows in the order the dialog shows them (top to bottom), read from template 134.
+const std::vector<UsageRow>& UsageRows();
 
 // The version table of the program.
 struct FixedVersionInfo {
@@ -91,7 +110,11 @@ struct FixedVersionInfo {
     uint32_t fileOS, fileType, fileFlags;
 };
 const FixedVersionInfo& VersionFixedInfo();
-// A string value of the version table ("ProductName", "LegalCopyright", ...); false when missing.
+// A string value of the version table ("ProductName", "LegalCopyright", ...); false (and value
+// empty) when missing. Keys match exactly.
 bool VersionString(const std::string& key, std::string& value);
+// Every (key, value) of the version table's one string table, language kVersionLanguage.
+const std::vector<std::pair<std::string, std::string>>& VersionStrings();
+inline constexpr const char* kVersionLanguage = "000004e4";  // language neutral, code page 1252
 
 }  // namespace res

@@ -62,6 +62,9 @@ inline constexpr const char* kOpCreate = "{create}";
 
 // Dialogs.
 inline constexpr const char* kCannotCreateDirectory = "Cannot create directory: ";
+// The project's addresses, shown as links in the About dialog.
+inline constexpr const char* kAuthorMail = "tandrel-devel@tandrel.org";
+inline constexpr const char* kAuthorWeb = "https://tandrel.org/";
 
 // Profile store.
 inline constexpr const char* kRegFatal1 = "FATAL: AfxGetApp returned NULL!";

@@ -1,9 +1,12 @@
 #pragma once
-// The application object: owns the QApplication, runs the start-up and yields the exit code.
-// User-interface thread only.
+// The application object: owns the QApplication and the process-wide trace log, runs the start-up and
+// yields the exit code. User-interface thread only.
 
 #include <memory>
+#include <string>
+#include <vector>
 
+class CTraceLog;
 class QApplication;
 
 class CMainApp final {
@@ -17,10 +20,13 @@ public:
     int Run();
 
 private:
-    // Start-up: the help-file path, then the main dialog, run modally. Returns false: the program ends
-    // when the dialog ends.
+    // Start-up: the main dialog, run modally. Returns false: the program ends when the dialog ends.
     bool InitInstance();
 
+    // The arguments as the program received them; Qt may take its own options out of argv.
+    const std::vector<std::string> m_arguments;
     std::unique_ptr<QApplication> m_app;
+    // Reads the trace-log switches at start and writes them back at exit.
+    std::unique_ptr<CTraceLog> m_traceLog;
     int m_nExitCode = 0;
 };

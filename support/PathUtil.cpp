@@ -1,1 +1,153 @@
 #include "support/PathUtil.h"
+
+#include <memory>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+
+namespace {
+
+// The entries of a folder held open by handle, so that no caller's current directory is touched.
+// False when the folder cannot be entered or listed; a link given as path is not entered.
+bool ReadFolder(const std::string& path, std::vector<platform::DirEntry>& entries) {
+    std::unique_ptr<platform::CFolder> folder = platform::CFolder::Open(path);
+    return folder && folder->ReadEntries(entries);
+}
+
+}  // namespace
+
+const std::string& SystemErrorText() {
+    // Per thread: a run's worker and the dialogs never overwrite each other's text.
+    thread_local std::string t_text;
+    t_text = platform::ErrorText(platform::LastError());
+    return t_text;
+}
+
+bool IsValidPathName(const std::string& text, bool allowSeparators) {
+    for (char c : text) {
+        switch (c) {
+            case '/':
+                if (!allowSeparators) {
+                    return false;
+                }
+                break;
+            // No drive letters and no second separator here: both stay forbidden even in a path.
+            case ':':
+            case '\\':
+            case '*':
+            case '?':
+            case '"':
+            case '<':
+            case '>':
+            case '|':
+                return false;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+std::string GetSpecialFolder(int kind) {
+    std::string folder;
+    switch (kind) {
+        case 0:
+            folder = platform::SystemFolder();
+            break;
+        case 1:
+            folder = platform::ConfigFolder();
+            break;
+        case 2:
+            folder = platform::CurrentFolder();
+            break;
+        default:
+            break;
+    }
+    NormalizeFolder(folder);
+    return folder;
+}
+
+std::string GetSystemFolder() {
+    return GetSpecialFolder(0);
+}
+
+std::string GetCurrentFolder() {
+    return GetSpecialFolder(2);
+}
+
+bool SetCurrentFolder(const std::string& path) {
+    return platform::ChangeFolder(path);
+}
+
+bool HasSubfolder(const std::string& path) {
+    std::vector<platform::DirEntry> entries;
+    if (!ReadFolder(path, entries)) {
+        return false;
+    }
+    for (const platform::DirEntry& entry : entries) {
+        if (entry.kind == platform::EntryKind::Folder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CountFolderEntries(const std::string& path, bool foldersOnly) {
+    std::vector<platform::DirEntry> entries;
+    if (!ReadFolder(path, entries)) {
+        return 0;
+    }
+    int folders = 0;
+    int others = 0;
+    for (const platform::DirEntry& entry : entries) {
+        // A link to a folder is an entry of its own, not a folder to descend into.
+        if (entry.kind == platform::EntryKind::Folder) {
+            ++folders;
+        } else {
+            ++others;
+        }
+    }
+    return foldersOnly ? folders : folders + others;
+}
+
+void NormalizeFolder(std::string& path) {
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+}
+
+std::string IntToText(long long value) {
+    return std::to_string(value);
+}
+
+void SplitPath(const std::string& path, std::string* drive, std::string* folder, std::string* name) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (drive) {
+        drive->clear();
+    }
+    if (folder) {
+        *folder = path.substr(0, nameStart);
+    }
+    if (name) {
+        *name = path.substr(nameStart);
+    }
+}
+
+std::string GetFolderPart(const std::string& path) {
+    std::string drive;
+    std::string folder;
+    SplitPath(path, &drive, &folder, nullptr);
+    return drive + folder;
+}
+
+std::string GetExtension(const std::string& path) {
+    std::string name;
+    SplitPath(path, nullptr, nullptr, &name);
+    const std::string::size_type dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        return std::string();
+    }
+    return name.substr(dot + 1);
+}

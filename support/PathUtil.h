@@ -8,7 +8,9 @@
 // The text lives in a thread-local buffer that the next call on the same thread overwrites.
 const std::string& SystemErrorText();
 
-// True when text holds none of * ? " < > | and, unless allowSeparators, none of \ / :.
+// True when text holds none of \ : * ? " < > | and, unless allowSeparators, no "/". There are no drive
+// letters and "\" is no separator here, so ":" and "\" stay forbidden in a path too: a path is valid
+// exactly when each of its "/"-separated names is. The empty text is valid.
 bool IsValidPathName(const std::string& text, bool allowSeparators);
 
 // Folder kinds: 0 the system folder, 1 the configuration folder, 2 the current directory; other kinds
@@ -18,7 +20,9 @@ std::string GetSystemFolder();
 std::string GetCurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 
-// Folder inspections; a folder that cannot be entered gives false / 0. The current directory is unchanged.
+// Folder inspections; a folder that cannot be entered (or a link given as path) gives false / 0. Only
+// the folder's own entries count; a link to a folder counts as an entry but not as a folder. The current
+// directory is never changed.
 bool HasSubfolder(const std::string& path);
 int CountFolderEntries(const std::string& path, bool foldersOnly);
 

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "tests/TestSupport.h"
+
 int main(int argc, char** argv) {
     if (!getenv("QT_QPA_PLATFORM")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -19,14 +21,20 @@ int main(int argc, char** argv) {
     std::string templ = base + "/tandrel-run-XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
+    std::string root;
     if (mkdtemp(buf.data())) {
-        std::string root = buf.data();
+        root = buf.data();
         chmod(root.c_str(), 0755);
         setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
         setenv("TMPDIR", root.c_str(), 1);
         setenv("HOME", root.c_str(), 1);
     }
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    testing_support::RemoveTree(root);
+    return result;
 }

@@ -30,19 +30,22 @@ CTempDir::CTempDir() {
     chmod(m_path.c_str(), 0755);  // ordinary-user cases must be able to enter it
 }
 
-CTempDir::~CTempDir() {
-    if (m_path.empty()) {
+CTempDir::~CTempDir() { RemoveTree(m_path); }
+
+void RemoveTree(const std::string& path) {
+    if (path.empty()) {
         return;
     }
     std::error_code ec;
+    chmod(path.c_str(), 0755);
     // Restore write and search bits so that read-only fixtures can be removed.
-    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (!it->is_symlink()) {
             chmod(it->path().c_str(), it->is_directory() ? 0755 : 0644);
         }
     }
-    fs::remove_all(m_path, ec);
+    fs::remove_all(path, ec);
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
@@ -175,7 +178,14 @@ std::string ShellQuote(const std::string& text) {
 
 std::string TandrelBinary() {
     const char* binary = std::getenv("TANDREL_BINARY");
-    return binary ? binary : "tandrel";
+    if (binary && *binary) {
+        return binary;
+    }
+#ifdef TANDREL_BINARY_PATH
+    return TANDREL_BINARY_PATH;
+#else
+    return "tandrel";
+#endif
 }
 
 }  // namespace testing_support

@@ -34,6 +34,9 @@ private:
     std::string m_path;
 };
 
+// Removes a folder with everything in it, restoring write and search bits first; nothing for "".
+void RemoveTree(const std::string& path);
+
 // Writes content to path, creating missing parent folders.
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
@@ -58,7 +61,7 @@ int RunAsOrdinaryUser(const std::string& command, std::string* output = nullptr)
 int RunCommand(const std::string& command, std::string* output = nullptr, bool mergeStderr = false);
 // Quotes text for a POSIX shell.
 std::string ShellQuote(const std::string& text);
-// The built program, from the environment CTest sets (TANDREL_BINARY).
+// The built program (TANDREL_BINARY in the environment overrides the path compiled in).
 std::string TandrelBinary();
 
 }  // namespace testing_support

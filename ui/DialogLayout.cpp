@@ -1,1 +1,275 @@
 // Dialog layout in dialog units.
+#include "ui/DialogLayout.h"
+
+#include "ui/IconLabel.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <vector>
+
+// The resource file lives in a static library: naming its initialiser keeps the linker from dropping
+// it. Q_INIT_RESOURCE must stand outside any namespace.
+static void InitResources() {
+    Q_INIT_RESOURCE(res);
+}
+
+namespace {
+
+// a * b / c rounded half away from zero, as dialog managers scale units.
+int MulDiv(int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    const long long half = c / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
+}
+
+QPixmap PaintIcon(int side) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(side / 64.0, side / 64.0);  // the picture is drawn on a 64 x 64 grid
+    painter.setPen(QPen(QColor(0x1d, 0x4f, 0x96), 2));
+    painter.setBrush(QColor(0x3b, 0x7d, 0xd8));
+    painter.drawRoundedRect(QRectF(4, 10, 34, 42), 4, 4);
+    painter.setPen(QPen(QColor(0xa6, 0x7c, 0x00), 2));
+    painter.setBrush(QColor(0xf2, 0xb7, 0x05));
+    painter.drawRoundedRect(QRectF(26, 16, 34, 42), 4, 4);
+    painter.setBrush(Qt::NoBrush);
+    QPainterPath right;
+    right.moveTo(14, 31);
+    right.lineTo(36, 31);
+    right.lineTo(30, 25);
+    right.moveTo(36, 31);
+    right.lineTo(30, 37);
+    painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(right);
+    QPainterPath left;
+    left.moveTo(50, 43);
+    left.lineTo(28, 43);
+    left.lineTo(34, 37);
+    left.moveTo(28, 43);
+    left.lineTo(34, 49);
+    painter.setPen(QPen(QColor(0x1d, 0x4f, 0x96), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(left);
+    return pixmap;
+}
+
+QWidget* MakeControl(const res::ControlTemplate& control, const QRect& pixels, QDialog* dialog) {
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
+        case res::ControlKind::PushButton:
+        case res::ControlKind::DefPushButton: {
+            auto* button = new QPushButton(text, dialog);
+            button->setDefault(control.kind == res::ControlKind::DefPushButton);
+            return button;
+        }
+        case res::ControlKind::Label: {
+            auto* label = new QLabel(text, dialog);
+            // Static texts start top left; a box of more than one line wraps at word boundaries.
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(pixels.height() >= 2 * label->fontMetrics().height());
+            label->setTextFormat(Qt::PlainText);
+            if (control.style & res::kSunken) {
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                // A framed label would otherwise indent its text by half a character at the top too,
+                // which costs a line in boxes sized for the text.
+                label->setIndent(0);
+                label->setMargin(1);
+            }
+            return label;
+        }
+        case res::ControlKind::Icon: {
+            QLabel* label = (control.style & res::kNotify) ? new CIconLabel(dialog) : new QLabel(dialog);
+            const int side = std::min(pixels.width(), pixels.height());
+            label->setPixmap(ProgramIcon().pixmap(side, side));
+            label->setAlignment(Qt::AlignCenter);
+            return label;
+        }
+        case res::ControlKind::Edit: {
+            auto* edit = new QLineEdit(text, dialog);
+            edit->setReadOnly(control.style & res::kReadOnly);
+            edit->setFrame(!(control.style & res::kNoBorder));
+            if (edit->isReadOnly()) {
+                // Read-only fields show the dialog's colour, so they do not look editable.
+                QPalette palette = edit->palette();
+                palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+                edit->setPalette(palette);
+            }
+            return edit;
+        }
+        case res::ControlKind::CheckBox:
+            return new QCheckBox(text, dialog);
+        case res::ControlKind::TreeView: {
+            auto* tree = new QTreeWidget(dialog);
+            tree->setHeaderHidden(true);
+            return tree;
+        }
+        case res::ControlKind::ListView: {
+            auto* list = new QTableView(dialog);
+            list->setSelectionBehavior(QAbstractItemView::SelectRows);
+            list->setShowGrid(false);
+            list->verticalHeader()->hide();
+            return list;
+        }
+        case res::ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(dialog);
+            bar->setTextVisible(false);
+            bar->setValue(0);
+            return bar;
+        }
+    }
+    return new QWidget(dialog);
+}
+
+// Mnemonics of a static text lead to the input field that follows it, never to a push button (which
+// would be pressed instead).
+bool TakesTextInput(res::ControlKind kind) {
+    return kind == res::ControlKind::Edit || kind == res::ControlKind::TreeView ||
+           kind == res::ControlKind::ListView;
+}
+
+// The templates were measured in a narrower font than most desktops use: a one-line static text that
+// would be cut off grows to the right, up to the next control beside it or the dialog's margin.
+void WidenOneLineTexts(QDialog* dialog, const std::vector<QWidget*>& widgets, int dialogWidth) {
+    const int gap = MapDialogRect(dialog, QRect(0, 0, 2, 0)).width();
+    for (QWidget* widget : widgets) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        if (!label || label->wordWrap() || label->text().isEmpty() || !label->pixmap().isNull()) {
+            continue;
+        }
+        const int need = label->sizeHint().width();
+        if (need <= label->width()) {
+            continue;
+        }
+        const QRect box = label->geometry();
+        int limit = dialogWidth - gap;
+        for (QWidget* other : widgets) {
+            const QRect o = other->geometry();
+            if (other != label && !other->isHidden() && o.left() >= box.right() && o.top() <= box.bottom() &&
+                o.bottom() >= box.top()) {
+                limit = std::min(limit, o.left() - gap);
+            }
+        }
+        label->resize(std::max(box.width(), std::min(need, limit - box.left())), box.height());
+    }
+}
+
+}  // namespace
+
+QString ControlName(int id) {
+    return QStringLiteral("ctl") + QString::number(id);
+}
+
+QWidget* GetDlgItem(const QWidget* dialog, int id) {
+    if (!dialog) {
+        return nullptr;
+    }
+    return dialog->findChild<QWidget*>(ControlName(id));
+}
+
+QSize DialogBaseUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int width =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return QSize((width / 26 + 1) / 2, metrics.height());
+}
+
+QRect MapDialogRect(const QWidget* dialog, const QRect& units) {
+    const QSize base = DialogBaseUnits(dialog->font());
+    return QRect(MulDiv(units.x(), base.width(), 4), MulDiv(units.y(), base.height(), 8),
+                 MulDiv(units.width(), base.width(), 4), MulDiv(units.height(), base.height(), 8));
+}
+
+QIcon ProgramIcon() {
+    static const bool initialised = (InitResources(), true);
+    (void)initialised;
+    QIcon icon;
+    if (QImageReader::supportedImageFormats().contains("svg")) {
+        icon.addFile(QStringLiteral(":/icon128.svg"));
+    }
+    if (icon.isNull() || icon.pixmap(32, 32).isNull()) {
+        icon = QIcon();
+        for (int side : {16, 24, 32, 48, 64, 128}) {
+            icon.addPixmap(PaintIcon(side));
+        }
+    }
+    return icon;
+}
+
+void BuildDialog(QDialog* dialog, int templateId, const ControlFactory& factory) {
+    const res::DialogTemplate* dialogTemplate = res::FindDialogTemplate(templateId);
+    Q_ASSERT(dialogTemplate);
+    if (!dialogTemplate) {
+        return;
+    }
+    dialog->setWindowTitle(QString::fromUtf8(dialogTemplate->caption));
+    dialog->setWindowIcon(ProgramIcon());
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (dialogTemplate->systemMenu) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    dialog->setWindowFlags(flags);
+
+    std::vector<QWidget*> built;
+    std::vector<QWidget*> focusChain;
+    QLabel* pendingMnemonic = nullptr;
+    for (const res::ControlTemplate& control : dialogTemplate->controls) {
+        const QRect pixels = MapDialogRect(dialog, QRect(control.x, control.y, control.cx, control.cy));
+        QWidget* widget = factory ? factory(control, dialog) : nullptr;
+        if (!widget) {
+            widget = MakeControl(control, pixels, dialog);
+        } else if (widget->parentWidget() != dialog) {
+            widget->setParent(dialog);
+        }
+        built.push_back(widget);
+        widget->setObjectName(ControlName(control.id));
+        widget->setGeometry(pixels);
+        if (control.style & res::kHidden) {
+            widget->setHidden(true);
+        }
+        if (control.style & res::kDisabled) {
+            widget->setEnabled(false);
+        }
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            if (control.style & res::kTabStop) {
+                focusChain.push_back(widget);
+            } else {
+                widget->setFocusPolicy(Qt::ClickFocus);
+            }
+        }
+        if (pendingMnemonic && TakesTextInput(control.kind)) {
+            pendingMnemonic->setBuddy(widget);
+            pendingMnemonic = nullptr;
+        }
+        if (control.kind == res::ControlKind::Label && QString::fromUtf8(control.text).contains(u'&')) {
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                pendingMnemonic = label;
+            }
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (control.id == res::IDOK) {
+                QObject::connect(button, &QAbstractButton::clicked, dialog, &QDialog::accept);
+            } else if (control.id == res::IDCANCEL) {
+                QObject::connect(button, &QAbstractButton::clicked, dialog, &QDialog::reject);
+            }
+        }
+    }
+    WidenOneLineTexts(dialog, built, MapDialogRect(dialog, QRect(0, 0, dialogTemplate->cx, 0)).width());
+    // Tab follows the template's order, also for widgets an owner created beforehand.
+    for (size_t i = 1; i < focusChain.size(); ++i) {
+        QWidget::setTabOrder(focusChain[i - 1], focusChain[i]);
+    }
+    dialog->setFixedSize(MapDialogRect(dialog, QRect(0, 0, dialogTemplate->cx, dialogTemplate->cy)).size());
+}

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include <QIcon>
 #include <QRect>
 #include <QWidget>
 
@@ -29,5 +30,12 @@ T* DlgItem(const QWidget* dialog, int id) {
 }
 
 // Dialog units to pixels: one unit is a quarter of the font's average character width across and an
-// eighth of its height down.
+// eighth of its height down. Position and size are mapped each on its own, rounded to the nearest pixel.
 QRect MapDialogRect(const QWidget* dialog, const QRect& units);
+
+// The pixel size of four horizontal and eight vertical dialog units in font: the average width of
+// "A".."Z" "a".."z" (rounded) and the line height.
+QSize DialogBaseUnits(const QFont& font);
+
+// The program's icon (resource 128), painted from the same picture when no SVG reader is installed.
+QIcon ProgramIcon();

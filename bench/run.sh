@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Benchmarks Tandrel's unattended runs against rsync, cp and Unison; see bench/README.md.
+# Installs the comparison tools when they are missing (Debian), then hands all options to bench.py.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+need=()
+for pair in rsync:rsync unison:unison hyperfine:hyperfine strace:strace /usr/bin/time:time python3:python3 \
+            findmnt:util-linux; do
+    cmd="${pair%%:*}"
+    command -v "$cmd" >/dev/null 2>&1 || need+=("${pair##*:}")
+done
+if ((${#need[@]})); then
+    echo "bench: installing ${need[*]}" >&2
+    sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    "${sudo[@]}" apt-get install -y -q "${need[@]}" >/dev/null ||
+        { "${sudo[@]}" apt-get update -q >/dev/null && "${sudo[@]}" apt-get install -y -q "${need[@]}" >/dev/null; }
+fi
+
+exec python3 "$here/bench.py" "$@"

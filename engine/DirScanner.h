@@ -1,0 +1,56 @@
+#pragma once
+// Scans one folder tree into a FileList in its constructor, and reads one file's details for the
+// worklist builder. Runs on the run's thread; the object is only read after construction.
+// The scan never changes the current directory: it walks folders by handle and never follows a link.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/EngineBase.h"
+#include "engine/FileEntry.h"
+#include "engine/IgnoreRule.h"
+
+class IProgress;
+namespace platform {
+class CFolder;
+struct DirEntry;
+struct FileInfo;
+}  // namespace platform
+
+class CDirScanner : public CEngineBase {
+  public:
+    // Scans root (made absolute against the current directory when relative) into m_files, leaving out
+    // files the ignore text names. Throws CGenericException "Directory Error" when the root or a
+    // subfolder cannot be entered, and path + ": " + system text when a file's details cannot be read;
+    // a folder that was entered but cannot be listed contributes nothing.
+    // Progress, when given: range 1..m_nTopFolders with root as caption, one step per top-level folder.
+    CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress);
+    CDirScanner(const CDirScanner&) = delete;
+    CDirScanner& operator=(const CDirScanner&) = delete;
+
+    IProgress* const m_hProgress;
+    int32_t m_nTopFolders = 0;     // folders (not links to folders) directly under the root
+    std::string m_strRoot;         // absolute, in normal form (trailing "/")
+    FileList m_files;              // the result, depth first in listing order
+    std::string m_strIgnoreLower;  // the ignore text, lower-cased
+    int32_t m_nRootLength = 0;     // length of m_strRoot
+    int32_t m_nProgressPos = 1;    // next position of the progress bar
+    int32_t m_nDepth = 0;          // 0 outside the scan, 1 while the root is listed
+
+  private:
+    // Appends the files of one listed folder (whose relative prefix is m_strPrefix) and its subfolders.
+    void ScanEntries(const platform::CFolder& folder, const std::vector<platform::DirEntry>& entries);
+
+    const CIgnoreRule m_ignore;
+    std::string m_strPrefix;  // relative path of the folder being listed, "" or ending in "/"
+};
+
+// Fills entry from the file (or link) at fullPath; its name is fullPath without the first rootLength
+// characters. Returns 0. Throws CGenericException fullPath + ": " + system text when the details cannot
+// be read, when the file may not be read (EACCES), for a folder (EISDIR) and for a pipe, socket or device
+// (ENOTSUP).
+int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength);
+
+// Makes a relative folder absolute against the current directory and puts it in normal form.
+void MakeAbsoluteFolder(std::string& folder);

@@ -1,0 +1,34 @@
+#pragma once
+// File helpers of the executor and the check-in/check-out walks: attribute changes, folder creation
+// along a path, and a copy that lifts a read-only target. Any thread; each function sets the calling
+// thread's last platform error when it fails.
+
+#include <cstdint>
+#include <string>
+
+enum AttrMode : int {
+    AttrAdd = 0,
+    AttrRemove = 1,
+    AttrTest = 2,
+};
+
+// Set by every ChangeAttributes call: true when the attributes could not be read or written.
+// Read it right after the call, on the same thread.
+extern thread_local bool g_bAttrError;
+
+// AttrAdd / AttrRemove: adds or removes the mask bits (platform::kAttrReadOnly, kAttrArchive); non-zero
+// on success. AttrTest: 1 when any mask bit is set, else 0. 0 when the attributes cannot be read.
+// Any other mode: 1, nothing changes.
+int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
+
+// Creates the folder and, for an absolute path, every missing folder above it. True when the last
+// creation succeeded or found something already there. A relative path whose parent is missing fails.
+bool CreateDirectoryPath(const std::string& path);
+
+// Copies existing over target (contents, write time, attributes), replacing target atomically: on
+// failure the old target is untouched and no temporary file remains. When target's folder is missing,
+// creates it and tries once more. With liftReadOnly, a read-only target is made writable for the copy
+// and read-only again afterwards, whether the copy succeeded or not. True only when the copy succeeded
+// and a lifted bit was restored; on failure the last error is the copy's, or the restore's when only
+// the restore failed.
+bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly);

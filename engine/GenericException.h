@@ -1,0 +1,33 @@
+#pragma once
+// The engine's one exception: a message text for the user ("Directory Error", or a path, ": " and the
+// system's text). Thrown by value, caught by reference, once, by the job runner. Any thread.
+
+#include <exception>
+#include <string>
+
+class CGenericException : public std::exception {
+  public:
+    // A null text leaves the message at "no error".
+    explicit CGenericException(const char* text = nullptr);
+    explicit CGenericException(std::string text) : m_strMessage(std::move(text)) {}
+
+    const char* what() const noexcept override { return m_strMessage.c_str(); }
+    std::string GetMessageText() const { return m_strMessage; }
+
+    // Copies the message into buffer, cut to size - 1 characters and always terminated when size > 0.
+    // helpContext is left untouched. Returns true.
+    bool GetErrorMessage(char* buffer, unsigned size, unsigned* helpContext = nullptr) const;
+
+    // Shows the message in the program's message box with that box type; returns the button pressed.
+    int ReportError(unsigned type = 0, unsigned helpId = 0) const;
+
+  private:
+    std::string m_strMessage;
+};
+
+// Returns when the calling thread's last platform error is 0; otherwise throws CGenericException with
+// prefix + ": " + the system's text, or the system's text alone when prefix is null.
+void RaiseSystemError(const char* prefix = nullptr);
+
+// Throws CGenericException with path + ": " + the text of err, and leaves err as the last error.
+[[noreturn]] void RaisePathError(const std::string& path, int err);

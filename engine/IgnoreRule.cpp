@@ -1,0 +1,96 @@
+#include "engine/IgnoreRule.h"
+
+namespace {
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\t' || c == ',' || c == ';';
+}
+
+bool EqualsLowered(std::string_view text, const std::string& lower) {
+    if (text.size() != lower.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (LowerAscii(text[i]) != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The text after the last dot of the last path element; empty without a dot or when the name ends in one.
+std::string_view ExtensionOf(std::string_view name) {
+    const size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos) {
+        name.remove_prefix(slash + 1);
+    }
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    return name.substr(dot + 1);
+}
+
+}  // namespace
+
+CIgnoreRule::CIgnoreRule(const std::string& ignoreText) {
+    size_t i = 0;
+    while (i < ignoreText.size()) {
+        while (i < ignoreText.size() && IsSeparator(ignoreText[i])) {
+            ++i;
+        }
+        const size_t start = i;
+        while (i < ignoreText.size() && !IsSeparator(ignoreText[i])) {
+            ++i;
+        }
+        std::string_view entry(ignoreText.data() + start, i - start);
+        if (entry.empty()) {
+            continue;
+        }
+        if (entry == "\"\"") {
+            m_bNoExtension = true;
+            continue;
+        }
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') {
+            entry = entry.substr(1, entry.size() - 2);
+        }
+        if (!entry.empty() && entry.front() == '*') {
+            entry.remove_prefix(1);
+        }
+        if (!entry.empty() && entry.front() == '.') {
+            entry.remove_prefix(1);
+        }
+        if (entry.empty()) {
+            continue;
+        }
+        std::string lower(entry);
+        for (char& c : lower) {
+            c = LowerAscii(c);
+        }
+        m_extensions.push_back(std::move(lower));
+    }
+}
+
+bool CIgnoreRule::IsIgnored(std::string_view fileName) const {
+    if (Empty()) {
+        return false;
+    }
+    const std::string_view ext = ExtensionOf(fileName);
+    if (ext.empty()) {
+        return m_bNoExtension;
+    }
+    for (const std::string& known : m_extensions) {
+        if (EqualsLowered(ext, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsIgnoredFile(std::string_view fileName, const std::string& ignoreText) {
+    return CIgnoreRule(ignoreText).IsIgnored(fileName);
+}

@@ -1,0 +1,93 @@
+// The read-only and archive bits of Windows, emulated: read-only is the owner-write bit, and a cleared
+// archive bit is an extended attribute holding the write time the file had when it was cleared.
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/PosixUtil.h"
+
+namespace platform {
+
+using detail::Fail;
+using detail::RetryEintr;
+
+namespace {
+
+// Writes or removes the archive record. The kernel wants write permission for user attributes, which
+// Windows does not ask for when the archive bit of a read-only file changes: lift the owner-write bit
+// around the change when the file is ours.
+bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool clear) {
+    const bool lift = (st.st_mode & S_IWUSR) == 0 && geteuid() != 0 && st.st_uid == geteuid();
+    if (lift && chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        return Fail();
+    }
+    int rc;
+    if (clear) {
+        const uint64_t writeTime = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        const std::string value = std::to_string(writeTime);
+        rc = RetryEintr(
+            [&] { return lsetxattr(path.c_str(), detail::kArchiveAttr, value.data(), value.size(), 0); });
+        // Without extended attributes every file stays archived, and clearing quietly does nothing.
+        if (rc != 0 && errno == ENOTSUP) {
+            rc = 0;
+        }
+    } else {
+        rc = RetryEintr([&] { return lremovexattr(path.c_str(), detail::kArchiveAttr); });
+        if (rc != 0 && (errno == ENODATA || errno == ENOTSUP)) {
+            rc = 0;
+        }
+    }
+    const int err = errno;
+    if (lift) {
+        chmod(path.c_str(), st.st_mode & 07777);  // best effort: the record's outcome is what counts
+    }
+    return rc == 0 || Fail(err);
+}
+
+}  // namespace
+
+bool GetAttributes(const std::string& path, uint32_t& attributes) {
+    FileInfo info;
+    if (!StatPath(path, info, true)) {
+        return false;
+    }
+    attributes = (info.readOnly ? kAttrReadOnly : 0) | (info.archive ? kAttrArchive : 0);
+    return true;
+}
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return Fail();
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return true;  // a link has no bits of its own to change
+    }
+    if (FaultHit(FaultOp::SetAttributes)) {
+        return false;
+    }
+    const bool wantReadOnly = (attributes & kAttrReadOnly) != 0;
+    const bool isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    if (isReadOnly && !wantReadOnly) {
+        if (chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+            return Fail();
+        }
+        st.st_mode |= S_IWUSR;
+    }
+    const bool wantArchive = (attributes & kAttrArchive) != 0;
+    const uint64_t writeTime = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    const bool supportsArchive = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+    if (supportsArchive && wantArchive != detail::ReadArchive(path.c_str(), writeTime) &&
+        !ChangeArchiveRecord(path, st, !wantArchive)) {
+        return false;
+    }
+    if (!isReadOnly && wantReadOnly && chmod(path.c_str(), st.st_mode & 07777 & ~0222u) != 0) {
+        return Fail();
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,211 @@
+// The one copy operation of the program: a new file is written beside the target and renamed over it
+// only when it is complete and on disk, so the older copy survives every failure.
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "PlatformConfig.h"
+#include "platform/FileSystem.h"
+#include "platform/PosixUtil.h"
+
+namespace platform {
+
+using detail::CFd;
+using detail::Fail;
+using detail::RetryEintr;
+
+namespace {
+
+// Big enough for reflinks and few system calls, small enough that the fault seam can fire mid-file.
+constexpr size_t kCopyChunk = size_t{8} << 20;
+
+bool CopyByReadWrite(int from, int to) {
+    std::vector<char> buf(size_t{1} << 17);
+    for (;;) {
+        if (FaultHit(FaultOp::CopyData)) {
+            return false;
+        }
+        ssize_t n = RetryEintr([&] { return read(from, buf.data(), buf.size()); });
+        if (n < 0) {
+            return Fail();
+        }
+        if (n == 0) {
+            return true;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t written =
+                RetryEintr([&] { return write(to, buf.data() + done, static_cast<size_t>(n - done)); });
+            if (written < 0) {
+                return Fail();
+            }
+            done += written;
+        }
+    }
+}
+
+bool CopyContents(int from, int to) {
+#ifdef TANDREL_HAVE_COPY_FILE_RANGE
+    bool first = true;
+    for (;;) {
+        if (FaultHit(FaultOp::CopyData)) {
+            return false;
+        }
+        ssize_t n = RetryEintr([&] { return copy_file_range(from, nullptr, to, nullptr, kCopyChunk, 0); });
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            // Only a kernel or file-system pair without the in-kernel copy falls back, and only before
+            // anything was copied; a full disk or a size limit is a real failure.
+            if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                return CopyByReadWrite(from, to);
+            }
+            return Fail();
+        }
+        first = false;
+    }
+#else
+    return CopyByReadWrite(from, to);
+#endif
+}
+
+// Opens the source without touching its access time where the kernel lets us.
+int OpenSource(const std::string& path) {
+    const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int fd = RetryEintr([&] { return open(path.c_str(), flags | O_NOATIME); });
+    if (fd < 0 && errno == EPERM) {
+        fd = RetryEintr([&] { return open(path.c_str(), flags); });
+    }
+    return fd;
+}
+
+bool CopyRegular(const std::string& from, int dirFd, const std::string& name) {
+    CFd source(OpenSource(from));
+    if (!source.Valid()) {
+        return Fail();
+    }
+    struct stat st;
+    if (fstat(source.Get(), &st) != 0) {
+        return Fail();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return Fail(EINVAL);  // replaced by something else since it was looked at
+    }
+    detail::CTempFile temp(dirFd);
+    if (!temp.Create(0600) || !CopyContents(source.Get(), temp.Fd())) {
+        return false;
+    }
+    char record[32];
+    ssize_t recordSize =
+        RetryEintr([&] { return fgetxattr(source.Get(), detail::kArchiveAttr, record, sizeof record); });
+    if (recordSize > 0 &&
+        RetryEintr([&] {
+            return fsetxattr(temp.Fd(), detail::kArchiveAttr, record, static_cast<size_t>(recordSize), 0);
+        }) != 0 &&
+        errno != ENOTSUP) {
+        return Fail();
+    }
+    if (geteuid() == 0) {
+        // Root copies another user's file for that user; a file system without owners may refuse.
+        (void)fchown(temp.Fd(), st.st_uid, st.st_gid);
+    }
+    // After fchown, which clears set-id bits.
+    if (fchmod(temp.Fd(), st.st_mode & 07777) != 0) {
+        return Fail();
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (futimens(temp.Fd(), times) != 0) {
+        return Fail();
+    }
+    // The data must be on disk before the name moves, or a power cut could leave an empty new file.
+    if (RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
+        return Fail();
+    }
+    return temp.Publish(name, FaultOp::CopyRename);
+}
+
+bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name) {
+    std::vector<char> target(static_cast<size_t>(st.st_size) + 1);
+    for (;;) {
+        ssize_t n = readlink(from.c_str(), target.data(), target.size());
+        if (n < 0) {
+            return Fail();
+        }
+        if (static_cast<size_t>(n) < target.size()) {
+            target.resize(static_cast<size_t>(n));
+            break;
+        }
+        target.resize(target.size() * 2);  // the link grew since lstat
+    }
+    target.push_back('\0');
+    std::string tempName;
+    for (int attempt = 0;; ++attempt) {
+        tempName = detail::TempName();
+        if (symlinkat(target.data(), dirFd, tempName.c_str()) == 0) {
+            break;
+        }
+        if (errno != EEXIST || attempt == 100) {
+            return Fail();
+        }
+    }
+    detail::CTempName made(dirFd, tempName);
+    if (geteuid() == 0) {
+        (void)fchownat(dirFd, tempName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (utimensat(dirFd, tempName.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Fail();
+    }
+    if (FaultHit(FaultOp::CopyRename)) {
+        return false;
+    }
+    if (renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) != 0) {
+        return Fail();
+    }
+    made.Release();
+    return true;
+}
+
+}  // namespace
+
+bool CopyFileAtomic(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) {
+        return Fail();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Fail(EISDIR);
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        return Fail(EINVAL);  // pipes, sockets and devices are not copied
+    }
+    std::string folder;
+    std::string name;
+    detail::SplitTarget(to, folder, name);
+    if (name.empty() || name == "." || name == "..") {
+        return Fail(EISDIR);
+    }
+    // ENOENT here means the target's folder is missing: the caller creates it and tries again.
+    CFd dir(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!dir.Valid()) {
+        return Fail();
+    }
+    struct stat old;
+    if (fstatat(dir.Get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(old.st_mode)) {
+            return Fail(EISDIR);
+        }
+        // Windows keeps a read-only file even from its administrator; the caller lifts the bit when asked.
+        if (S_ISREG(old.st_mode) && (old.st_mode & S_IWUSR) == 0) {
+            return Fail(EACCES);
+        }
+    } else if (errno != ENOENT) {
+        return Fail();
+    }
+    return S_ISLNK(st.st_mode) ? CopyLink(from, st, dir.Get(), name) : CopyRegular(from, dir.Get(), name);
+}
+
+}  // namespace platform

@@ -1,0 +1,217 @@
+#include "platform/PosixUtil.h"
+
+#include <sys/random.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <vector>
+
+#include "PlatformConfig.h"
+
+namespace platform::detail {
+
+namespace {
+
+struct Identity {
+    uid_t euid = 0;
+    gid_t egid = 0;
+    std::vector<gid_t> groups;
+};
+
+Identity LoadIdentity() {
+    Identity id;
+    id.euid = geteuid();
+    id.egid = getegid();
+    int count = getgroups(0, nullptr);
+    if (count > 0) {
+        id.groups.resize(static_cast<size_t>(count));
+        count = getgroups(count, id.groups.data());
+        id.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    }
+    return id;
+}
+
+// Read once: a scan asks for every file, and the ids of this program never change while it runs.
+const Identity& ProcessIdentity() {
+    static const Identity id = LoadIdentity();
+    return id;
+}
+
+}  // namespace
+
+void CFd::Reset(int fd) {
+    if (m_fd >= 0) {
+        // Linux releases the descriptor even when close reports EINTR: never retry.
+        close(m_fd);
+    }
+    m_fd = fd;
+}
+
+bool StatxNoFollow(int dirFd, const char* name, struct statx& st) {
+    constexpr unsigned kMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_MTIME | STATX_SIZE;
+    int rc = RetryEintr([&] {
+        return statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT, kMask, &st);
+    });
+    return rc == 0 || Fail();
+}
+
+void FillInfo(const struct statx& st, FileInfo& info) {
+    const uint32_t mode = st.stx_mode;
+    if (S_ISREG(mode)) {
+        info.kind = EntryKind::File;
+    } else if (S_ISDIR(mode)) {
+        info.kind = EntryKind::Folder;
+    } else if (S_ISLNK(mode)) {
+        info.kind = EntryKind::Link;
+    } else {
+        info.kind = EntryKind::Other;
+    }
+    info.writeTime = WriteTimeFromUnix(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
+    info.size = st.stx_size;
+    info.readOnly = info.kind != EntryKind::Link && (mode & S_IWUSR) == 0;
+    info.archive = true;
+    info.readable = info.kind == EntryKind::Link || MayRead(mode, st.stx_uid, st.stx_gid);
+}
+
+bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid) {
+    const Identity& id = ProcessIdentity();
+    if (id.euid == 0) {
+        return true;
+    }
+    // A folder must be listed and entered to be scanned; a file only opened.
+    const uint32_t need = S_ISDIR(mode) ? 5u : 4u;  // r-x or r--
+    uint32_t bits;
+    if (uid == id.euid) {
+        bits = (mode >> 6) & 7u;
+    } else if (gid == id.egid || std::find(id.groups.begin(), id.groups.end(), gid) != id.groups.end()) {
+        bits = (mode >> 3) & 7u;
+    } else {
+        bits = mode & 7u;
+    }
+    return (bits & need) == need;
+}
+
+bool ReadArchive(const char* path, uint64_t writeTime) {
+    char value[32];
+    ssize_t n = RetryEintr([&] { return lgetxattr(path, kArchiveAttr, value, sizeof value); });
+    if (n <= 0) {
+        return true;  // no record, no xattr support, or unreadable: treat as not yet backed up
+    }
+    uint64_t recorded = 0;
+    auto [end, ec] = std::from_chars(value, value + n, recorded);
+    return ec != std::errc() || end != value + n || recorded != writeTime;
+}
+
+std::string TempName() {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[6] = {};
+    if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        // Only uniqueness matters here, and O_EXCL or EEXIST retries catch any clash.
+        static thread_local unsigned counter = 0;
+        uint64_t seed =
+            (static_cast<uint64_t>(getpid()) << 20) ^ ++counter ^ reinterpret_cast<uintptr_t>(&counter);
+        for (unsigned char& c : random) {
+            c = static_cast<unsigned char>(seed);
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            c ^= static_cast<unsigned char>(seed >> 56);
+        }
+    }
+    std::string name = ".tandrel-";
+    for (unsigned char c : random) {
+        name += kLetters[c % (sizeof kLetters - 1)];
+    }
+    return name;
+}
+
+void SplitTarget(const std::string& path, std::string& folder, std::string& name) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        folder = ".";
+        name = path;
+    } else {
+        folder = slash == 0 ? "/" : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+}
+
+CTempFile::~CTempFile() {
+    if (!m_tempName.empty()) {
+        unlinkat(m_dirFd, m_tempName.c_str(), 0);
+    }
+}
+
+bool CTempFile::Create(unsigned mode) {
+#ifdef TANDREL_HAVE_O_TMPFILE
+    int fd = NamedTempFilesForced()
+                 ? (errno = EOPNOTSUPP, -1)
+                 : RetryEintr([&] { return openat(m_dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode); });
+    if (fd >= 0) {
+        m_fd.Reset(fd);
+        return true;
+    }
+    // Only a file system without unnamed files falls back; anything else is a real failure.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return Fail();
+    }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TempName();
+        int named = RetryEintr([&] {
+            return openat(m_dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        });
+        if (named >= 0) {
+            m_fd.Reset(named);
+            m_tempName = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return Fail();
+        }
+    }
+    return Fail(EEXIST);
+}
+
+bool CTempFile::LinkUnnamed() {
+    const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd.Get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TempName();
+        int rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+        if (rc != 0 && errno == ENOENT) {
+            // No /proc mounted: the direct form, which needs CAP_DAC_READ_SEARCH.
+            rc = linkat(m_fd.Get(), "", m_dirFd, name.c_str(), AT_EMPTY_PATH);
+        }
+        if (rc == 0) {
+            m_tempName = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return Fail();
+        }
+    }
+    return Fail(EEXIST);
+}
+
+bool CTempFile::Publish(const std::string& name, FaultOp op) {
+    if (m_tempName.empty() && !LinkUnnamed()) {
+        return false;
+    }
+    if (FaultHit(op)) {
+        return false;
+    }
+    if (renameat(m_dirFd, m_tempName.c_str(), m_dirFd, name.c_str()) != 0) {
+        return Fail();
+    }
+    m_tempName.clear();
+    m_fd.Reset();
+    return true;
+}
+
+CTempName::~CTempName() {
+    if (!m_name.empty()) {
+        unlinkat(m_dirFd, m_name.c_str(), 0);
+    }
+}
+
+}  // namespace platform::detail

@@ -1,0 +1,125 @@
+#pragma once
+// Building blocks shared by the sources of platform/ (never included elsewhere): file descriptors,
+// EINTR retries, turning a statx record into a FileInfo, the archive record, and temporary files that
+// get their real name only by an atomic rename. Any thread.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+
+namespace platform::detail {
+
+// The extended attribute that records "archive bit cleared": the decimal write time the file had then.
+inline constexpr char kArchiveAttr[] = "user.tandrel.archive";
+
+// Calls f until it does not fail with EINTR.
+template <class F>
+auto RetryEintr(F f) {
+    decltype(f()) result;
+    do {
+        result = f();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+// Records errno as the last error and returns false; for "return Fail();" right after a failed call.
+inline bool Fail() {
+    SetLastError(errno);
+    return false;
+}
+inline bool Fail(int err) {
+    SetLastError(err);
+    return false;
+}
+
+// Owns one file descriptor.
+class CFd final {
+  public:
+    CFd() = default;
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd() { Reset(); }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    void Reset(int fd = -1);
+    int Release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+  private:
+    int m_fd = -1;  // -1 when nothing is owned
+};
+
+// statx of name relative to dirFd (AT_FDCWD for a path), never following a final link.
+[[nodiscard]] bool StatxNoFollow(int dirFd, const char* name, struct statx& st);
+
+// Fills info from a statx record; the archive bit is left set (see ReadArchive).
+void FillInfo(const struct statx& st, FileInfo& info);
+
+// Whether this process may read an entry with these owner, group and mode bits (for a folder: list and
+// enter it). Computed from the effective ids and groups read once per process; root reads everything.
+// ACLs and capabilities other than root's are not consulted.
+bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid);
+
+// The archive bit of the file at path (no link following) whose current write time is writeTime:
+// set unless a record equal to writeTime is present. Read failures count as set.
+bool ReadArchive(const char* path, uint64_t writeTime);
+
+// A hidden name for a temporary file, ".tandrel-" and six random letters or digits.
+std::string TempName();
+
+// The folder part ("." when there is none, "/" for the root) and the last name of a path.
+void SplitTarget(const std::string& path, std::string& folder, std::string& name);
+
+// A new file in a folder that receives its real name only by Publish, which renames it over the
+// target in one step. Until then it is unnamed (O_TMPFILE) or has a hidden temporary name; destroying
+// an unpublished file removes it. Cleanup never replaces the last error of the failure that caused it.
+class CTempFile final {
+  public:
+    explicit CTempFile(int dirFd) : m_dirFd(dirFd) {}
+    ~CTempFile();
+    CTempFile(const CTempFile&) = delete;
+    CTempFile& operator=(const CTempFile&) = delete;
+
+    // Opens the new file for writing with mode (umask applies).
+    [[nodiscard]] bool Create(unsigned mode);
+    int Fd() const { return m_fd.Get(); }
+    // Gives the file a temporary name if it has none, lets fault op fire, then renames it to name.
+    // On failure the temporary name is gone again and name is untouched.
+    [[nodiscard]] bool Publish(const std::string& name, FaultOp op);
+
+  private:
+    [[nodiscard]] bool LinkUnnamed();
+
+    const int m_dirFd;
+    CFd m_fd;
+    std::string m_tempName;  // the entry to remove on destruction; empty while unnamed or published
+};
+
+// Removes a temporary entry on destruction unless released; for links made under a temporary name.
+class CTempName final {
+  public:
+    CTempName(int dirFd, std::string name) : m_dirFd(dirFd), m_name(std::move(name)) {}
+    ~CTempName();
+    CTempName(const CTempName&) = delete;
+    CTempName& operator=(const CTempName&) = delete;
+    void Release() { m_name.clear(); }
+
+  private:
+    const int m_dirFd;
+    std::string m_name;  // empty once released
+};
+
+}  // namespace platform::detail

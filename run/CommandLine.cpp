@@ -1,0 +1,57 @@
+#include "run/CommandLine.h"
+
+#include <cstring>
+
+#include "support/PathUtil.h"
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool EqualsNoCase(const std::string& text, const char* option) {
+    size_t n = std::strlen(option);
+    return text.size() == n && EqualNoCase(text.data(), option, n);
+}
+
+bool StartsWithNoCase(const std::string& text, const char* option) {
+    size_t n = std::strlen(option);
+    return text.size() >= n && EqualNoCase(text.data(), option, n);
+}
+
+std::string LastFolderName(const std::string& path) {
+    std::string trimmed = path;
+    if (!trimmed.empty() && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    size_t slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+bool RunPreconditionHolds(const std::string& source, const std::string& destination) {
+    // Both are compared in normal form: a destination taken from the tree may lack its trailing "/",
+    // and "/a/Data" must not pass as a folder other than "/a/Data/".
+    std::string s = source;
+    std::string d = destination;
+    NormalizeFolder(s);
+    NormalizeFolder(d);
+    if (d == s || d.find(s) != std::string::npos) {
+        return false;
+    }
+    if (d.size() < kMinRunFolderLength || s.size() < kMinRunFolderLength) {
+        return false;
+    }
+    std::string lastD = LastFolderName(d);
+    std::string lastS = LastFolderName(s);
+    return lastD.size() == lastS.size() && EqualNoCase(lastD.data(), lastS.data(), lastD.size());
+}

@@ -1,0 +1,219 @@
+// Start-up of the main dialog: the initialisation chain, the command line, reporting and the
+// unattended run. User-interface thread, except Report, GetDestinationDir and AlertIfFailed, which the
+// run's thread may call.
+
+#include <cstdio>
+
+#include <QLineEdit>
+#include <QThread>
+
+#include "engine/WorkList.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "res/Resources.h"
+#include "res/Strings.h"
+#include "run/CommandLine.h"
+#include "run/RunLog.h"
+#include "support/PathUtil.h"
+#include "ui/DirTreeCtrl.h"
+#include "ui/MainDlg.h"
+#include "ui/MenuButton.h"
+#include "ui/Text.h"
+#include "ui/UsageDlg.h"
+
+CMainDlg* g_pMainDlg = nullptr;
+
+namespace {
+
+std::function<int()>& UtcYearSource() {
+    static std::function<int()> source = platform::CurrentUtcYear;
+    return source;
+}
+
+constexpr int kLastWorkingYear = 2035;
+
+}  // namespace
+
+void CMainDlg::TestSetUtcYear(std::function<int()> utcYear) {
+    UtcYearSource() = utcYear ? std::move(utcYear) : std::function<int()>(platform::CurrentUtcYear);
+}
+
+int CMainDlg::DoModal() {
+    OnInitDialog();
+    if (m_bQuitRequested) {
+        return m_nExitCode;  // the window is never shown
+    }
+    if (platform::IsHeadless()) {
+        // Nobody could answer the window: end as "/!q" would.
+        std::fprintf(stderr, "tandrel: no display, the main window is not shown\n");
+        return m_nExitCode;
+    }
+    exec();
+    return m_nExitCode;
+}
+
+// The initialisation, in this order: icon, publication of the dialog, settings, Start menu and its
+// greying, date guard, command line, per-folder settings file, folder fields, directory tree, run
+// precondition, the unattended run, and the automatic quit.
+bool CMainDlg::OnInitDialog() {
+    // The About entry lives in the window's context menu (contextMenuEvent): desktops here offer no
+    // system menu to extend.
+    setWindowIcon(m_hIcon);
+    g_pMainDlg = this;
+
+    ExchangeSettings(0);
+    m_btnStart->LoadPopupMenu(res::IDM_START);
+    ApplyCheckInOutGreying();
+
+    if (UtcYearSource()() > kLastWorkingYear) {
+        Report(res::kDateGuard, platform::kMbIconHand, 0);
+        return false;
+    }
+
+    ParseCommandLine();
+    ReadFolderFile();
+    m_edSource->setText(FromBytes(m_strSourceDir));
+
+    NormalizeFolder(m_strDestinationDir);
+    if (!platform::PathExists(m_strDestinationDir)) {
+        m_strDestinationDir.clear();
+    }
+    m_tree->SetOptions(true, DTO_NOREDRAW);
+    m_tree->Initialize(true);
+    if (!IsAutoRun()) {
+        (void)m_tree->SelectPath(m_strDestinationDir);
+    }
+    m_strDestinationDir = GetDestinationDir();
+    ShowSourceAndDestination();
+    CanStart();
+
+    int mode = m_bAutoSynchronize ? RunSynchronize : (m_bAutoBackup ? RunBackup : 0);
+    if (mode != 0) {
+        RunUnattended(mode);
+    }
+    if (m_bAutoQuit) {
+        WriteRunLog(res::kLogAutoQuit, RunLogEntry);
+        RequestQuit(m_nExitCode);
+    }
+    return true;
+}
+
+void CMainDlg::RunUnattended(int mode) {
+    WriteRunLog("", RunLogBlank);
+    WriteRunLog(res::kLogSource + m_strSourceDir, RunLogEntry);
+    WriteRunLog(res::kLogDestination + m_strDestinationDir, RunLogEntry);
+    WriteRunLog(mode == RunSynchronize ? res::kLogStartSynchronize : res::kLogStartBackup, RunLogDetail);
+    if (CanStart()) {
+        m_bRunFailed = 0;
+        RunJob(mode);
+        WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
+    } else {
+        WriteRunLog(res::kLogGeneralError, RunLogDetail);
+        m_nExitCode = 1;
+    }
+    AlertIfFailed(nullptr);
+}
+
+void CMainDlg::RequestQuit(int exitCode) {
+    m_bQuitRequested = true;
+    m_nExitCode = exitCode;
+}
+
+void CMainDlg::ParseCommandLine() {
+    m_bAlert = m_bAutoQuit = m_bAutoSynchronize = m_bAutoBackup = 0;
+    bool debug = false;
+    if (m_arguments.size() < 2) {
+        return;
+    }
+    for (size_t i = 1; i < m_arguments.size(); ++i) {
+        const std::string& arg = m_arguments[i];
+        if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help") ||
+            EqualsNoCase(arg, "--help") || EqualsNoCase(arg, "-h")) {
+            ShowUsage();
+            RequestQuit(m_nExitCode);
+        } else if (EqualsNoCase(arg, "--version")) {
+            std::printf("%s\n", res::kVersionLine);
+            std::fflush(stdout);
+            RequestQuit(m_nExitCode);
+        } else if (StartsWithNoCase(arg, "/explorer:")) {
+            m_strSourceDir = GetCurrentFolder();
+            NormalizeFolder(m_strSourceDir);
+        } else if (StartsWithNoCase(arg, "/srcdir:")) {
+            m_strSourceDir = arg.substr(8);
+            NormalizeFolder(m_strSourceDir);
+        } else if (StartsWithNoCase(arg, "/destdir:")) {
+            m_strDestinationDir = arg.substr(9);
+            NormalizeFolder(m_strDestinationDir);
+        } else if (EqualsNoCase(arg, "/debug")) {
+            debug = true;
+        } else if (EqualsNoCase(arg, "/!backup") || EqualsNoCase(arg, "/!b")) {
+            m_bAutoBackup = 1;
+        } else if (EqualsNoCase(arg, "/!synchronize") || EqualsNoCase(arg, "/!s")) {
+            m_bAutoSynchronize = 1;
+        } else if (EqualsNoCase(arg, "/!quit") || EqualsNoCase(arg, "/!q")) {
+            m_bAutoQuit = 1;
+        } else if (EqualsNoCase(arg, "/alert") || EqualsNoCase(arg, "/!alert")) {
+            m_bAlert = 1;
+        } else {
+            Report(res::kInvalidParameter + arg, platform::kMbOk, 0);
+        }
+    }
+    if (debug) {
+        std::string listing;
+        for (size_t i = 1; i < m_arguments.size(); ++i) {
+            listing += m_arguments[i] + "\n";
+        }
+        Report(listing, platform::kMbOk, 0);
+    }
+}
+
+void CMainDlg::ShowUsage() {
+    if (platform::IsHeadless()) {
+        for (const auto& row : res::UsageRows()) {
+            std::printf("%-20s %s\n", row.option, row.explanation);
+        }
+        std::fflush(stdout);
+        return;
+    }
+    CUsageDlg usage(this);
+    usage.exec();
+}
+
+int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/) {
+    if (IsAutoRun()) {
+        m_bRunFailed = 1;
+        WriteRunLog(text, RunLogDetail);
+        return -1;
+    }
+    return platform::MessageBox(text, type);
+}
+
+void CMainDlg::AlertIfFailed(const char* text) {
+    if (m_bAlert && m_bRunFailed) {
+        platform::MessageBox(text ? text : res::kAutoRunErrors, platform::kMbOk);
+    }
+}
+
+std::string CMainDlg::GetDestinationDir() {
+    if (IsAutoRun()) {
+        return m_strDestinationDir;
+    }
+    std::string selected;
+    OnUiThread([&] { selected = m_tree->GetSelectedPath(); });
+    return selected;
+}
+
+bool CMainDlg::CanStart() {
+    bool holds = RunPreconditionHolds(m_strSourceDir, m_strDestinationDir);
+    OnUiThread([&] { m_btnStart->setEnabled(holds); });
+    return holds;
+}
+
+void CMainDlg::OnUiThread(const std::function<void()>& fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+    }
+}

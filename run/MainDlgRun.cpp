@@ -1,0 +1,105 @@
+// The job runner: a run from its start to its end. On the run's worker thread in interactive runs, on
+// the user-interface thread in unattended runs. Windows are reached only through OnUiThread, the message
+// box of platform/ and the progress link.
+
+#include "engine/CheckInOut.h"
+#include "engine/DirScanner.h"
+#include "engine/Executor.h"
+#include "engine/GenericException.h"
+#include "engine/WorkList.h"
+#include "engine/WorkListBuilder.h"
+#include "platform/MessageBox.h"
+#include "run/ProgressLink.h"
+#include "run/RunLog.h"
+#include "ui/JobListDlg.h"
+#include "ui/ProgressDlg.h"
+#include "ui/MainDlg.h"
+
+namespace {
+
+std::function<int(CJobListDlg&)>& JobListAnswer() {
+    static std::function<int(CJobListDlg&)> answer;
+    return answer;
+}
+
+bool IsCheckInOut(int mode) { return mode == RunCheckIn || mode == RunCheckOut; }
+
+}  // namespace
+
+void CMainDlg::TestSetJobListAnswer(std::function<int(CJobListDlg&)> answer) { JobListAnswer() = std::move(answer); }
+
+void CMainDlg::RunJob(int mode) {
+    m_strDestinationDir = GetDestinationDir();
+    CreateFolderFile();
+    bool locked = false;
+    try {
+        bool refused = false;
+        if (IsCheckInOut(mode)) {
+            refused = !CheckInOutGuard(mode, m_strSourceDir, m_strDestinationDir, *this, *this);
+            if (!refused) {
+                LockTrees(m_strSourceDir, m_strDestinationDir, *this);
+                locked = true;
+            }
+        }
+        if (!refused) {
+            CDirScanner source(m_strSourceDir, m_strEffectiveIgnore, m_hProgressWnd);
+            CDirScanner destination(m_strDestinationDir, m_strEffectiveIgnore, m_hProgressWnd);
+            CWorkListBuilder builder(source, destination, m_hProgressWnd);
+            builder.ApplyRunMode(mode);
+            bool confirmed = true;
+            if (IsAutoRun()) {
+                ExecuteWorkList(builder, mode);
+            } else {
+                m_nCheckOp = CheckOpClearReadOnly;
+                confirmed = ShowJobList(builder, mode) == platform::kIdOk;
+                if (confirmed) {
+                    ExecuteWorkList(builder, mode);
+                }
+            }
+            if (locked) {
+                // Also after a run without the job list: leaving both trees locked would make every
+                // later check-in and check-out refuse to start.
+                UnlockTrees(mode, confirmed, m_strSourceDir, m_strDestinationDir, *this);
+                locked = false;
+            }
+        }
+    } catch (const CGenericException& e) {
+        if (locked) {
+            // An aborted run unlocks like a cancelled one: the tree that was writable stays writable.
+            UnlockTrees(mode, false, m_strSourceDir, m_strDestinationDir, *this);
+        }
+        std::string text = e.GetMessageText();
+        if (IsAutoRun()) {
+            m_bRunFailed = 1;
+            WriteRunLog(text, RunLogDetail);
+            AlertIfFailed(text.c_str());
+        } else {
+            e.ReportError(platform::kMbOk, 0);
+        }
+    }
+    CloseProgressWindow();
+}
+
+int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
+    return ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+}
+
+bool CMainDlg::IsAllReadOnly(const std::string& folder) { return ::IsAllReadOnly(*this, folder); }
+
+bool CMainDlg::IsNoneReadOnly(const std::string& folder) { return ::IsNoneReadOnly(*this, folder); }
+
+int CMainDlg::ShowJobList(CWorkListBuilder& builder, int mode) {
+    int result = platform::kIdCancel;
+    OnUiThread([&] {
+        CJobListDlg dialog(&builder, mode, this);
+        result = JobListAnswer() ? JobListAnswer()(dialog) : dialog.exec();
+    });
+    return result;
+}
+
+void CMainDlg::CloseProgressWindow() {
+    if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
+        link->Close();
+    }
+    m_pProgressDlg = nullptr;
+}

@@ -1,0 +1,59 @@
+// The settings record of the main dialog: "Tandrel.ini" and the source folder's "__TD.RVX".
+// User-interface thread, except CreateFolderFile, which the run's thread calls while the main window
+// is disabled.
+
+#include "platform/FileSystem.h"
+#include "res/Strings.h"
+#include "run/FolderSettings.h"
+#include "support/IgnoreList.h"
+#include "support/PathUtil.h"
+#include "support/Reg.h"
+#include "ui/MainDlg.h"
+
+void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable, const std::string& defaultText) {
+    std::string value = reg.GetString(key, defaultText);
+    if (!value.empty()) {
+        variable = value;
+    }
+}
+
+void CMainDlg::ExchangeSettings(int mode) {
+    CReg reg(mode, "Init", res::kSettingsFile);
+    reg.ExchangeString("m_strDestinationDir", "", m_strDestinationDir);
+    reg.ExchangeString("m_strSourceDir", "", m_strSourceDir);
+    if (mode == CReg::Read) {
+        NormalizeFolder(m_strDestinationDir);
+        NormalizeFolder(m_strSourceDir);
+    }
+    reg.SetSection("Config");
+    reg.ExchangeString("Ignore", "bak tmp", m_strIgnore);
+    reg.ExchangeInt("CreateRvx", 0, m_bCreateRvx);
+    reg.ExchangeInt("EnableCheckInOut", 0, m_bEnableCheckInOut);
+    if (mode == CReg::Read) {
+        // The two switches are flags; a hand-edited "2" still means on.
+        m_bCreateRvx = m_bCreateRvx != 0;
+        m_bEnableCheckInOut = m_bEnableCheckInOut != 0;
+    }
+}
+
+void CMainDlg::ReadFolderFile() {
+    CReg reg(CReg::Read, "TD", m_strSourceDir + res::kFolderFile);
+    ReadIfNotEmpty(reg, "DestDir", m_strDestinationDir, "");
+    ReadIfNotEmpty(reg, "Ignore", m_strFolderIgnore, "+");
+    m_strEffectiveIgnore = ExpandIgnoreList(m_strIgnore, m_strFolderIgnore);
+}
+
+void CMainDlg::CreateFolderFile() {
+    if (!m_bCreateRvx) {
+        return;
+    }
+    std::string path = m_strSourceDir + res::kFolderFile;
+    if (platform::PathExists(path)) {
+        return;
+    }
+    CReg reg(CReg::Write, "TD", path);
+    std::string destination = m_strDestinationDir;
+    std::string ignore = "+";
+    reg.ExchangeString("DestDir", "", destination);
+    reg.ExchangeString("Ignore", "", ignore);
+}

@@ -1,0 +1,187 @@
+#include "run/ProgressLink.h"
+
+#include "ui/ProgressDlg.h"
+#include "ui/Text.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// One change of the bar. Ranges are kept in order with the positions around them: a position given
+// before a range change is judged against the old range, as it would have been on the spot.
+struct BarOp {
+    bool m_bRange;
+    int m_nLow;  // the position when !m_bRange
+    int m_nHigh;
+};
+
+}  // namespace
+
+struct CProgressLink::Shared {
+    explicit Shared(CProgressDlg* window)
+        : m_pUiThread(window ? window->thread() : nullptr), m_pWindow(window) {}
+
+    QThread* const m_pUiThread;
+    // Read only on the user-interface thread.
+    const QPointer<CProgressDlg> m_pWindow;
+
+    mutable std::mutex m_mutex;
+    // Updates not yet applied, guarded by m_mutex. Between two ranges only the latest position is kept,
+    // and only the latest status and caption: what the window finally shows is the same as if every call
+    // had been applied one by one, at one queued event per batch instead of one round trip per call.
+    std::vector<BarOp> m_bar;
+    std::optional<std::string> m_status;
+    std::optional<std::string> m_caption;
+    bool m_bPosted = false;  // a drain is queued on the user-interface thread
+    bool m_bCloseRequested = false;
+    bool m_bGone = false;  // the window is gone or being closed: drop everything
+};
+
+namespace {
+
+using Shared = CProgressLink::Shared;
+
+bool OnUiThread(const Shared& shared) {
+    return QThread::currentThread() == shared.m_pUiThread;
+}
+
+// Applies every pending update to the window. User-interface thread only.
+void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
+    std::vector<BarOp> bar;
+    std::optional<std::string> status;
+    std::optional<std::string> caption;
+    bool close = false;
+    {
+        std::scoped_lock lock(shared->m_mutex);
+        if (fromPost) {
+            shared->m_bPosted = false;
+        }
+        bar.swap(shared->m_bar);
+        status.swap(shared->m_status);
+        caption.swap(shared->m_caption);
+        close = shared->m_bCloseRequested;
+        shared->m_bCloseRequested = false;
+    }
+    CProgressDlg* window = shared->m_pWindow.data();
+    if (!window || window->IsDestroyed()) {
+        std::scoped_lock lock(shared->m_mutex);
+        shared->m_bGone = true;
+        return;
+    }
+    for (const BarOp& op : bar) {
+        if (op.m_bRange) {
+            window->SetRange(op.m_nLow, op.m_nHigh);
+        } else {
+            window->SetPos(op.m_nLow);
+        }
+    }
+    if (caption) {
+        window->SetCaption(FromBytes(*caption));
+    }
+    if (status) {
+        window->SetStatus(FromBytes(*status));
+    }
+    if (close) {
+        window->DestroyWindow();
+    }
+}
+
+void Post(const std::shared_ptr<Shared>& shared) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        return;
+    }
+    // The application object lives on the user-interface thread for the whole program; the window itself
+    // may be deleted at any moment, so it is looked at only inside the queued call.
+    QMetaObject::invokeMethod(
+        app, [shared] { Drain(shared, true); }, Qt::QueuedConnection);
+}
+
+// Records one update under the lock, then hands it on: at once on the user-interface thread, otherwise
+// through at most one queued drain at a time.
+template <class Change>
+void Deliver(const std::shared_ptr<Shared>& shared, Change&& change, bool close = false) {
+    const bool onUi = OnUiThread(*shared);
+    bool post = false;
+    {
+        std::scoped_lock lock(shared->m_mutex);
+        if (shared->m_bGone) {
+            return;
+        }
+        change(*shared);
+        if (close) {
+            shared->m_bCloseRequested = true;
+            shared->m_bGone = true;  // nothing given after Close reaches the window
+        }
+        if (!onUi && !shared->m_bPosted) {
+            shared->m_bPosted = true;
+            post = true;
+        }
+    }
+    if (onUi) {
+        Drain(shared, false);
+    } else if (post) {
+        Post(shared);
+    }
+}
+
+}  // namespace
+
+CProgressLink::CProgressLink(CProgressDlg* window) : m_pShared(std::make_shared<Shared>(window)) {
+    if (!window) {
+        m_pShared->m_bGone = true;
+        return;
+    }
+    Q_ASSERT(QThread::currentThread() == window->thread());
+    // Learn of an early close at once, so the worker stops queueing updates nobody will see.
+    std::weak_ptr<Shared> weak = m_pShared;
+    QObject::connect(window, &QObject::destroyed, [weak] {
+        if (auto shared = weak.lock()) {
+            std::scoped_lock lock(shared->m_mutex);
+            shared->m_bGone = true;
+        }
+    });
+}
+
+CProgressLink::~CProgressLink() = default;
+
+void CProgressLink::SetRange(int low, int high) {
+    Deliver(m_pShared, [&](Shared& s) { s.m_bar.push_back({true, low, high}); });
+}
+
+void CProgressLink::SetPos(int pos) {
+    Deliver(m_pShared, [&](Shared& s) {
+        if (!s.m_bar.empty() && !s.m_bar.back().m_bRange) {
+            s.m_bar.back().m_nLow = pos;
+        } else {
+            s.m_bar.push_back({false, pos, 0});
+        }
+    });
+}
+
+void CProgressLink::SetStatus(const std::string& text) {
+    Deliver(m_pShared, [&](Shared& s) { s.m_status = text; });
+}
+
+void CProgressLink::SetCaption(const std::string& text) {
+    Deliver(m_pShared, [&](Shared& s) { s.m_caption = text; });
+}
+
+void CProgressLink::Close() {
+    Deliver(
+        m_pShared, [](Shared&) {}, true);
+}
+
+bool CProgressLink::IsOpen() const {
+    std::scoped_lock lock(m_pShared->m_mutex);
+    return !m_pShared->m_bGone;
+}

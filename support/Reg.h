@@ -1,0 +1,50 @@
+#pragma once
+// Profile-file access object: binds one file and one section and either reads or writes a series of
+// keys, so that one list of exchange calls loads a record and, in the other mode, saves it.
+// One object is used by one thread at a time; objects on different threads do not disturb each other.
+
+#include <string>
+
+class CReg final {
+  public:
+    enum { Read = 0, Write = 1 };
+
+    // mode Read (0) makes the exchange operations read, any other value makes them write. file is a bare
+    // name (placed in the configuration folder) or a path used as it stands. The name also becomes the
+    // process-wide current profile file, but this object keeps addressing its own file whatever later
+    // objects install.
+    CReg(int mode, const std::string& section, const std::string& file);
+
+    void SetSection(const std::string& section);
+
+    // Read mode: var := the key's value in the current section, or defaultValue when the file, section
+    // or key is absent or unreadable; the file is never created. Write mode: stores var as the key's value
+    // (creating file and section as needed) and ignores defaultValue. A failed write leaves the file as it
+    // was; it is not reported, as no caller could do better than carry on (see Failed()).
+    void ExchangeString(const std::string& key, const std::string& defaultValue, std::string& var);
+
+    // The same for integers, stored as decimal text. Reading takes an optional sign and the leading
+    // decimal digits after blanks ("12abc" gives 12, "abc" gives 0); an absent or empty value gives
+    // defaultValue; values beyond the int range are clamped to it.
+    void ExchangeInt(const std::string& key, int defaultValue, int& var);
+
+    // Reads key in the current section, in either mode.
+    std::string GetString(const std::string& key, const std::string& defaultValue) const;
+
+    // True once a write through this object failed.
+    bool Failed() const { return m_bFailed; }
+
+    // The file name most recently installed by a construction (empty before the first).
+    static std::string CurrentProfileFile();
+
+    // How an integer value reads; exposed for the settings code and tests.
+    static int ParseInt(const std::string& text, int defaultValue);
+
+  private:
+    void WriteString(const std::string& key, const std::string& value);
+
+    const int m_nMode;
+    const std::string m_strFile;
+    std::string m_strSection;
+    bool m_bFailed = false;
+};

@@ -1,0 +1,260 @@
+#include "engine/CheckInOut.h"
+#include "engine/WorkList.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine_test::CFakeHost;
+using testing_support::CTempDir;
+using testing_support::Mode;
+using testing_support::WriteFile;
+
+bool ReadOnly(const std::string& path) {
+    return (Mode(path) & 0200) == 0;
+}
+
+// The files below folder that lack (readOnly true) or have (false) the read-only bit, "" when none.
+// Links are not files here and are never descended.
+std::string Offenders(const std::string& folder, bool readOnly) {
+    std::vector<platform::DirEntry> entries;
+    EXPECT_PLATFORM_OK(platform::ListFolder(folder, entries));
+    std::string offenders;
+    for (const platform::DirEntry& e : entries) {
+        const std::string path = folder + "/" + e.name;
+        if (e.kind == platform::EntryKind::Folder) {
+            offenders += Offenders(path, readOnly);
+        } else if (e.kind == platform::EntryKind::File && ReadOnly(path) != readOnly) {
+            offenders += " " + path;
+        }
+    }
+    return offenders;
+}
+
+std::vector<std::string> Walk(const std::string& folder, const std::string& filter, int* result = nullptr) {
+    std::vector<std::string> seen;
+    const size_t cut = folder.size() + (folder.back() == '/' ? 0 : 1);
+    const int r = WalkFiles(
+        folder,
+        [&](const WalkEntry& e) {
+            seen.push_back((e.m_bFolder ? "D " : "F ") + e.m_strFullPath.substr(cut));
+            EXPECT_EQ(e.m_strFullPath.substr(e.m_strFullPath.size() - e.m_strName.size()), e.m_strName);
+            return 0;
+        },
+        filter);
+    if (result) {
+        *result = r;
+    }
+    std::sort(seen.begin(), seen.end());
+    return seen;
+}
+
+TEST(CheckInOut, WalkFiltersSkipsLinksAndUnenterableFolders) {
+    CTempDir dir;
+    for (const char* name : {"a.txt", "b.cpp", "noext", "sub/c.txt", "sub/deeper/d.h"}) {
+        WriteFile(dir / name, "x");
+    }
+    WriteFile(dir / "outside/o.txt", "x");
+    ASSERT_EQ(symlink((dir / "a.txt").c_str(), (dir / "sub/filelink.txt").c_str()), 0);
+    ASSERT_EQ(symlink((dir / "outside").c_str(), (dir / "dirlink").c_str()), 0);
+    const std::string root = dir / "";
+
+    struct Row {
+        const char* filter;
+        std::vector<std::string> seen;
+    };
+    const Row rows[] = {
+        {".",
+         {"D outside", "D sub", "D sub/deeper", "F a.txt", "F b.cpp", "F noext", "F outside/o.txt",
+          "F sub/c.txt", "F sub/deeper/d.h"}},
+        {"",
+         {"D outside", "D sub", "D sub/deeper", "F a.txt", "F b.cpp", "F noext", "F outside/o.txt",
+          "F sub/c.txt", "F sub/deeper/d.h"}},
+        // An extension list without a dot: no folders, files whose extension occurs in it (the empty one
+        // too).
+        {"txt h", {"F a.txt", "F noext", "F outside/o.txt", "F sub/c.txt", "F sub/deeper/d.h"}},
+        {".cpp", {"D outside", "D sub", "D sub/deeper", "F b.cpp", "F noext"}},
+    };
+    for (const Row& row : rows) {
+        int result = 1;
+        EXPECT_EQ(Walk(root, row.filter, &result), row.seen) << "filter '" << row.filter << "'";
+        EXPECT_EQ(result, 0);
+    }
+    int result = 0;
+    EXPECT_TRUE(Walk(dir / "missing", ".", &result).empty());
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(WalkFiles(
+                  dir / "a.txt", [](const WalkEntry&) { return 0; }, "."),
+              -1);
+}
+
+// Root may enter any folder, so the walk runs in a helper process as the ordinary user 65534, on a tree
+// that user owns.
+TEST(CheckInOut, UnenterableFoldersAreNeitherTestedNorLockedAsOrdinaryUser) {
+    if (!testing_support::IsRoot()) {
+        GTEST_SKIP() << "needs root to hand a tree to user 65534";
+    }
+    CTempDir dir;
+    WriteFile(dir / "t/open.txt", "x");
+    WriteFile(dir / "t/sub/inner.txt", "x");
+    WriteFile(dir / "t/listable/hidden1.txt", "x");
+    WriteFile(dir / "t/shut/hidden2.txt", "x");
+    ASSERT_EQ(testing_support::RunCommand("chown -R 65534:65534 " + testing_support::ShellQuote(dir / "t")),
+              0);
+    testing_support::SetMode(dir / "t/listable", 0600);  // may be listed, not entered
+    testing_support::SetMode(dir / "t/shut", 0000);
+
+    std::string output;
+    const int status = testing_support::RunAsOrdinaryUser(
+        testing_support::ShellQuote(ENGINE_HELPER) + " lock " + testing_support::ShellQuote(dir / "t"),
+        &output);
+    if (status == -1) {
+        GTEST_SKIP() << "cannot run a command as user 65534 here (setpriv missing)";
+    }
+    ASSERT_EQ(status, 0) << output;
+    std::vector<std::string> visited;
+    for (size_t pos = output.find(' '); pos != std::string::npos;) {
+        const size_t next = output.find(' ', pos + 1);
+        visited.push_back(
+            output.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1));
+        pos = next;
+    }
+    std::sort(visited.begin(), visited.end());
+    EXPECT_EQ(visited, (std::vector<std::string>{"inner.txt", "open.txt"})) << output;
+    EXPECT_TRUE(ReadOnly(dir / "t/open.txt"));
+    EXPECT_TRUE(ReadOnly(dir / "t/sub/inner.txt"));
+    EXPECT_FALSE(ReadOnly(dir / "t/listable/hidden1.txt"));
+    EXPECT_FALSE(ReadOnly(dir / "t/shut/hidden2.txt"));
+}
+
+TEST(CheckInOut, GuardLockAndUnlockOnRealTrees) {
+    struct Row {
+        const char* name;
+        int mode;
+        bool srcReadOnly;  // state of every source file before the run
+        bool dstReadOnly;
+        bool passes;
+    };
+    const Row rows[] = {
+        {"check-out of two writable trees", RunCheckOut, false, false, false},
+        {"check-in of two writable trees", RunCheckIn, false, false, false},
+        {"check-out when checked in", RunCheckOut, true, false, true},
+        {"check-in when checked in", RunCheckIn, true, false, false},
+        {"check-in when checked out", RunCheckIn, false, true, true},
+        {"check-out when checked out", RunCheckOut, false, true, false},
+        {"backup is never guarded", RunBackup, false, false, true},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::string src = dir / "src";
+        const std::string dst = dir / "dst";
+        WriteFile(src + "/a.txt", "a");
+        WriteFile(src + "/sub/b.txt", "b");
+        WriteFile(dst + "/a.txt", "a");
+        WriteFile(dst + "/c.txt", "c");
+        for (const auto& [folder, ro] : {std::pair{src, row.srcReadOnly}, std::pair{dst, row.dstReadOnly}}) {
+            for (const std::string& name : testing_support::ListTree(folder)) {
+                testing_support::SetMode(folder + "/" + name, ro ? 0444 : 0644);
+            }
+        }
+        CCheckInOutState state;
+        CFakeHost host;
+        EXPECT_EQ(CheckInOutGuard(row.mode, src, dst, state, host), row.passes) << row.name;
+        if (!row.passes) {
+            ASSERT_EQ(host.reports.size(), 1u) << row.name;
+            EXPECT_EQ(host.reports[0],
+                      row.mode == RunCheckOut ? "Already checked out!" : "Already checked in!")
+                << row.name;
+            EXPECT_EQ(host.types[0], platform::kMbIconHand) << row.name;
+        } else {
+            EXPECT_TRUE(host.reports.empty()) << row.name;
+        }
+        EXPECT_EQ(Offenders(src, row.srcReadOnly), "") << row.name << ": the guard only reads";
+        EXPECT_EQ(Offenders(dst, row.dstReadOnly), "") << row.name << ": the guard only reads";
+    }
+}
+
+TEST(CheckInOut, UnlockAfterConfirmCancelOrAbort) {
+    struct Row {
+        const char* name;
+        int mode;
+        bool confirmed;
+        bool srcReadOnlyAfter;
+        bool dstReadOnlyAfter;
+    };
+    const Row rows[] = {
+        {"confirmed check-out", RunCheckOut, true, false, true},
+        {"cancelled check-out", RunCheckOut, false, true, false},
+        {"confirmed check-in", RunCheckIn, true, true, false},
+        {"cancelled check-in", RunCheckIn, false, false, true},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::string src = dir / "src";
+        const std::string dst = dir / "dst";
+        WriteFile(src + "/a.txt", "a");
+        WriteFile(src + "/sub/deep/b.txt", "b");
+        WriteFile(dst + "/c.txt", "c");
+        WriteFile(dir / "elsewhere.txt", "e");
+        ASSERT_EQ(symlink((dir / "elsewhere.txt").c_str(), (src + "/link").c_str()), 0);
+        CCheckInOutState state;
+        LockTrees(src, dst, state);
+        EXPECT_EQ(Offenders(src, true), "") << row.name;
+        EXPECT_EQ(Offenders(dst, true), "") << row.name;
+        EXPECT_FALSE(ReadOnly(dir / "elsewhere.txt")) << row.name << ": a link's target is never locked";
+        EXPECT_TRUE(IsAllReadOnly(state, src)) << row.name;
+        EXPECT_FALSE(IsNoneReadOnly(state, dst)) << row.name;
+
+        UnlockTrees(row.mode, row.confirmed, src, dst, state);
+        EXPECT_EQ(state.m_nCheckOp, CheckOpClearReadOnly) << row.name;
+        EXPECT_EQ(Offenders(src, row.srcReadOnlyAfter), "") << row.name;
+        EXPECT_EQ(Offenders(dst, row.dstReadOnlyAfter), "") << row.name;
+    }
+}
+
+TEST(CheckInOut, TestsOnEmptyMissingAndMixedTrees) {
+    CTempDir dir;
+    testing_support::MakeFolder(dir / "empty/sub");
+    WriteFile(dir / "mixed/deep/ro.txt", "x");
+    WriteFile(dir / "mixed/rw.txt", "x");
+    testing_support::SetMode(dir / "mixed/deep/ro.txt", 0444);
+    CCheckInOutState state;
+    struct Row {
+        const char* name;
+        std::string folder;
+        bool all;
+        bool none;
+    };
+    const Row rows[] = {
+        {"empty tree", dir / "empty", true, true},
+        {"missing folder", dir / "missing", true, true},
+        {"one read-only and one writable file", dir / "mixed", false, false},
+        {"only the read-only file", dir / "mixed/deep", true, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsAllReadOnly(state, row.folder), row.all) << row.name;
+        EXPECT_EQ(state.m_nCheckOp, CheckOpTestAll);
+        EXPECT_EQ(IsNoneReadOnly(state, row.folder), row.none) << row.name;
+        EXPECT_EQ(state.m_nCheckOp, CheckOpTestNone);
+    }
+    // The visitor leaves folders alone and always answers 1.
+    WalkEntry folder{"deep", dir / "mixed/deep", true};
+    state.m_nCheckOp = CheckOpSetReadOnly;
+    EXPECT_EQ(CheckInOutVisitor(folder, state), 1);
+    EXPECT_EQ(Mode(dir / "mixed/deep") & 0200, 0200u);
+    WalkEntry missing{"gone", dir / "gone", false};
+    state.m_nCheckOp = CheckOpTestAll;
+    state.m_bAllReadOnly = 1;
+    EXPECT_EQ(CheckInOutVisitor(missing, state), 1);
+    EXPECT_EQ(state.m_bAllReadOnly, 0) << "a file whose attributes cannot be read is not read-only";
+}
+
+}  // namespace

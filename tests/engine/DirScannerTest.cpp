@@ -1,0 +1,282 @@
+#include "engine/DirScanner.h"
+#include "engine/GenericException.h"
+#include "platform/FileSystem.h"
+#include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine_test::CFakeProgress;
+using engine_test::FileTime;
+using engine_test::ThrownText;
+using testing_support::CTempDir;
+using testing_support::SetModTime;
+using testing_support::MakeFolder;
+using testing_support::WriteFile;
+
+std::vector<std::string> Names(const FileList& files) {
+    std::vector<std::string> names;
+    for (const FileEntry& f : files) {
+        names.push_back(f.m_strName);
+    }
+    return names;
+}
+
+// Depth-first pre-order in listing order, worked out from path-based listings (not the scanner's
+// handle walk): files and links are entries, folders are descended.
+void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
+    std::vector<platform::DirEntry> entries;
+    ASSERT_PLATFORM_OK(platform::ListFolder(folder, entries));
+    for (const platform::DirEntry& e : entries) {
+        if (e.kind == platform::EntryKind::Folder) {
+            ExpectedOrder(folder + "/" + e.name, prefix + e.name + "/", out);
+        } else if (e.kind != platform::EntryKind::Other) {
+            out.push_back(prefix + e.name);
+        }
+    }
+}
+
+TEST(DirScanner, ListsRelativeNamesDepthFirstInListingOrder) {
+    CTempDir dir;
+    // Enough names per folder that a sorted or breadth-first order would differ from listing order.
+    for (const char* name : {"m.txt", "a.txt", "z.txt", "k/one.txt", "k/deeper/two.txt", "k/x.txt",
+                             "b/three.txt", "q.txt", "b/c/d/e/four.txt", "empty-sibling.txt"}) {
+        WriteFile(dir / name, name);
+    }
+    MakeFolder(dir / "emptyfolder");
+    SetModTime(dir / "k/deeper/two.txt", 1000000000, 123456700);
+
+    CDirScanner scan(dir.Path(), "", nullptr);
+    std::vector<std::string> expected;
+    ExpectedOrder(dir.Path(), "", expected);
+    ASSERT_EQ(expected.size(), 10u);
+    EXPECT_EQ(Names(scan.m_files), expected);
+    EXPECT_EQ(scan.m_strRoot, dir.Path() + "/");
+    EXPECT_EQ(scan.m_nRootLength, static_cast<int>(dir.Path().size() + 1));
+    EXPECT_EQ(scan.m_nTopFolders, 3) << "k, b and emptyfolder";
+    EXPECT_EQ(scan.m_nDepth, 0);
+
+    std::map<std::string, FileEntry> byName;
+    for (const FileEntry& f : scan.m_files) {
+        byName[f.m_strName] = f;
+    }
+    const FileEntry& two = byName["k/deeper/two.txt"];
+    EXPECT_EQ(two.m_ftWrite, FileTime(1000000000, 123456700));
+    EXPECT_EQ(two.m_nReadOnly, 0);
+    EXPECT_TRUE(two.m_nArchive == 0x20) << "a new file is archived";
+}
+
+TEST(DirScanner, RootFormsAndAttributes) {
+    CTempDir dir;
+    WriteFile(dir / "data/a/b.txt", "b");
+    WriteFile(dir / "data/ro.txt", "r");
+    testing_support::SetMode(dir / "data/ro.txt", 0444);
+
+    struct Row {
+        const char* name;
+        std::string root;
+    };
+    ASSERT_EQ(symlink("data", (dir / "datalink").c_str()), 0);
+    const std::string cwd = platform::CurrentFolder();
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    const Row rows[] = {{"no trailing slash", dir / "data"},
+                        {"trailing slash", dir / "data/"},
+                        {"relative to the current directory", "data"},
+                        {"relative with dot parts", "./data/../data"},
+                        {"root reached through a link", dir / "datalink"}};
+    for (const Row& row : rows) {
+        CDirScanner scan(row.root, "", nullptr);
+        std::map<std::string, FileEntry> byName;
+        for (const FileEntry& f : scan.m_files) {
+            byName[f.m_strName] = f;
+        }
+        EXPECT_EQ(byName.size(), 2u) << row.name;
+        EXPECT_EQ(byName.count("a/b.txt"), 1u) << row.name;
+        EXPECT_EQ(byName["ro.txt"].m_nReadOnly, 1) << row.name;
+        EXPECT_EQ(byName["a/b.txt"].m_nReadOnly, 0) << row.name;
+        EXPECT_EQ(scan.m_strRoot.front(), '/') << row.name << ": root made absolute";
+        EXPECT_EQ(scan.m_strRoot.back(), '/') << row.name;
+        EXPECT_EQ(platform::CurrentFolder(), dir.Path())
+            << row.name << ": the scan changed the current directory";
+    }
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+}
+
+TEST(DirScanner, FailuresOfRootAndFiles) {
+    CTempDir dir;
+    WriteFile(dir / "plain.txt", "x");
+    EXPECT_EQ(ThrownText([&] { CDirScanner scan(dir / "missing", "", nullptr); }), "Directory Error");
+    EXPECT_EQ(ThrownText([&] { CDirScanner scan(dir / "plain.txt", "", nullptr); }), "Directory Error")
+        << "a file as root";
+
+    // A missing root still starts the bar (range 1..0) before the error.
+    CFakeProgress progress;
+    EXPECT_EQ(ThrownText([&] { CDirScanner scan(dir / "missing", "", &progress); }), "Directory Error");
+    EXPECT_EQ(progress.calls, (std::vector<std::string>{"range 1 0", "caption " + dir / "missing"}));
+}
+
+TEST(DirScanner, EmptyRootAndProgressSteps) {
+    CTempDir dir;
+    MakeFolder(dir / "empty");
+    {
+        CFakeProgress progress;
+        CDirScanner scan(dir / "empty", "", &progress);
+        EXPECT_TRUE(scan.m_files.empty());
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"range 1 0", "caption " + dir / "empty"}));
+    }
+
+    MakeFolder(dir / "tree");
+    for (const char* name : {"tree/f1.txt", "tree/one/a.txt", "tree/one/inner/b.txt", "tree/two/c.txt"}) {
+        WriteFile(dir / name, "x");
+    }
+    MakeFolder(dir / "tree/three");
+    ASSERT_EQ(symlink((dir / "tree/one").c_str(), (dir / "tree/linkdir").c_str()), 0);
+
+    CFakeProgress progress;
+    const std::string rootText = dir / "tree";  // caption shows the root as passed, without a slash
+    CDirScanner scan(rootText, "", &progress);
+    EXPECT_EQ(scan.m_nTopFolders, 3) << "a link to a folder is not a folder";
+
+    std::vector<std::string> expected = {"range 1 3", "caption " + rootText};
+    std::vector<platform::DirEntry> entries;
+    ASSERT_PLATFORM_OK(platform::ListFolder(rootText, entries));
+    int pos = 1;
+    for (const platform::DirEntry& e : entries) {
+        if (e.kind == platform::EntryKind::Folder) {
+            expected.push_back("status " + e.name);
+            expected.push_back("pos " + std::to_string(pos++));
+        }
+    }
+    EXPECT_EQ(progress.calls, expected);
+    EXPECT_EQ(scan.m_nProgressPos, 4);
+}
+
+TEST(DirScanner, IgnoreTextLeavesFilesOut) {
+    CTempDir dir;
+    for (const char* name : {"a.bak", "B.BAK", "c.bak2", "d.tmp", "sub/e.Tmp", "Makefile", "f.txt"}) {
+        WriteFile(dir / name, "x");
+    }
+    struct Row {
+        const char* ignore;
+        std::vector<std::string> kept;
+    };
+    const Row rows[] = {
+        {"", {"B.BAK", "Makefile", "a.bak", "c.bak2", "d.tmp", "f.txt", "sub/e.Tmp"}},
+        {"bak tmp", {"Makefile", "c.bak2", "f.txt"}},
+        {"\"\";*.txt", {"B.BAK", "a.bak", "c.bak2", "d.tmp", "sub/e.Tmp"}},
+    };
+    for (const Row& row : rows) {
+        CDirScanner scan(dir.Path(), row.ignore, nullptr);
+        std::vector<std::string> names = Names(scan.m_files);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.kept) << "ignore text '" << row.ignore << "'";
+    }
+    CDirScanner upper(dir.Path(), "BaK TMP", nullptr);
+    EXPECT_EQ(upper.m_strIgnoreLower, "bak tmp");
+}
+
+TEST(DirScanner, LinksAreEntriesAndSpecialFilesAreSkipped) {
+    CTempDir dir;
+    WriteFile(dir / "tree/target.txt", "t");
+    WriteFile(dir / "outside/secret.txt", "s");
+    ASSERT_EQ(symlink("target.txt", (dir / "tree/filelink").c_str()), 0);
+    ASSERT_EQ(symlink((dir / "outside").c_str(), (dir / "tree/dirlink").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (dir / "tree/dangling").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir / "tree/pipe").c_str(), 0644), 0);
+    SetModTime(dir / "tree/target.txt", 1500000000);
+    SetModTime(dir / "tree/filelink", 1200000000, 500);
+
+    CDirScanner scan(dir / "tree", "", nullptr);  // must not block on the pipe
+    std::map<std::string, FileEntry> byName;
+    for (const FileEntry& f : scan.m_files) {
+        byName[f.m_strName] = f;
+    }
+    EXPECT_EQ(byName.size(), 4u);
+    EXPECT_EQ(byName.count("pipe"), 0u);
+    EXPECT_EQ(byName.count("dirlink/secret.txt"), 0u) << "a link to a folder was followed";
+    ASSERT_EQ(byName.count("dirlink"), 1u);
+    ASSERT_EQ(byName.count("dangling"), 1u);
+    EXPECT_EQ(byName["filelink"].m_ftWrite, FileTime(1200000000, 500)) << "the link's own time";
+    EXPECT_EQ(byName["target.txt"].m_ftWrite, FileTime(1500000000));
+    EXPECT_EQ(scan.m_nTopFolders, 0);
+}
+
+TEST(DirScanner, ReadFileInfoRefusesWhatIsNotAFile) {
+    CTempDir dir;
+    WriteFile(dir / "r/sub/x.txt", "x");
+    ASSERT_EQ(mkfifo((dir / "r/pipe").c_str(), 0644), 0);
+    SetModTime(dir / "r/sub/x.txt", 1600000000, 900);
+    const int rootLength = static_cast<int>(dir.Path().size() + 3);
+
+    FileEntry entry;
+    EXPECT_EQ(ReadFileInfo(entry, dir / "r/sub/x.txt", rootLength), 0);
+    EXPECT_EQ(entry.m_strName, "sub/x.txt");
+    EXPECT_EQ(entry.m_ftWrite, FileTime(1600000000, 900));
+    EXPECT_EQ(entry.m_nReadOnly, 0);
+
+    struct Row {
+        const char* name;
+        std::string path;
+        int err;
+    };
+    const Row rows[] = {{"folder", dir / "r/sub", EISDIR},
+                        {"pipe", dir / "r/pipe", ENOTSUP},
+                        {"missing", dir / "r/none.txt", ENOENT}};
+    for (const Row& row : rows) {
+        FileEntry e;
+        EXPECT_EQ(ThrownText([&] { ReadFileInfo(e, row.path, rootLength); }),
+                  row.path + ": " + platform::ErrorText(row.err))
+            << row.name;
+    }
+}
+
+// Root may read anything, so these cases scan in a helper process run as the ordinary user 65534.
+TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
+    CTempDir dir;
+    WriteFile(dir / "locked/a.txt", "a");
+    WriteFile(dir / "locked/secret.txt", "s");
+    testing_support::SetMode(dir / "locked/secret.txt", 0200);
+    WriteFile(dir / "closed/inner/x.txt", "x");
+    testing_support::SetMode(dir / "closed/inner", 0644);  // may be listed, not entered
+    WriteFile(dir / "shut/inner/x.txt", "x");
+    testing_support::SetMode(dir / "shut/inner", 0700);  // neither
+    WriteFile(dir / "rootonly/x.txt", "x");
+    testing_support::SetMode(dir / "rootonly", 0744);  // the root itself may not be entered
+    WriteFile(dir / "open/x.txt", "x");
+
+    struct Row {
+        const char* name;
+        std::string root;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"unreadable file", dir / "locked",
+         "error: " + dir / "locked/secret.txt: " + platform::ErrorText(EACCES)},
+        {"subfolder that may be listed but not entered", dir / "closed", "error: Directory Error"},
+        {"subfolder that may not be opened", dir / "shut", "error: Directory Error"},
+        {"root that may not be entered", dir / "rootonly", "error: Directory Error"},
+        {"readable tree", dir / "open", "listed: x.txt"},
+    };
+    for (const Row& row : rows) {
+        std::string output;
+        const int status = testing_support::RunAsOrdinaryUser(
+            testing_support::ShellQuote(ENGINE_HELPER) + " scan " + testing_support::ShellQuote(row.root),
+            &output);
+        if (status == -1) {
+            GTEST_SKIP() << "cannot run a command as user 65534 here (setpriv missing)";
+        }
+        EXPECT_EQ(status, 0) << row.name << ": " << output;
+        EXPECT_EQ(output, row.expected) << row.name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,442 @@
+#include "engine/DirScanner.h"
+#include "engine/Executor.h"
+#include "engine/FileOps.h"
+#include "engine/WorkList.h"
+#include "engine/WorkListBuilder.h"
+#include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
+#include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine_test::CFakeHost;
+using testing_support::CTempDir;
+using testing_support::Exists;
+using testing_support::ListNames;
+using testing_support::ModTimeNs;
+using testing_support::ReadFile;
+using testing_support::SetModTime;
+using testing_support::WriteFile;
+
+std::string Text(int err) {
+    return platform::ErrorText(err);
+}
+
+bool Archived(const std::string& path) {
+    uint32_t attributes = 0;
+    EXPECT_PLATFORM_OK(platform::GetAttributes(path, attributes));
+    return (attributes & platform::kAttrArchive) != 0;
+}
+
+bool ReadOnly(const std::string& path) {
+    uint32_t attributes = 0;
+    EXPECT_PLATFORM_OK(platform::GetAttributes(path, attributes));
+    return (attributes & platform::kAttrReadOnly) != 0;
+}
+
+// True when the temporary folder keeps archive records (user extended attributes).
+bool ArchiveRecordsWork(const std::string& folder) {
+    const std::string probe = folder + "/.archive-probe";
+    WriteFile(probe, "p");
+    uint32_t attributes = 0;
+    const bool works = platform::GetAttributes(probe, attributes) &&
+                       platform::SetAttributes(probe, attributes & ~platform::kAttrArchive) &&
+                       !Archived(probe);
+    std::remove(probe.c_str());
+    return works;
+}
+
+// A source and a destination tree and a builder whose items a test sets as it likes.
+struct Trees {
+    CTempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    std::unique_ptr<CDirScanner> sourceScan;
+    std::unique_ptr<CDirScanner> destScan;
+    std::unique_ptr<CWorkListBuilder> builder;
+
+    Trees() {
+        testing_support::MakeFolder(src);
+        testing_support::MakeFolder(dst);
+    }
+    // Scans both trees and builds and decides the worklist for mode.
+    void Build(int mode) {
+        builder.reset();
+        sourceScan = std::make_unique<CDirScanner>(src, "", nullptr);
+        destScan = std::make_unique<CDirScanner>(dst, "", nullptr);
+        builder = std::make_unique<CWorkListBuilder>(*sourceScan, *destScan, nullptr);
+        builder->ApplyRunMode(mode);
+    }
+    // An empty builder to put hand-made items in.
+    CWorkListBuilder& Empty() {
+        Build(RunBackup);
+        builder->m_items.clear();
+        return *builder;
+    }
+    int Execute(CFakeHost& host, int mode) {
+        std::string s = src;
+        std::string d = dst;
+        const int result = ExecuteWorkList(host, s, d, *builder, mode);
+        EXPECT_EQ(s, src + "/");
+        EXPECT_EQ(d, dst + "/");
+        return result;
+    }
+};
+
+WorkItem Item(const std::string& name, int flags, uint64_t sourceTime = 0, uint64_t destTime = 0) {
+    WorkItem item;
+    item.m_nKind = KindBoth;
+    item.m_nFlags = flags;
+    item.m_source.m_strName = item.m_dest.m_strName = name;
+    item.m_source.m_ftWrite = sourceTime;
+    item.m_dest.m_ftWrite = destTime;
+    return item;
+}
+
+TEST(Executor, RunTitles) {
+    struct Row {
+        int mode;
+        const char* title;
+    };
+    for (const Row& row :
+         {Row{1, "Backup files..."}, Row{2, "Synchronize files..."}, Row{3, "Check in files..."},
+          Row{4, "Check out files..."}, Row{0, "TD"}, Row{5, "TD"}}) {
+        EXPECT_EQ(GetRunTitle(row.mode), row.title) << row.mode;
+    }
+}
+
+TEST(Executor, EmptyWorklistOnlyTogglesTheMainWindow) {
+    Trees t;
+    t.Empty();
+    CFakeHost host;
+    EXPECT_EQ(t.Execute(host, RunBackup), 0);
+    EXPECT_EQ(host.progress.calls,
+              (std::vector<std::string>{"caption Backup files...", "disable", "range 0 -1", "enable"}));
+    CFakeHost headless(false);
+    EXPECT_EQ(t.Execute(headless, 7), 0);
+    EXPECT_EQ(headless.progress.calls, (std::vector<std::string>{"disable", "enable"}));
+}
+
+TEST(Executor, BackupRunCopiesCreatesFoldersAndClearsArchive) {
+    Trees t;
+    if (!ArchiveRecordsWork(t.dir.Path())) {
+        GTEST_SKIP()
+            << "the temporary folder keeps no user extended attributes, so archive bits cannot be cleared";
+    }
+    WriteFile(t.src + "/a.txt", "new a");
+    WriteFile(t.dst + "/a.txt", "old a");
+    SetModTime(t.src + "/a.txt", 1600000000, 123456789);
+    SetModTime(t.dst + "/a.txt", 1500000000);
+    WriteFile(t.src + "/deep/er/b.txt", "b");
+    WriteFile(t.src + "/same.txt", "same");
+    WriteFile(t.dst + "/same.txt", "same");
+    SetModTime(t.src + "/same.txt", 1500000000);
+    SetModTime(t.dst + "/same.txt", 1500000000);
+    t.Build(RunBackup);
+
+    CFakeHost host;
+    EXPECT_EQ(t.Execute(host, RunBackup), 0);
+    EXPECT_TRUE(host.reports.empty()) << host.reports.front();
+    EXPECT_EQ(ReadFile(t.dst + "/a.txt"), "new a");
+    EXPECT_EQ(ModTimeNs(t.dst + "/a.txt"), ModTimeNs(t.src + "/a.txt")) << "copies carry the write time";
+    EXPECT_EQ(ReadFile(t.dst + "/deep/er/b.txt"), "b") << "missing folders are created";
+    for (const char* name : {"a.txt", "deep/er/b.txt", "same.txt"}) {
+        EXPECT_FALSE(Archived(t.src + "/" + name)) << name << ": archive bit of the source cleared";
+    }
+    EXPECT_TRUE(Archived(t.dst + "/same.txt")) << "the destination's bit is left alone";
+
+    // The progress window follows every item: position and source path.
+    std::vector<std::string> expected = {"caption Backup files...", "disable", "range 0 2"};
+    for (size_t i = 0; i < t.builder->m_items.size(); ++i) {
+        expected.push_back("pos " + std::to_string(i));
+        expected.push_back("status " + t.src + "/" + t.builder->m_items[i].m_source.m_strName);
+    }
+    expected.push_back("enable");
+    EXPECT_EQ(host.progress.calls, expected);
+
+    // A second run finds everything equal.
+    t.Build(RunBackup);
+    for (const WorkItem& item : t.builder->m_items) {
+        EXPECT_EQ(item.m_nFlags, 0x0442) << item.m_source.m_strName;
+    }
+}
+
+// Names that are not UTF-8 or hold a backslash, empty files and links all survive a run; relative roots
+// are made absolute in place.
+TEST(Executor, OddNamesEmptyFilesAndLinksAreCopied) {
+    Trees t;
+    const std::string odd = "caf\xe9 \\ \xff.txt";
+    WriteFile(t.src + "/" + odd, "odd");
+    WriteFile(t.src + "/empty.txt", "");
+    ASSERT_EQ(symlink("../somewhere/else", (t.src + "/link").c_str()), 0);
+    SetModTime(t.src + "/link", 1300000000, 4200);
+    t.Build(RunBackup);
+    ASSERT_EQ(t.builder->m_items.size(), 3u);
+
+    const std::string cwd = platform::CurrentFolder();
+    ASSERT_EQ(chdir(t.dir.Path().c_str()), 0);
+    std::string s = "src";
+    std::string d = "dst/";
+    CFakeHost host;
+    ExecuteWorkList(host, s, d, *t.builder, RunBackup);
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+    EXPECT_EQ(s, t.src + "/");
+    EXPECT_EQ(d, t.dst + "/");
+    EXPECT_TRUE(host.reports.empty()) << host.reports.front();
+
+    EXPECT_EQ(ReadFile(t.dst + "/" + odd), "odd");
+    EXPECT_TRUE(Exists(t.dst + "/empty.txt"));
+    EXPECT_EQ(ReadFile(t.dst + "/empty.txt"), "");
+    char target[64] = {};
+    ASSERT_GT(readlink((t.dst + "/link").c_str(), target, sizeof target - 1), 0) << "copied as a link";
+    EXPECT_STREQ(target, "../somewhere/else");
+    EXPECT_EQ(ModTimeNs(t.dst + "/link"), ModTimeNs(t.src + "/link"));
+    t.Build(RunBackup);
+    for (const WorkItem& item : t.builder->m_items) {
+        EXPECT_TRUE(item.m_nFlags & WorkSame) << item.m_source.m_strName << ": equal after the copy";
+    }
+}
+
+TEST(Executor, StepsOfOneItemRunInOrder) {
+    Trees t;
+    if (!ArchiveRecordsWork(t.dir.Path())) {
+        GTEST_SKIP()
+            << "the temporary folder keeps no user extended attributes, so archive bits cannot be cleared";
+    }
+    WriteFile(t.src + "/f.txt", "from source");
+    WriteFile(t.dst + "/f.txt", "from destination");
+    t.Empty().m_items.push_back(Item("f.txt", WorkSynchronize | WorkBackup | WorkClearArchive));
+    CFakeHost host;
+    t.Execute(host, RunSynchronize);
+    EXPECT_TRUE(host.reports.empty());
+    // Destination over source first, then source (now the destination's bytes) back, then the archive bit.
+    EXPECT_EQ(ReadFile(t.src + "/f.txt"), "from destination");
+    EXPECT_EQ(ReadFile(t.dst + "/f.txt"), "from destination");
+    EXPECT_FALSE(Archived(t.src + "/f.txt")) << "the archive bit is cleared after the copies";
+}
+
+TEST(Executor, EachProblemGivesItsMessage) {
+    const uint64_t early = engine_test::FileTime(1500000000);
+    const uint64_t late = engine_test::FileTime(1600000000);
+    struct Row {
+        const char* name;
+        WorkItem item;
+        std::function<void(Trees&)> setup;
+        std::function<std::string(const std::string& s, const std::string& d)> message;
+    };
+    const auto both = [](Trees& t) {
+        WriteFile(t.src + "/f.txt", "s");
+        WriteFile(t.dst + "/f.txt", "d");
+    };
+    const Row rows[] = {
+        {"unknown operation, even with other bits",
+         Item("f.txt", WorkUnknown | WorkBackup | WorkClearArchive), both,
+         [](auto& s, auto& d) { return "Unkown operation: " + s + " (source) ? " + d + " (destination)"; }},
+        {"synchronize while the source is recorded newer",
+         Item("f.txt", WorkSynchronize | WorkBySyncRule, late, early), both,
+         [](auto& s, auto& d) { return d + " (destionation) is older than \n" + s + " (source)"; }},
+        {"synchronize copy fails", Item("f.txt", WorkSynchronize | WorkBySyncRule, early, late),
+         [](Trees& t) { WriteFile(t.src + "/f.txt", "s"); },
+         [](auto& s, auto& d) { return "Copy " + d + " to " + s + ": " + Text(ENOENT); }},
+        {"backup while the destination is recorded newer",
+         Item("f.txt", WorkBackup | WorkByBackupRule, early, late), both,
+         [](auto& s, auto& d) { return s + " (source) is older than \n" + d + " (destionation)"; }},
+        {"create while the destination is recorded newer",
+         Item("f.txt", WorkCreate | WorkByBackupRule, early, late), both,
+         [](auto& s, auto& d) { return s + " (source) is older than \n" + d + " (destionation)"; }},
+        {"backup copy fails", Item("f.txt", WorkBackup | WorkByBackupRule, late, early),
+         [](Trees& t) { WriteFile(t.dst + "/f.txt", "d"); },
+         [](auto& s, auto& d) { return "Copy " + s + " to " + d + ": " + Text(ENOENT); }},
+        {"read-only target without the lift", Item("f.txt", WorkBackup | WorkByBackupRule, late, early),
+         [both](Trees& t) {
+             both(t);
+             testing_support::SetMode(t.dst + "/f.txt", 0444);
+         },
+         [](auto& s, auto& d) { return "Copy " + s + " to " + d + ": " + Text(EACCES); }},
+        {"archive bit of a missing source", Item("f.txt", WorkSame | WorkClearArchive), [](Trees&) {},
+         [](auto& s, auto&) { return s + ": " + Text(ENOENT); }},
+    };
+    for (const Row& row : rows) {
+        Trees t;
+        row.setup(t);
+        const std::string before =
+            testing_support::Exists(t.dst + "/f.txt") ? ReadFile(t.dst + "/f.txt") : "";
+        t.Empty().m_items.push_back(row.item);
+        CFakeHost host;
+        EXPECT_EQ(t.Execute(host, RunSynchronize), 0) << row.name;
+        ASSERT_EQ(host.reports.size(), 1u) << row.name;
+        EXPECT_EQ(host.reports[0], row.message(t.src + "/f.txt", t.dst + "/f.txt")) << row.name;
+        EXPECT_EQ(host.types[0], 0u) << row.name;
+        EXPECT_EQ(host.progress.calls.back(), "enable") << row.name;
+        if (!before.empty()) {
+            EXPECT_EQ(ReadFile(t.dst + "/f.txt"), before)
+                << row.name << ": the destination must be untouched";
+        }
+    }
+}
+
+TEST(Executor, StopsAtTheFirstProblem) {
+    Trees t;
+    WriteFile(t.src + "/1.txt", "one");
+    WriteFile(t.src + "/2.txt", "two");
+    WriteFile(t.src + "/3.txt", "three");
+    CWorkListBuilder& b = t.Empty();
+    b.m_items.push_back(Item("1.txt", WorkCreate));
+    b.m_items.push_back(Item("2.txt", WorkUnknown));
+    b.m_items.push_back(Item("3.txt", WorkCreate));
+    CFakeHost host;
+    t.Execute(host, RunBackup);
+    EXPECT_EQ(ReadFile(t.dst + "/1.txt"), "one") << "items before the problem are done";
+    EXPECT_FALSE(Exists(t.dst + "/2.txt"));
+    EXPECT_FALSE(Exists(t.dst + "/3.txt")) << "items after the problem are untouched";
+    ASSERT_EQ(host.reports.size(), 1u);
+    const std::vector<std::string>& calls = host.progress.calls;
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 3], "status " + t.src + "/2.txt") << "the bar stays at the stopping item";
+    EXPECT_EQ(calls.back(), "enable");
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "pos 2"), 0);
+}
+
+TEST(Executor, ReadOnlyTargetsAreLiftedAndRestored) {
+    Trees t;
+    WriteFile(t.src + "/ro.txt", "new");
+    WriteFile(t.dst + "/ro.txt", "old");
+    WriteFile(t.dst + "/back.txt", "newer in destination");
+    WriteFile(t.src + "/back.txt", "older in source");
+    testing_support::SetMode(t.src + "/ro.txt", 0444);
+    testing_support::SetMode(t.dst + "/ro.txt", 0444);
+    testing_support::SetMode(t.dst + "/back.txt", 0444);
+    testing_support::SetMode(t.src + "/back.txt", 0444);
+    SetModTime(t.src + "/ro.txt", 1600000000);
+    SetModTime(t.dst + "/ro.txt", 1500000000);
+    SetModTime(t.dst + "/back.txt", 1600000000);
+    SetModTime(t.src + "/back.txt", 1500000000);
+    t.Build(RunSynchronize);
+    for (const WorkItem& item : t.builder->m_items) {
+        ASSERT_TRUE(item.m_nFlags & (WorkSourceReadOnly | WorkDestReadOnly)) << item.m_source.m_strName;
+    }
+    CFakeHost host;
+    t.Execute(host, RunSynchronize);
+    EXPECT_TRUE(host.reports.empty()) << host.reports.front();
+    EXPECT_EQ(ReadFile(t.dst + "/ro.txt"), "new");
+    EXPECT_EQ(ReadFile(t.src + "/back.txt"), "newer in destination");
+    EXPECT_TRUE(ReadOnly(t.dst + "/ro.txt")) << "read-only again after the copy";
+    EXPECT_TRUE(ReadOnly(t.src + "/back.txt")) << "read-only again after the copy";
+}
+
+TEST(Executor, FailingCopyLeavesTheOldTarget) {
+    Trees t;
+    WriteFile(t.src + "/f.txt", "new contents");
+    WriteFile(t.dst + "/f.txt", "old contents");
+    SetModTime(t.src + "/f.txt", 1600000000);
+    SetModTime(t.dst + "/f.txt", 1500000000, 777);
+    testing_support::SetMode(t.dst + "/f.txt", 0444);
+    testing_support::SetMode(t.src + "/f.txt", 0444);
+    t.Build(RunBackup);
+    ASSERT_EQ(t.builder->m_items.at(0).m_nFlags, 0x1444);
+    const std::vector<std::string> namesBefore = ListNames(t.dst);
+    const int64_t timeBefore = ModTimeNs(t.dst + "/f.txt");
+
+    platform::TestInjectFault(platform::FaultOp::CopyData, 1, ENOSPC);
+    CFakeHost host;
+    t.Execute(host, RunBackup);
+    platform::TestClearFaults();
+
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0], "Copy " + t.src + "/f.txt to " + t.dst + "/f.txt: " + Text(ENOSPC))
+        << "the copy's error, not that of restoring the read-only bit";
+    EXPECT_EQ(ReadFile(t.dst + "/f.txt"), "old contents");
+    EXPECT_EQ(ModTimeNs(t.dst + "/f.txt"), timeBefore);
+    EXPECT_EQ(ListNames(t.dst), namesBefore) << "no temporary file is left";
+    EXPECT_TRUE(ReadOnly(t.dst + "/f.txt")) << "the lifted bit is restored after a failed copy";
+
+    // When restoring the bit fails too, the copy's error is still the one reported; when only the
+    // restore fails, the copy counts as failed with the restore's error.
+    struct Row {
+        const char* name;
+        bool copyFails;
+        int reported;
+    };
+    for (const Row& row :
+         {Row{"copy and restore fail", true, ENOSPC}, Row{"only the restore fails", false, EIO}}) {
+        if (row.copyFails) {
+            platform::TestInjectFault(platform::FaultOp::CopyData, 1, ENOSPC);
+        }
+        platform::TestInjectFault(platform::FaultOp::SetAttributes, 2, EIO);  // the first one lifts the bit
+        CFakeHost again;
+        t.Execute(again, RunBackup);
+        platform::TestClearFaults();
+        ASSERT_EQ(again.reports.size(), 1u) << row.name;
+        EXPECT_EQ(again.reports[0], "Copy " + t.src + "/f.txt to " + t.dst + "/f.txt: " + Text(row.reported))
+            << row.name;
+        EXPECT_EQ(ReadFile(t.dst + "/f.txt"), row.copyFails ? "old contents" : "new contents") << row.name;
+        testing_support::SetMode(t.dst + "/f.txt", 0444);
+    }
+}
+
+TEST(FileOps, CreateDirectoryPathAndChangeAttributes) {
+    CTempDir dir;
+    WriteFile(dir / "file", "x");
+    const std::string cwd = platform::CurrentFolder();
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    struct Row {
+        const char* name;
+        std::string path;
+        bool ok;
+        bool existsAfter;
+    };
+    const Row rows[] = {
+        {"one level", dir / "a", true, true},
+        {"several missing levels", dir / "b/c/d/", true, true},
+        {"doubled separators", dir / "e//f///g", true, true},
+        {"already there", dir / "a", true, true},
+        {"relative, parent present", "rel", true, true},
+        {"relative, parent missing", "x/y/z", false, false},
+        {"below a file", dir / "file/sub", false, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CreateDirectoryPath(row.path), row.ok) << row.name;
+        platform::FileInfo info;
+        const bool exists = platform::StatPath(row.path, info) && info.kind == platform::EntryKind::Folder;
+        EXPECT_EQ(exists, row.existsAfter) << row.name;
+    }
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+
+    const std::string f = dir / "file";
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrTest), 0);
+    EXPECT_FALSE(g_bAttrError);
+    EXPECT_NE(ChangeAttributes(f, platform::kAttrReadOnly, AttrAdd), 0);
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrTest), 1);
+    EXPECT_EQ(testing_support::Mode(f) & 0222, 0u);
+    EXPECT_NE(ChangeAttributes(f, platform::kAttrReadOnly, AttrRemove), 0);
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrTest), 0);
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, 9), 1);
+    EXPECT_EQ(ChangeAttributes(dir / "missing", platform::kAttrReadOnly, AttrTest), 0);
+    EXPECT_TRUE(g_bAttrError);
+    platform::TestInjectFault(platform::FaultOp::SetAttributes, 1, EIO);
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrAdd), 0);
+    platform::TestClearFaults();
+    EXPECT_TRUE(g_bAttrError) << "a failed write is an error";
+    EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrTest), 0);
+    EXPECT_FALSE(g_bAttrError) << "each call starts clean";
+}
+
+TEST(FileOps, CopyOnlyCreatesFoldersForAMissingTargetFolder) {
+    CTempDir dir;
+    WriteFile(dir / "src.txt", "x");
+    // A vanished source is not a reason to create the target's folder.
+    EXPECT_FALSE(CopyFileWithPath(dir / "gone.txt", dir / "new/folder/t.txt", false));
+    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_FALSE(Exists(dir / "new"));
+    EXPECT_TRUE(CopyFileWithPath(dir / "src.txt", dir / "new/folder/t.txt", false));
+    EXPECT_EQ(ReadFile(dir / "new/folder/t.txt"), "x");
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+#include "engine/DirScanner.h"
+#include "engine/WorkList.h"
+#include "engine/WorkListBuilder.h"
+#include "platform/FileSystem.h"
+#include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
+
+#include <cerrno>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine_test::CFakeProgress;
+using engine_test::ThrownText;
+using testing_support::CTempDir;
+using testing_support::SetModTime;
+using testing_support::WriteFile;
+
+WorkItem MakeItem(int kind, uint64_t sourceTime, uint64_t destTime, int sourceReadOnly = 0,
+                  int destReadOnly = 0) {
+    WorkItem item;
+    item.m_nKind = kind;
+    item.m_source.m_strName = item.m_dest.m_strName = "f.txt";
+    if (kind != KindNoSource) {
+        item.m_source.m_ftWrite = sourceTime;
+        item.m_source.m_nReadOnly = sourceReadOnly;
+        item.m_source.m_nArchive = 0x20;
+    }
+    if (kind != KindNoDest) {
+        item.m_dest.m_ftWrite = destTime;
+        item.m_dest.m_nReadOnly = destReadOnly;
+        item.m_dest.m_nArchive = 0x20;
+    }
+    return item;
+}
+
+TEST(WorkList, CompareTimesIsExactOver64Bits) {
+    const uint64_t high = 1ULL << 32;
+    struct Row {
+        const char* name;
+        uint64_t source;
+        uint64_t dest;
+        int expected;
+    };
+    const Row rows[] = {
+        {"equal", 133000000000000000ULL, 133000000000000000ULL, 0},
+        {"destination one unit later", 133000000000000000ULL, 133000000000000001ULL, 1},
+        {"source one unit later", 133000000000000001ULL, 133000000000000000ULL, 2},
+        {"only high halves differ, destination later", high + 5, 2 * high + 5, 1},
+        {"only high halves differ, source later", 2 * high + 5, high + 5, 2},
+        {"low half larger but high half smaller", high - 1, high, 1},
+        {"top bit set counts as large", 1ULL << 63, (1ULL << 63) - 1, 2},
+        {"missing side time 0", 1, 0, 2},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CompareTimes(MakeItem(KindBoth, row.source, row.dest)), row.expected) << row.name;
+    }
+}
+
+// Every row of the decision table, for each rule, through ApplyRunMode of a real builder.
+TEST(WorkList, FlagTableForEveryModeAndRow) {
+    CTempDir dir;
+    testing_support::MakeFolder(dir / "s");
+    testing_support::MakeFolder(dir / "d");
+    CDirScanner source(dir / "s", "", nullptr);
+    CDirScanner dest(dir / "d", "", nullptr);
+    CWorkListBuilder builder(source, dest, nullptr);
+    ASSERT_TRUE(builder.m_items.empty());
+
+    const uint64_t t = 133000000000000000ULL;
+    struct Row {
+        const char* name;
+        WorkItem item;
+        int backup;  // mode 1
+        int sync;    // modes 2-4
+    };
+    const Row rows[] = {
+        {"both, source later", MakeItem(KindBoth, t + 1, t), 0x0444, 0x0C44},
+        {"both, source later, source read-only", MakeItem(KindBoth, t + 1, t, 1, 0), 0x1444, 0x1C44},
+        {"both, source later, destination read-only", MakeItem(KindBoth, t + 1, t, 0, 1), 0x0444, 0x0C44},
+        {"both, destination later", MakeItem(KindBoth, t, t + 1), 0x0401, 0x0848},
+        {"both, destination later, destination read-only", MakeItem(KindBoth, t, t + 1, 0, 1), 0x0401,
+         0x2848},
+        {"both, destination later, source read-only", MakeItem(KindBoth, t, t + 1, 1, 0), 0x0401, 0x0848},
+        {"both, equal", MakeItem(KindBoth, t, t), 0x0442, 0x0842},
+        {"both, equal, both read-only", MakeItem(KindBoth, t, t, 1, 1), 0x0442, 0x0842},
+        {"no destination", MakeItem(KindNoDest, t, 0), 0x0460, 0x0C60},
+        {"no destination, source read-only", MakeItem(KindNoDest, t, 0, 1, 0), 0x0460, 0x0C60},
+        {"no source", MakeItem(KindNoSource, 0, t), 0x0401, 0x0848},
+        {"no source, destination read-only", MakeItem(KindNoSource, 0, t, 0, 1), 0x0401, 0x0848},
+    };
+    struct Mode {
+        int mode;
+        bool backup;
+    };
+    for (const Mode mode : {Mode{RunBackup, true}, Mode{RunSynchronize, false}, Mode{RunCheckIn, false},
+                            Mode{RunCheckOut, false}, Mode{0, false}, Mode{5, false}, Mode{-1, false}}) {
+        builder.m_items.clear();
+        for (const Row& row : rows) {
+            builder.m_items.push_back(row.item);
+        }
+        builder.ApplyRunMode(mode.mode);
+        ASSERT_EQ(builder.m_items.size(), std::size(rows));
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            const bool known = mode.mode >= 1 && mode.mode <= 4;
+            const int expected = !known ? WorkUnknown : mode.backup ? rows[i].backup : rows[i].sync;
+            const WorkItem& got = builder.m_items[i];
+            EXPECT_EQ(got.m_nFlags, expected) << "mode " << mode.mode << ", " << rows[i].name;
+            // Only the flags change.
+            EXPECT_EQ(got.m_nKind, rows[i].item.m_nKind) << rows[i].name;
+            EXPECT_EQ(got.m_source.m_ftWrite, rows[i].item.m_source.m_ftWrite) << rows[i].name;
+            EXPECT_EQ(got.m_dest.m_nReadOnly, rows[i].item.m_dest.m_nReadOnly) << rows[i].name;
+        }
+    }
+
+    // The rules on their own add to what is there; an item of no known kind stays undecided.
+    WorkItem odd = MakeItem(KindBoth, t, t);
+    odd.m_nKind = 0;
+    odd.m_nFlags = 0;
+    BackupRule(odd);
+    EXPECT_TRUE(odd.m_nFlags & WorkUnknown);
+    odd.m_nFlags = 0;
+    SynchronizeRule(odd);
+    EXPECT_TRUE(odd.m_nFlags & WorkUnknown);
+}
+
+struct Example {
+    CTempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    Example() {
+        WriteFile(src + "/a.txt", "source a");
+        WriteFile(src + "/sub/b.txt", "b");
+        WriteFile(dst + "/a.txt", "dest a");
+        WriteFile(dst + "/c.txt", "c");
+        SetModTime(src + "/a.txt", 1600000000);
+        SetModTime(dst + "/a.txt", 1500000000);
+    }
+};
+
+TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
+    Example ex;
+    CFakeProgress progress;
+    CDirScanner source(ex.src, "", nullptr);
+    CDirScanner dest(ex.dst, "", nullptr);
+    CWorkListBuilder builder(source, dest, &progress);
+    ASSERT_EQ(builder.m_items.size(), 3u);
+
+    struct Expected {
+        std::string name;
+        int kind;
+        bool sourceExists;
+        bool destExists;
+    };
+    // Source order first (its own listing order), then the destination-only file.
+    std::vector<Expected> expected;
+    for (const FileEntry& f : source.m_files) {
+        expected.push_back(
+            {f.m_strName, f.m_strName == "a.txt" ? KindBoth : KindNoDest, true, f.m_strName == "a.txt"});
+    }
+    expected.push_back({"c.txt", KindNoSource, false, true});
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const WorkItem& item = builder.m_items[i];
+        const std::string& name = expected[i].name;
+        EXPECT_EQ(item.m_source.m_strName, name) << i;
+        EXPECT_EQ(item.m_dest.m_strName, name) << i << ": both sides carry the same name";
+        EXPECT_EQ(item.m_nKind, expected[i].kind) << name;
+        EXPECT_EQ(item.m_nFlags, WorkUnknown) << name << ": undecided before ApplyRunMode";
+        EXPECT_EQ(item.m_source.m_nReadOnly, expected[i].sourceExists ? 0 : -1) << name;
+        EXPECT_EQ(item.m_source.m_nArchive == -1, !expected[i].sourceExists) << name;
+        EXPECT_EQ(item.m_dest.m_nReadOnly, expected[i].destExists ? 0 : -1) << name;
+        EXPECT_EQ(item.m_dest.m_ftWrite == 0, !expected[i].destExists) << name;
+    }
+    EXPECT_EQ(CompareTimes(builder.m_items[0]), 2) << "source a.txt is later";
+
+    // Pass 1 shows destination-side paths, pass 2 source-side ones, each bar from 0.
+    std::vector<std::string> calls = {"range 0 1", std::string("caption Creating worklist 1/2")};
+    int pos = 0;
+    for (const FileEntry& f : source.m_files) {
+        calls.push_back("status " + ex.dst + "/" + f.m_strName);
+        calls.push_back("pos " + std::to_string(pos++));
+    }
+    calls.push_back("range 0 1");
+    calls.push_back("caption Creating worklist 2/2");
+    pos = 0;
+    for (const FileEntry& f : dest.m_files) {
+        calls.push_back("status " + ex.src + "/" + f.m_strName);
+        calls.push_back("pos " + std::to_string(pos++));
+    }
+    EXPECT_EQ(progress.calls, calls);
+
+    builder.ApplyRunMode(RunSynchronize);
+    EXPECT_EQ(builder.m_items[2].m_nFlags, 0x0848) << "a destination-only file is copied back";
+}
+
+TEST(WorkListBuilder, EmptyTreesAndCounterpartsOutsideTheScan) {
+    CTempDir dir;
+    testing_support::MakeFolder(dir / "s");
+    testing_support::MakeFolder(dir / "d");
+    {
+        CFakeProgress progress;
+        CDirScanner source(dir / "s", "", nullptr);
+        CDirScanner dest(dir / "d", "", nullptr);
+        CWorkListBuilder builder(source, dest, &progress);
+        EXPECT_TRUE(builder.m_items.empty());
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"range 0 -1", "caption Creating worklist 1/2",
+                                                            "range 0 -1", "caption Creating worklist 2/2"}));
+    }
+    // A counterpart the other scan does not hold (here: it appeared after that scan) is asked of the
+    // file system, as it would be on a file system that pairs names ignoring case.
+    WriteFile(dir / "s/late.txt", "s");
+    CDirScanner source(dir / "s", "", nullptr);
+    CDirScanner dest(dir / "d", "", nullptr);
+    WriteFile(dir / "d/late.txt", "d");
+    SetModTime(dir / "d/late.txt", 1400000000);
+    CWorkListBuilder builder(source, dest, nullptr);
+    ASSERT_EQ(builder.m_items.size(), 1u);
+    EXPECT_EQ(builder.m_items[0].m_nKind, KindBoth);
+    EXPECT_EQ(builder.m_items[0].m_dest.m_strName, "late.txt");
+    EXPECT_EQ(builder.m_items[0].m_dest.m_ftWrite, engine_test::FileTime(1400000000));
+}
+
+TEST(WorkListBuilder, CounterpartThatIsAFolderStopsTheBuild) {
+    struct Row {
+        const char* name;
+        const char* fileSide;  // "s" or "d": where name.txt is a file; on the other side it is a folder
+    };
+    for (const Row& row : {Row{"folder in the destination", "s"}, Row{"folder in the source", "d"}}) {
+        CTempDir dir;
+        const std::string folderSide = std::string(row.fileSide) == "s" ? "d" : "s";
+        WriteFile(dir / (std::string(row.fileSide) + "/x.txt"), "file");
+        WriteFile(dir / (folderSide + "/x.txt/inner.txt"), "inner");
+        CDirScanner source(dir / "s", "", nullptr);
+        CDirScanner dest(dir / "d", "", nullptr);
+        EXPECT_EQ(ThrownText([&] { CWorkListBuilder builder(source, dest, nullptr); }),
+                  dir / (folderSide + "/x.txt") + ": " + platform::ErrorText(EISDIR))
+            << row.name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#!/bin/sh
+# Installs the build folder into a temporary prefix whose name holds a blank and checks what a user
+# and the desktop get: every file in place, the desktop entry and AppStream data valid and consistent
+# with each other, the icon they name installed, the manual page clean and complete, the help guide
+# where the program looks for it, and a program that does not load libraries from the build folder.
+# Usage: check_install.sh BUILD_DIR SOURCE_DIR VERSION
+set -eu
+build=$1
+source=$2
+version=$3
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+. "$(dirname "$0")/lib.sh"
+
+prefix="$tmp/inst prefix"
+install_into "$build" "$prefix"
+
+desktop="$prefix/share/applications/$app_id.desktop"
+metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
+icon="$prefix/share/icons/hicolor/scalable/apps/$app_id.svg"
+manpage="$prefix/share/man/man1/tandrel.1"
+guide="$prefix/share/doc/tandrel/TD.html"
+
+for f in "$prefix/bin/tandrel" "$prefix/libexec/tandrel/tandrel-open"; do
+    [ -f "$f" ] && [ -x "$f" ] || fail "not an executable file: $f"
+done
+for f in "$desktop" "$metainfo" "$icon" "$manpage"; do
+    [ -f "$f" ] && [ -s "$f" ] || fail "missing or empty: $f"
+done
+
+# The help guide is optional in the source tree; where it exists it must be installed and copied beside
+# the build folder's program, both up to date.
+if [ -f "$source/docs/TD.html" ]; then
+    cmp -s "$source/docs/TD.html" "$guide" || fail "installed help guide differs from docs/TD.html: $guide"
+    cmp -s "$source/docs/TD.html" "$build/TD.html" || fail "help guide beside the built program is missing or stale"
+elif [ -e "$guide" ]; then
+    fail "help guide installed without docs/TD.html"
+fi
+
+# A build-tree RPATH would make the installed program load libraries from the build folder.
+if command -v readelf >/dev/null 2>&1; then
+    if readelf -d "$prefix/bin/tandrel" | grep -E 'R(UN)?PATH' | grep -F "$build" >/dev/null; then
+        fail "installed tandrel keeps the build folder in its RPATH"
+    fi
+else
+    fail "readelf missing (binutils)"
+fi
+
+# Desktop entry.
+if [ -f "$desktop" ]; then
+    if ! out=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$out" ]; then
+        fail "desktop-file-validate: $out"
+    fi
+    [ "$(desktop_value "$desktop" Type)" = Application ] || fail "desktop entry Type is not Application"
+    categories=$(desktop_value "$desktop" Categories)
+    for c in Utility Archiving; do
+        case ";$categories" in *";$c;"*) ;; *) fail "desktop entry Categories lacks $c: $categories" ;; esac
+    done
+    case ";$(desktop_value "$desktop" MimeType)" in
+        *";inode/directory;"*) ;;
+        *) fail "desktop entry does not offer to open folders (MimeType inode/directory)" ;;
+    esac
+    iconName=$(desktop_value "$desktop" Icon)
+    [ -f "$prefix/share/icons/hicolor/scalable/apps/$iconName.svg" ] ||
+        fail "desktop entry names icon '$iconName', which is not installed"
+    case "$(desktop_value "$desktop" Exec)" in
+        *"$prefix/libexec/tandrel/tandrel-open"*" %f") ;;
+        *) fail "Exec does not run the installed wrapper with %f: $(desktop_value "$desktop" Exec)" ;;
+    esac
+fi
+
+# AppStream data: valid, and naming the installed desktop entry, the project's version and the binary.
+if [ -f "$metainfo" ]; then
+    if ! out=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
+        fail "appstreamcli validate: $out"
+    fi
+    grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
+    launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+    [ -n "$launchable" ] && [ -f "$prefix/share/applications/$launchable" ] ||
+        fail "metainfo launchable '$launchable' is not an installed desktop entry"
+    newest=$(sed -n 's:.*<release version="\([^"]*\)".*:\1:p' "$metainfo" | head -n 1)
+    [ "$newest" = "$version" ] || fail "newest release in metainfo is '$newest', the project is $version"
+    if ! out=$(appstreamcli validate-tree --no-net "$prefix" 2>&1); then
+        fail "appstreamcli validate-tree: $out"
+    fi
+fi
+
+# Icon: an SVG document, which is what the scalable folder promises.
+if [ -f "$icon" ]; then
+    grep -q '<svg' "$icon" || fail "icon is not an SVG document"
+fi
+
+# man_has_option OPTION: the rendered OPTIONS section starts a paragraph with OPTION, alone or in a
+# list of aliases; the name ends at a comma or blank, except that an option ending in ":" runs into
+# its value.
+man_has_option() {
+    end='($|[ ,])'
+    case "$1" in *:) end='' ;; esac
+    grep -qE "^ {7}([^ ]+, )*$(printf '%s' "$1" | sed 's/[?!.*]/[&]/g')$end" "$tmp/options.txt"
+}
+
+# Manual page: renders without a warning and documents every option, file, exit code and a cron line.
+if [ -f "$manpage" ]; then
+    out=$(groff -man -ww -z "$manpage" 2>&1) || true
+    [ -z "$out" ] || fail "groff warnings: $out"
+    out=$(man --warnings -l "$manpage" 2>&1 >"$tmp/man.txt") || fail "man failed"
+    [ -z "$out" ] || fail "man warnings: $out"
+    # Rendered without hyphenation or justification, so each word is found as written.
+    MANWIDTH=400 man -l "$manpage" 2>/dev/null | col -bx >"$tmp/man.txt"
+    # Every option is described in OPTIONS, each name at the head of its paragraph.
+    sed -n '/^OPTIONS$/,/^[A-Z][A-Z ]*$/p' "$tmp/man.txt" | sed '$d' >"$tmp/options.txt"
+    for option in '/?' '/h' '/help' '--help' '-h' '--version' '/explorer:' '/srcdir:' '/destdir:' '/debug' \
+        '/!backup' '/!b' '/!synchronize' '/!s' '/!quit' '/!q' '/alert' '/!alert'; do
+        man_has_option "$option" || fail "manual page has no paragraph for option $option under OPTIONS"
+    done
+    for word in Tandrel.ini __TD.RVX TandrelAutoRun.log VOLMDEBUGLOG.INI XDG_CONFIG_HOME TMPDIR \
+        'EXIT STATUS' 'General Error!' 'ERROR!' 'OK!' "Tandrel $version"; do
+        grep -qF -e "$word" "$tmp/man.txt" || fail "manual page does not mention $word"
+    done
+    grep -qE '^ +[0-9*]+ +[0-9*]+ +[0-9*]+ +[0-9*]+ +[0-9*]+ +tandrel .*/!q' "$tmp/man.txt" ||
+        fail "manual page has no cron example that ends with /!q"
+fi
+
+# The installed program runs from its new place, in headless mode as under cron, and agrees with its
+# documentation: its version is the project's, and every option its usage lists has a paragraph in
+# the manual page.
+run_headless() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$tmp/config" TMPDIR="$tmp" \
+        timeout 60 "$prefix/bin/tandrel" "$@"
+}
+if got=$(run_headless --version 2>"$tmp/stderr"); then
+    [ "$got" = "Tandrel $version" ] || fail "installed tandrel --version printed '$got'"
+else
+    fail "installed tandrel --version failed: $(cat "$tmp/stderr")"
+fi
+if run_headless '/?' >"$tmp/usage.txt" 2>"$tmp/stderr"; then
+    # Each row starts with its aliases, separated by ", "; a trailing "#" stands for the value.
+    awk '{ for (i = 1; i <= NF && $i ~ /^[-\/]/; i++) { o = $i; sub(/,$/, "", o); sub(/#$/, "", o); print o } }' \
+        "$tmp/usage.txt" >"$tmp/listed"
+    [ -s "$tmp/listed" ] || fail "installed tandrel /? listed no options"
+    while IFS= read -r option; do
+        man_has_option "$option" || fail "option $option of the usage has no paragraph in the manual page"
+    done <"$tmp/listed"
+else
+    fail "installed tandrel /? failed: $(cat "$tmp/stderr")"
+fi
+
+finish

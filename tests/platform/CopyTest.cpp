@@ -1,0 +1,298 @@
+// CopyFileAtomic: what a copy carries, and what a failed copy leaves behind.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/FileSystem.h"
+#include "tests/platform/PlatformTestUtil.h"
+
+namespace {
+
+using platform_test::PlatformTest;
+using testing_support::CTempDir;
+using testing_support::ListNames;
+using testing_support::Mode;
+using testing_support::ModTimeNs;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+std::string LinkTarget(const std::string& path) {
+    char buf[4096];
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf);
+    return n < 0 ? std::string("<not a link>") : std::string(buf, static_cast<size_t>(n));
+}
+
+// The access time alone, leaving the write time as it is.
+void SetAccessTime(const std::string& path, int64_t nanoseconds) {
+    const struct timespec times[2] = {{nanoseconds / 1000000000, nanoseconds % 1000000000}, {0, UTIME_OMIT}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+int64_t AccessTimeNs(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? int64_t{st.st_atim.tv_sec} * 1000000000 + st.st_atim.tv_nsec : -1;
+}
+
+// The observable state of a target: what must survive a failed copy.
+struct Snapshot {
+    std::string bytes;
+    unsigned mode;
+    int64_t time;
+    std::vector<std::string> folder;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(const std::string& folder, const std::string& path) {
+    return {ReadFile(path), Mode(path), ModTimeNs(path), ListNames(folder)};
+}
+
+std::string Pattern(size_t size) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        data[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    }
+    return data;
+}
+
+TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
+    CTempDir dir;
+    struct Row {
+        const char* name;
+        std::string content;
+        unsigned mode;
+        int64_t seconds;
+        int64_t nanoseconds;
+        bool clearArchive;
+    };
+    const Row rows[] = {
+        {"empty", "", 0644, 1700000000, 123456789, false},
+        {"small read-only", "hello", 0444, 1600000000, 1, true},
+        {"before 1970", "old", 0600, -86400 * 400, 999999999, true},
+        {"binary, several MiB", Pattern((9u << 20) + 7), 0755, 1800000000, 42, false},
+    };
+    for (const Row& row : rows) {
+        const std::string from = dir / (std::string("src ") + row.name);
+        const std::string to = dir / (std::string("dst ") + row.name);
+        WriteFile(from, row.content);
+        testing_support::SetMode(from, row.mode);
+        testing_support::SetModTime(from, row.seconds, row.nanoseconds);
+        SetAccessTime(from, 1000000000 + row.nanoseconds / 3);
+        if (row.clearArchive) {
+            ASSERT_PLATFORM_OK(
+                platform::SetAttributes(from, (row.mode & 0200) ? 0 : platform::kAttrReadOnly));
+        }
+        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to)) << row.name;
+        // Before anything reads the copy, which may move its access time.
+        EXPECT_EQ(AccessTimeNs(to), AccessTimeNs(from))
+            << row.name << ": the source's access time, unchanged";
+        EXPECT_TRUE(ReadFile(to) == row.content) << row.name;
+        EXPECT_EQ(Mode(to), row.mode) << row.name;
+        EXPECT_EQ(ModTimeNs(to), ModTimeNs(from)) << row.name << ": the full nanosecond time";
+        platform::FileInfo a, b;
+        ASSERT_PLATFORM_OK(platform::StatPath(from, a));
+        ASSERT_PLATFORM_OK(platform::StatPath(to, b));
+        EXPECT_EQ(a.writeTime, b.writeTime) << row.name;
+        EXPECT_EQ(b.archive, !row.clearArchive) << row.name << ": the copy reads as its source does";
+        EXPECT_EQ(a.archive, b.archive) << row.name;
+        EXPECT_EQ(b.size, row.content.size()) << row.name;
+    }
+    // The sources are as they were.
+    EXPECT_EQ(ReadFile(dir / "src small read-only"), "hello");
+    EXPECT_EQ(Mode(dir / "src small read-only"), 0444u);
+    // Nothing but the copies themselves appeared.
+    EXPECT_EQ(ListNames(dir.Path()).size(), 2 * std::size(rows));
+}
+
+TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
+    CTempDir dir;
+    WriteFile(dir / "new", "new contents");
+    WriteFile(dir / "writable", "old");
+    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "new", dir / "writable"));
+    EXPECT_EQ(ReadFile(dir / "writable"), "new contents");
+
+    struct Row {
+        const char* name;
+        unsigned mode;
+    };
+    for (const Row& row :
+         {Row{"ro-0444", 0444}, Row{"ro-0464 group may write", 0464}, Row{"ro-0000", 0000}}) {
+        const std::string target = dir / row.name;
+        WriteFile(target, "keep me");
+        testing_support::SetModTime(target, 1500000000, 5);
+        testing_support::SetMode(target, row.mode);
+        const Snapshot before = Take(dir.Path(), target);
+        EXPECT_FALSE(platform::CopyFileAtomic(dir / "new", target)) << row.name;
+        EXPECT_EQ(platform::LastError(), EACCES) << row.name;
+        EXPECT_TRUE(Take(dir.Path(), target) == before) << row.name;
+    }
+    // Once the caller lifts the bit, the copy goes through.
+    ASSERT_PLATFORM_OK(platform::SetAttributes(dir / "ro-0444", platform::kAttrArchive));
+    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "new", dir / "ro-0444"));
+    EXPECT_EQ(ReadFile(dir / "ro-0444"), "new contents");
+}
+
+TEST(CopyFileAtomic, RefusesWhatItCannotCopyAndLeavesTargetsAlone) {
+    CTempDir dir;
+    WriteFile(dir / "file", "x");
+    WriteFile(dir / "target folder/inside", "kept");
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    testing_support::MakeFolder(dir / "folder");
+    struct Row {
+        const char* name;
+        std::string from;
+        std::string to;
+        int err;
+    };
+    const Row rows[] = {
+        {"missing source", dir / "none", dir / "t1", ENOENT},
+        {"folder as source", dir / "folder", dir / "t2", EISDIR},
+        {"pipe as source (must not block)", dir / "pipe", dir / "t3", EINVAL},
+        {"folder as target", dir / "file", dir / "target folder", EISDIR},
+        {"target folder missing", dir / "file", dir / "no/such/t", ENOENT},
+        {"target below a file", dir / "file", dir / "file/t", ENOTDIR},
+    };
+    const std::vector<std::string> before = testing_support::ListTree(dir.Path());
+    for (const Row& row : rows) {
+        EXPECT_FALSE(platform::CopyFileAtomic(row.from, row.to)) << row.name;
+        EXPECT_EQ(platform::LastError(), row.err) << row.name;
+    }
+    EXPECT_EQ(testing_support::ListTree(dir.Path()), before);
+    EXPECT_EQ(ReadFile(dir / "target folder/inside"), "kept");
+}
+
+TEST(CopyFileAtomic, CopiesLinksAsLinksWithoutFollowing) {
+    CTempDir dir;
+    CTempDir outside;
+    WriteFile(outside / "secret", "outside data");
+    testing_support::SetModTime(outside / "secret", 1400000000, 0);
+    const int64_t outsideTime = ModTimeNs(outside / "secret");
+    testing_support::MakeFolder(dir / "src");
+    testing_support::MakeFolder(dir / "dst");
+    ASSERT_EQ(symlink((outside / "secret").c_str(), (dir / "src/out").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (dir / "src/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("loop-b", (dir / "src/loop-a").c_str()), 0);
+    ASSERT_EQ(symlink("loop-a", (dir / "src/loop-b").c_str()), 0);
+    ASSERT_EQ(symlink(outside.Path().c_str(), (dir / "src/folder-link").c_str()), 0);
+    const std::string oddTarget = std::string("we\\ird \n\xff name");
+    ASSERT_EQ(symlink(oddTarget.c_str(), (dir / "src/odd").c_str()), 0);
+    for (const char* name : {"out", "dangling", "loop-a", "loop-b", "folder-link", "odd"}) {
+        const std::string from = dir / (std::string("src/") + name);
+        const std::string to = dir / (std::string("dst/") + name);
+        testing_support::SetModTime(from, 1300000000, 777);
+        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to)) << name;
+        EXPECT_EQ(LinkTarget(to), LinkTarget(from)) << name;
+        EXPECT_EQ(ModTimeNs(to), ModTimeNs(from)) << name << ": the link's own time";
+        platform::FileInfo info;
+        ASSERT_PLATFORM_OK(platform::StatPath(to, info));
+        EXPECT_EQ(info.kind, platform::EntryKind::Link) << name;
+    }
+    // A link copied over a link replaces it; a file copied onto a link replaces the link, not its target.
+    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "src/dangling", dir / "dst/out"));
+    EXPECT_EQ(LinkTarget(dir / "dst/out"), "nowhere");
+    WriteFile(dir / "plain", "plain");
+    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "plain", dir / "src/out"));
+    EXPECT_EQ(ReadFile(dir / "src/out"), "plain");
+    EXPECT_EQ(ReadFile(outside / "secret"), "outside data");
+    EXPECT_EQ(ModTimeNs(outside / "secret"), outsideTime);
+    EXPECT_EQ(ListNames(outside.Path()), std::vector<std::string>{"secret"});
+}
+
+TEST(CopyFileAtomic, HandlesNamesThatAreNotPlainText) {
+    CTempDir dir;
+    const std::string names[] = {"with space",
+                                 "Grüße ñ 日本",
+                                 "back\\slash",
+                                 "new\nline",
+                                 std::string("bad \xff\xfe utf8"),
+                                 " leading and trailing ",
+                                 "-dash"};
+    for (const std::string& name : names) {
+        WriteFile(dir / name, "content of " + name);
+        platform::FileInfo info;
+        ASSERT_PLATFORM_OK(platform::StatPath(dir / name, info)) << name;
+        EXPECT_EQ(info.kind, platform::EntryKind::File) << name;
+        ASSERT_PLATFORM_OK(platform::CreateFolder(dir / ("dir " + name))) << name;
+        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / name, dir / ("dir " + name) + "/" + name)) << name;
+        EXPECT_EQ(ReadFile(dir / ("dir " + name) + "/" + name), "content of " + name) << name;
+    }
+    std::vector<platform::DirEntry> entries;
+    ASSERT_PLATFORM_OK(platform::ListFolder(dir.Path(), entries));
+    for (const std::string& name : names) {
+        const auto count = std::count_if(entries.begin(), entries.end(), [&](const platform::DirEntry& e) {
+            return e.name == name && e.kind == platform::EntryKind::File;
+        });
+        EXPECT_EQ(count, 1) << name;
+    }
+    EXPECT_EQ(entries.size(), 2 * std::size(names));
+}
+
+TEST_F(PlatformTest, FailedCopiesLeaveTheOldTargetAndNoTemporaryFile) {
+    CTempDir dir;
+    WriteFile(dir / "big", Pattern((17u << 20) + 3));  // three rounds of the kernel copy
+    ASSERT_EQ(symlink("somewhere", (dir / "link").c_str()), 0);
+    struct Row {
+        const char* name;
+        const char* source;
+        platform::FaultOp op;
+        int nth;
+    };
+    const Row rows[] = {
+        {"first data round", "big", platform::FaultOp::CopyData, 1},
+        {"mid-copy", "big", platform::FaultOp::CopyData, 2},
+        {"last data round", "big", platform::FaultOp::CopyData, 3},
+        {"before the rename", "big", platform::FaultOp::CopyRename, 1},
+        {"link before the rename", "link", platform::FaultOp::CopyRename, 1},
+    };
+    for (const bool named : {false, true}) {
+        const char* temp = named ? "named temporary: " : "unnamed temporary: ";
+        for (const Row& row : rows) {
+            WriteFile(dir / "target", "old small target");
+            testing_support::SetMode(dir / "target", 0640);
+            testing_support::SetModTime(dir / "target", 1234567890, 123);
+            const Snapshot before = Take(dir.Path(), dir / "target");
+            platform::TestForceNamedTempFiles(named);
+            platform::TestInjectFault(row.op, row.nth, ENOSPC);
+            EXPECT_FALSE(platform::CopyFileAtomic(dir / row.source, dir / "target")) << temp << row.name;
+            EXPECT_EQ(platform::LastError(), ENOSPC) << temp << row.name;
+            EXPECT_TRUE(Take(dir.Path(), dir / "target") == before) << temp << row.name;
+            platform::TestClearFaults();
+        }
+        // The same copy without a fault succeeds: the faults were what stopped it.
+        platform::TestForceNamedTempFiles(named);
+        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "big", dir / "target")) << temp;
+        EXPECT_TRUE(ReadFile(dir / "target") == ReadFile(dir / "big")) << temp;
+        EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"big", "link", "target"})) << temp;
+        platform::TestClearFaults();
+    }
+}
+
+TEST(CopyFileAtomic, AFileSizeLimitInMidCopyLeavesTheOldTarget) {
+    CTempDir dir;
+    WriteFile(dir / "big", Pattern(4u << 20));
+    WriteFile(dir / "target", "old small target");
+    testing_support::SetMode(dir / "target", 0600);
+    testing_support::SetModTime(dir / "target", 1111111111, 11);
+    const Snapshot before = Take(dir.Path(), dir / "target");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {1u << 20, 1u << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool copied = platform::CopyFileAtomic(dir / "big", dir / "target");
+        _exit(copied ? 10 : platform::LastError() == EFBIG ? 0 : 20);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: copied despite the limit, 20: another error than EFBIG";
+    EXPECT_TRUE(Take(dir.Path(), dir / "target") == before);
+}
+
+}  // namespace

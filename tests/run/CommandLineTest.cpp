@@ -1,0 +1,172 @@
+// The command line, the reporting rule, the run precondition and the date guard of the main dialog.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/MessageBox.h"
+#include "run/CommandLine.h"
+#include "support/PathUtil.h"
+#include "tests/TestSupport.h"
+#include "ui/MainDlg.h"
+
+using testing_support::CTempDir;
+
+namespace {
+
+// Collects every message box text instead of showing it.
+class CBoxRecorder {
+public:
+    CBoxRecorder() {
+        platform::SetMessageBoxHook([this](const std::string& text, unsigned type) {
+            texts.push_back(text);
+            types.push_back(type);
+            return platform::kIdOk;
+        });
+    }
+    ~CBoxRecorder() { platform::SetMessageBoxHook({}); }
+    std::vector<std::string> texts;
+    std::vector<unsigned> types;
+};
+
+std::vector<std::string> Args(std::initializer_list<const char*> rest) {
+    std::vector<std::string> args{"tandrel"};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+}
+
+}  // namespace
+
+TEST(CommandLineTest, OptionsAreMatchedIgnoringAsciiCase) {
+    struct Row {
+        const char* arg;
+        int backup, synchronize, quit, alert;
+    } rows[] = {
+        {"/!b", 1, 0, 0, 0},     {"/!BACKUP", 1, 0, 0, 0}, {"/!s", 0, 1, 0, 0},    {"/!Synchronize", 0, 1, 0, 0},
+        {"/!q", 0, 0, 1, 0},     {"/!QUIT", 0, 0, 1, 0},   {"/alert", 0, 0, 0, 1}, {"/!ALERT", 0, 0, 0, 1},
+        {"/!bb", 0, 0, 0, 0},    {"/!", 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        CBoxRecorder boxes;
+        CMainDlg dialog(Args({row.arg}));
+        dialog.ParseCommandLine();
+        EXPECT_EQ(dialog.m_bAutoBackup, row.backup) << row.arg;
+        EXPECT_EQ(dialog.m_bAutoSynchronize, row.synchronize) << row.arg;
+        EXPECT_EQ(dialog.m_bAutoQuit, row.quit) << row.arg;
+        EXPECT_EQ(dialog.m_bAlert, row.alert) << row.arg;
+        bool known = row.backup || row.synchronize || row.quit || row.alert;
+        EXPECT_EQ(boxes.texts.size(), known ? 0u : 1u) << row.arg;
+    }
+}
+
+TEST(CommandLineTest, FolderOptionsTakeTheRestAsWrittenAndTheLaterWins) {
+    CBoxRecorder boxes;
+    CMainDlg dialog(Args({"/SRCDIR:/data/a", "/destdir:/save/x", "/srcdir:/data/b", "/DestDir:"}));
+    dialog.ParseCommandLine();
+    EXPECT_EQ(dialog.m_strSourceDir, "/data/b/");
+    EXPECT_EQ(dialog.m_strDestinationDir, "/");  // nothing after the colon
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST(CommandLineTest, ExplorerTakesTheWorkingDirectoryWhateverFollows) {
+    CBoxRecorder boxes;
+    CMainDlg dialog(Args({"/srcdir:/elsewhere", "/explorer:/ignored/text"}));
+    dialog.ParseCommandLine();
+    std::string cwd = GetCurrentFolder();
+    EXPECT_EQ(dialog.m_strSourceDir, cwd);
+    EXPECT_EQ(cwd.back(), '/');
+}
+
+TEST(CommandLineTest, InvalidArgumentGoesToABoxBeforeARunAndToTheLogAfterIt) {
+    {
+        CBoxRecorder boxes;
+        CMainDlg dialog(Args({"/bogus", "/!b"}));
+        dialog.ParseCommandLine();
+        ASSERT_EQ(boxes.texts.size(), 1u);
+        EXPECT_EQ(boxes.texts[0], "Invalid parameter: /bogus");
+        EXPECT_EQ(dialog.m_bRunFailed, 0);
+    }
+    {
+        CBoxRecorder boxes;
+        CMainDlg dialog(Args({"/!b", "/bogus"}));
+        dialog.ParseCommandLine();
+        EXPECT_TRUE(boxes.texts.empty());
+        EXPECT_EQ(dialog.m_bRunFailed, 1);  // the mark stays until the run clears it
+    }
+}
+
+TEST(CommandLineTest, DebugListsEveryArgumentAfterTheLoop) {
+    CBoxRecorder boxes;
+    CMainDlg dialog(Args({"/debug", "/srcdir:/a b", "/!q"}));
+    dialog.ParseCommandLine();
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "/debug\n/srcdir:/a b\n/!q\n");
+}
+
+TEST(CommandLineTest, HelpShowsUsageAndAsksToEndWithZero) {
+    platform::SetHeadless(true);  // usage rows go to standard output instead of a dialog
+    for (const char* option : {"/?", "/h", "/HELP", "--help", "-h", "--version"}) {
+        CBoxRecorder boxes;
+        CMainDlg dialog(Args({option, "/!b"}));
+        testing::internal::CaptureStdout();
+        dialog.ParseCommandLine();
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(dialog.QuitRequested()) << option;
+        EXPECT_EQ(dialog.ExitCode(), 0) << option;
+        EXPECT_EQ(dialog.m_bAutoBackup, 1) << option << ": parsing goes on after the help";
+        EXPECT_FALSE(out.empty()) << option;
+    }
+    platform::SetHeadless(false);
+}
+
+TEST(RunPreconditionTest, EachConditionFailsAlone) {
+    struct Row {
+        const char* name;
+        const char* source;
+        const char* destination;
+        bool holds;
+    } rows[] = {
+        {"same last name, outside", "/home/u/Data/", "/media/stick/Data/", true},
+        {"last names differ only in case", "/home/u/Data/", "/media/stick/DATA/", true},
+        {"destination from the tree without its slash", "/home/u/Data/", "/media/stick/Data", true},
+        {"identical", "/home/u/Data/", "/home/u/Data/", false},
+        {"identical but for the trailing slash", "/home/u/Data/", "/home/u/Data", false},
+        {"destination inside the source", "/home/u/Data/", "/home/u/Data/Data/", false},
+        {"too short", "/D/", "//D/", false},
+        {"different last names", "/home/u/Data/", "/media/stick/Work/", false},
+        {"empty destination", "/home/u/Data/", "", false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(RunPreconditionHolds(row.source, row.destination), row.holds) << row.name;
+    }
+    EXPECT_EQ(LastFolderName("/work/Project/"), "Project");
+    EXPECT_EQ(LastFolderName("Project/"), "Project");
+}
+
+TEST(DateGuardTest, AYearAfter2035StopsTheInitialisation) {
+    CTempDir dir;
+    struct Row {
+        int year;
+        bool stops;
+    } rows[] = {{2035, false}, {2036, true}};
+    for (const Row& row : rows) {
+        CMainDlg::TestSetUtcYear([&] { return row.year; });
+        CBoxRecorder boxes;
+        std::string src = dir / "Data";
+        CMainDlg dialog(Args({("/srcdir:" + src).c_str(), "/!q"}));
+        bool result = dialog.OnInitDialog();
+        EXPECT_EQ(result, !row.stops) << row.year;
+        if (row.stops) {
+            ASSERT_EQ(boxes.texts.size(), 1u);
+            EXPECT_EQ(boxes.texts[0],
+                      "This version of Tandrel does not work if year > 2035\nTry to get a newer version!");
+            EXPECT_EQ(boxes.types[0], platform::kMbIconHand);
+            EXPECT_FALSE(dialog.QuitRequested()) << "the command line is not parsed";
+        } else {
+            EXPECT_TRUE(dialog.QuitRequested());
+            EXPECT_EQ(dialog.m_strSourceDir, src + "/");
+        }
+    }
+    CMainDlg::TestSetUtcYear({});
+}

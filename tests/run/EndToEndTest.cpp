@@ -1,0 +1,162 @@
+// The built program, run as cron would run it: no display, no person, a run log and an exit code.
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/TestSupport.h"
+
+using testing_support::CTempDir;
+using testing_support::ReadFile;
+using testing_support::RunCommand;
+using testing_support::SetModTime;
+using testing_support::ShellQuote;
+using testing_support::WriteFile;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs tandrel headless with its configuration and temporary folders inside home.
+Result RunTandrel(const CTempDir& home, const std::string& arguments) {
+    std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TANDREL_DEBUG" +
+                      std::string(" XDG_CONFIG_HOME=") + ShellQuote(home / "config") +
+                      " TMPDIR=" + ShellQuote(home.Path()) + " HOME=" + ShellQuote(home.Path());
+    std::string errFile = home / "stderr.txt";
+    Result result;
+    result.exitCode = RunCommand("cd " + ShellQuote(home.Path()) + " && " + env + " timeout 60 " +
+                                     ShellQuote(testing_support::TandrelBinary()) + " " + arguments + " 2>" +
+                                     ShellQuote(errFile),
+                                 &result.out);
+    result.err = ReadFile(errFile);
+    return result;
+}
+
+std::string RunLog(const CTempDir& home) { return ReadFile(home / "TandrelAutoRun.log"); }
+
+}  // namespace
+
+TEST(EndToEndTest, UsagePrintsItsRowsAndEndsWithZero) {
+    CTempDir home;
+    Result r = RunTandrel(home, "/?");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("/?, /h, /help"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Displays this help. Click Icon to get program information."), std::string::npos);
+    EXPECT_NE(r.out.find("/!quit, /!q"), std::string::npos);
+    EXPECT_NE(r.out.find("Close Tandrel"), std::string::npos);
+
+    Result v = RunTandrel(home, "--version");
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.out, "Tandrel 2.0.11\n");
+}
+
+TEST(EndToEndTest, InvalidParameterIsReportedOnStandardErrorAndTheProgramEnds) {
+    CTempDir home;
+    Result r = RunTandrel(home, "/bogus /!q");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Invalid parameter: /bogus"), std::string::npos) << r.err;
+}
+
+TEST(EndToEndTest, QuitAloneWritesAutoQuitUnderTheHeader) {
+    CTempDir home;
+    Result r = RunTandrel(home, "/!q");
+    EXPECT_EQ(r.exitCode, 0);
+    std::string log = RunLog(home);
+    EXPECT_EQ(log.rfind("; ", 0), 0u) << log;
+    EXPECT_NE(log.find("; Please send this file to Wendrik\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] AutoQuit!\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("source:"), std::string::npos) << "no run was requested";
+}
+
+TEST(EndToEndTest, WithoutADisplayTheMainWindowIsNotWaitedFor) {
+    CTempDir home;
+    Result r = RunTandrel(home, "");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
+    // The settings are saved however the program ends.
+    EXPECT_NE(ReadFile(home / "config/tandrel/Tandrel.ini").find("[Config]"), std::string::npos);
+}
+
+TEST(EndToEndTest, UnattendedBackupCopiesLogsAndSavesTheSettings) {
+    CTempDir home;
+    std::string src = home / "src/Data";
+    std::string dst = home / "dst/Data";
+    WriteFile(src + "/a.txt", "new a");
+    WriteFile(src + "/sub dir/b.txt", "b");
+    WriteFile(src + "/old.bak", "ignored by the default list");
+    WriteFile(dst + "/a.txt", "old a");
+    SetModTime(src + "/a.txt", 2000000000);
+    SetModTime(dst + "/a.txt", 1000000000);
+
+    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dst + "/a.txt"), "new a");
+    EXPECT_EQ(ReadFile(dst + "/sub dir/b.txt"), "b");
+    EXPECT_FALSE(testing_support::Exists(dst + "/old.bak"));
+    EXPECT_EQ(testing_support::ModTimeNs(dst + "/a.txt"), testing_support::ModTimeNs(src + "/a.txt"));
+
+    std::string log = RunLog(home);
+    EXPECT_NE(log.find("] source:      " + src + "/\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] destination: " + dst + "/\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("  [") , std::string::npos);
+    EXPECT_NE(log.find("] start backup...\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] OK!\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] AutoQuit!\n"), std::string::npos) << log;
+
+    std::string ini = ReadFile(home / "config/tandrel/Tandrel.ini");
+    EXPECT_NE(ini.find("m_strSourceDir=" + src + "/"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("m_strDestinationDir=" + dst + "/"), std::string::npos) << ini;
+}
+
+TEST(EndToEndTest, RefusedPreconditionWritesGeneralErrorAndExitsWithOne) {
+    CTempDir home;
+    std::string src = home / "src/Data";
+    std::string dst = home / "dst/Other";
+    WriteFile(src + "/a.txt", "a");
+    testing_support::MakeFolder(dst);
+    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(RunLog(home).find("] General Error!\n"), std::string::npos);
+    EXPECT_FALSE(testing_support::Exists(dst + "/a.txt"));
+}
+
+TEST(EndToEndTest, UnattendedSynchronizeCopiesBothWays) {
+    CTempDir home;
+    std::string src = home / "a/Proj";
+    std::string dst = home / "b/Proj";
+    WriteFile(src + "/only-src.txt", "s");
+    WriteFile(dst + "/only-dst.txt", "d");
+    WriteFile(src + "/both.txt", "old");
+    WriteFile(dst + "/both.txt", "newer");
+    SetModTime(src + "/both.txt", 1000000000);
+    SetModTime(dst + "/both.txt", 1000000001);
+    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!s /!q");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dst + "/only-src.txt"), "s");
+    EXPECT_EQ(ReadFile(src + "/only-dst.txt"), "d");
+    EXPECT_EQ(ReadFile(src + "/both.txt"), "newer");
+    EXPECT_NE(RunLog(home).find("] start synchronization...\n"), std::string::npos);
+}
+
+TEST(EndToEndTest, FailedRunLogsTheIndentedErrorAndError) {
+    CTempDir home;
+    std::string src = home / "src/Data";
+    std::string dst = home / "dst/Data";
+    WriteFile(src + "/a.txt", "a");
+    WriteFile(dst + "/a.txt", "newer destination");
+    SetModTime(src + "/a.txt", 1000000000);
+    SetModTime(dst + "/a.txt", 2000000000);
+    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    EXPECT_EQ(r.exitCode, 0);  // only a refused precondition ends with 1
+    std::string log = RunLog(home);
+    EXPECT_NE(log.find("  [") , std::string::npos);
+    EXPECT_NE(log.find("] Unkown operation: " + src + "/a.txt (source) ? " + dst + "/a.txt (destination)\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("] ERROR!\n"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(dst + "/a.txt"), "newer destination");
+}

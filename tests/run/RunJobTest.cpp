@@ -1,0 +1,174 @@
+// The job runner's paths on real trees: executed, cancelled, refused by the check-in/out guard and
+// aborted by an exception, interactive (job list answered by the test) and unattended, and the
+// check-in/out lock before and after each.
+
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "engine/WorkList.h"
+#include "tests/TestSupport.h"
+#include "tests/run/MainDlgTestSupport.h"
+
+using main_dlg_test::CBoxRecorder;
+using main_dlg_test::CJobListAnswer;
+using main_dlg_test::CTreePair;
+using testing_support::Exists;
+using testing_support::Mode;
+using testing_support::ReadFile;
+using testing_support::SetModTime;
+using testing_support::SetMode;
+using testing_support::WriteFile;
+
+namespace {
+
+std::vector<std::string> Args(const CTreePair& trees, std::initializer_list<const char*> rest = {}) {
+    std::vector<std::string> args{"tandrel", "/srcdir:" + trees.source, "/destdir:" + trees.destination};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+}
+
+bool IsReadOnly(const std::string& path) { return (Mode(path) & 0200) == 0; }
+
+// Makes the trees checked in: every source file read-only, no destination file read-only.
+void CheckIn(const CTreePair& trees, const std::vector<std::string>& sourceFiles) {
+    for (const std::string& name : sourceFiles) {
+        SetMode(trees.source + "/" + name, 0444);
+    }
+}
+
+}  // namespace
+
+TEST(RunJobTest, ConfirmedInteractiveBackupCopiesAndCancelledChangesNothing) {
+    for (int answer : {platform::kIdOk, platform::kIdCancel}) {
+        CTreePair trees;
+        WriteFile(trees.source + "/a.txt", "a");
+        WriteFile(trees.source + "/sub/b.txt", "b");
+        CBoxRecorder boxes;
+        CJobListAnswer jobList(answer);
+        CMainDlg dialog(Args(trees));
+        ASSERT_TRUE(dialog.OnInitDialog());
+        ASSERT_TRUE(dialog.TestStartButton()->isEnabled()) << "the tree's selection is the destination";
+        dialog.RunJob(RunBackup);
+        ASSERT_EQ(jobList.captions.size(), 1u);
+        EXPECT_EQ(jobList.captions[0], "Job List (2) files");
+        EXPECT_EQ(Exists(trees.destination + "/a.txt"), answer == platform::kIdOk) << answer;
+        EXPECT_EQ(Exists(trees.destination + "/sub/b.txt"), answer == platform::kIdOk) << answer;
+        EXPECT_TRUE(boxes.texts.empty());
+        EXPECT_TRUE(dialog.isEnabled());
+    }
+}
+
+TEST(RunJobTest, AScanThatFailsShowsOneBoxAndExecutesNothing) {
+    CTreePair trees;
+    WriteFile(trees.source + "/x", "a file here");
+    testing_support::MakeFolder(trees.destination + "/x");  // a folder there: the pairing cannot read it
+    WriteFile(trees.source + "/y", "y");
+    CBoxRecorder boxes;
+    CJobListAnswer jobList(platform::kIdOk);
+    CMainDlg dialog(Args(trees));
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.RunJob(RunBackup);
+    EXPECT_TRUE(jobList.captions.empty());
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], trees.destination + "/x: Is a directory");
+    EXPECT_FALSE(Exists(trees.destination + "/y"));
+}
+
+TEST(RunJobTest, UnattendedFailureLogsTheMessageAndAlertsTwice) {
+    CTreePair trees;
+    WriteFile(trees.source + "/x", "file");
+    testing_support::MakeFolder(trees.destination + "/x");
+    CBoxRecorder boxes;
+    CMainDlg dialog(Args(trees, {"/!b", "/alert"}));
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.m_bRunFailed, 1);
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[0], trees.destination + "/x: Is a directory");
+    EXPECT_EQ(boxes.texts[1], "There where autobackup errors!");
+    std::string log = ReadFile(std::string(getenv("TMPDIR")) + "/TandrelAutoRun.log");
+    EXPECT_NE(log.find("  ["), std::string::npos);
+    EXPECT_NE(log.find("] " + trees.destination + "/x: Is a directory\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] ERROR!\n"), std::string::npos) << log;
+}
+
+TEST(RunJobTest, AfterAnUnattendedRunAStartCommandSkipsTheJobList) {
+    CTreePair trees;
+    WriteFile(trees.source + "/a.txt", "a");
+    CBoxRecorder boxes;
+    CJobListAnswer jobList(platform::kIdCancel);
+    CMainDlg dialog(Args(trees, {"/!b"}));
+    ASSERT_TRUE(dialog.OnInitDialog());
+    ASSERT_TRUE(Exists(trees.destination + "/a.txt"));
+    WriteFile(trees.source + "/later.txt", "later");
+    dialog.RunJob(RunBackup);
+    EXPECT_TRUE(jobList.captions.empty());
+    EXPECT_TRUE(Exists(trees.destination + "/later.txt"));
+}
+
+TEST(RunJobTest, CheckOutGuardRefusesWritableTreesWithAStopBox) {
+    CTreePair trees;
+    WriteFile(trees.source + "/a.txt", "a");  // writable: not checked in
+    CBoxRecorder boxes;
+    CJobListAnswer jobList(platform::kIdOk);
+    CMainDlg dialog(Args(trees));
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.RunJob(RunCheckOut);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "Already checked out!");
+    EXPECT_EQ(boxes.types[0], platform::kMbIconHand);
+    EXPECT_TRUE(jobList.captions.empty()) << "nothing is scanned";
+    EXPECT_FALSE(IsReadOnly(trees.source + "/a.txt"));
+
+    dialog.RunJob(RunCheckIn);
+    ASSERT_EQ(boxes.texts.size(), 1u) << "an empty destination passes the check-in guard";
+}
+
+TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAndAbortedRuns) {
+    struct Row {
+        const char* name;
+        int answer;
+        bool abort;
+        bool sourceReadOnly, destReadOnly;
+    } rows[] = {
+        {"confirmed", platform::kIdOk, false, false, true},
+        {"cancelled", platform::kIdCancel, false, true, false},
+        {"aborted", platform::kIdOk, true, true, false},
+    };
+    for (const Row& row : rows) {
+        CTreePair trees;
+        WriteFile(trees.source + "/a.txt", "a");
+        WriteFile(trees.source + "/d/b.txt", "b");
+        if (row.abort) {
+            WriteFile(trees.source + "/x", "file");
+            testing_support::MakeFolder(trees.destination + "/x");
+            WriteFile(trees.destination + "/only-here.txt", "writable before the run");
+        }
+        CheckIn(trees, row.abort ? std::vector<std::string>{"a.txt", "d/b.txt", "x"}
+                                 : std::vector<std::string>{"a.txt", "d/b.txt"});
+        CBoxRecorder boxes;
+        CJobListAnswer jobList(row.answer);
+        CMainDlg dialog(Args(trees));
+        ASSERT_TRUE(dialog.OnInitDialog());
+        dialog.RunJob(RunCheckOut);
+        EXPECT_EQ(IsReadOnly(trees.source + "/a.txt"), row.sourceReadOnly) << row.name;
+        EXPECT_EQ(IsReadOnly(trees.source + "/d/b.txt"), row.sourceReadOnly) << row.name;
+        if (row.answer == platform::kIdOk && !row.abort) {
+            EXPECT_EQ(jobList.captions.at(0), "Job List (2) files");
+            EXPECT_TRUE(IsReadOnly(trees.destination + "/a.txt")) << row.name << ": the copies are locked";
+            EXPECT_EQ(ReadFile(trees.destination + "/d/b.txt"), "b");
+        } else {
+            EXPECT_FALSE(Exists(trees.destination + "/a.txt")) << row.name;
+        }
+        if (row.abort) {
+            EXPECT_FALSE(IsReadOnly(trees.destination + "/only-here.txt")) << "the lock is released";
+        }
+        // Whatever happened, the next check-out or check-in can start from the state left behind.
+        size_t before = boxes.texts.size();
+        dialog.RunJob(row.answer == platform::kIdOk && !row.abort ? RunCheckIn : RunCheckOut);
+        for (size_t i = before; i < boxes.texts.size(); ++i) {
+            EXPECT_EQ(boxes.texts[i].find("Already checked"), std::string::npos) << row.name << ": " << boxes.texts[i];
+        }
+    }
+}

@@ -1,0 +1,219 @@
+// Path, folder and error-text helpers.
+#include "support/PathUtil.h"
+
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/LastError.h"
+#include "tests/TestSupport.h"
+#include "tests/support/SupportTestEnv.h"
+
+using testing_support::CTempDir;
+using testing_support::MakeFolder;
+using testing_support::WriteFile;
+
+namespace {
+
+// Restores the process's current directory when a case changed it.
+class CCurrentDirGuard {
+  public:
+    CCurrentDirGuard() : m_saved(GetCurrentFolder()) {}
+    ~CCurrentDirGuard() { EXPECT_TRUE(SetCurrentFolder(m_saved)); }
+    CCurrentDirGuard(const CCurrentDirGuard&) = delete;
+    CCurrentDirGuard& operator=(const CCurrentDirGuard&) = delete;
+
+  private:
+    const std::string m_saved;
+};
+
+TEST(PathUtil, NormalizeFolderAddsOneTrailingSlashOnly) {
+    struct Row {
+        std::string in, out;
+    } rows[] = {
+        {"/data", "/data/"},
+        {"/data/", "/data/"},
+        {"", "/"},
+        {"/", "/"},
+        {"rel/sub", "rel/sub/"},
+        // A backslash is an ordinary name character here and must survive untouched.
+        {"/a\\b", "/a\\b/"},
+        {"/a\\", "/a\\/"},
+        {"/x\xff\xfe", "/x\xff\xfe/"},
+    };
+    for (const Row& row : rows) {
+        std::string path = row.in;
+        NormalizeFolder(path);
+        EXPECT_EQ(path, row.out) << "input '" << row.in << "'";
+    }
+}
+
+TEST(PathUtil, IsValidPathNameRejectsForbiddenCharacters) {
+    struct Row {
+        const char* text;
+        bool allowSeparators;
+        bool valid;
+    } rows[] = {
+        {"new folder", false, true}, {"", false, true},      {"a:b", false, false},
+        {"a\\b", false, false},      {"a/b", false, false},  {"a*b", false, false},
+        {"a|b", false, false},       {"a?b", false, false},  {"a\"b", false, false},
+        {"a<b", false, false},       {"a>b", false, false},  {"caf\xc3\xa9", false, true},
+        {"/x/y", true, true},        {"x/y/", true, true},   {"/x:y", true, false},
+        {"C:/x", true, false},       {"/x\\y", true, false}, {"/x/y*", true, false},
+        {"/x|y", true, false},       {"/", true, true},      {"", true, true},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsValidPathName(row.text, row.allowSeparators), row.valid)
+            << "'" << row.text << "' separators " << row.allowSeparators;
+    }
+}
+
+TEST(PathUtil, SplittersTakeTheFinalElementAfterTheLastSlash) {
+    struct Row {
+        std::string path, folder, name, extension;
+    } rows[] = {
+        {"/data/sub/file.txt", "/data/sub/", "file.txt", "txt"},
+        {"file.txt", "", "file.txt", "txt"},
+        {"report.txt", "", "report.txt", "txt"},
+        {"a.tar.gz", "", "a.tar.gz", "gz"},
+        {".profile", "", ".profile", "profile"},
+        {"README", "", "README", ""},
+        {"name.", "", "name.", ""},
+        // A dot in a folder name is not the file's extension.
+        {"/dir.d/README", "/dir.d/", "README", ""},
+        {"/data/sub/", "/data/sub/", "", ""},
+        {"/", "/", "", ""},
+        {"", "", "", ""},
+        {"C:\\data\\x.doc", "", "C:\\data\\x.doc", "doc"},
+        {"rel/x.y/z.w", "rel/x.y/", "z.w", "w"},
+    };
+    for (const Row& row : rows) {
+        std::string drive = "stale";
+        std::string folder;
+        std::string name;
+        SplitPath(row.path, &drive, &folder, &name);
+        EXPECT_EQ(drive, "") << row.path;
+        EXPECT_EQ(folder, row.folder) << row.path;
+        EXPECT_EQ(name, row.name) << row.path;
+        EXPECT_EQ(GetFolderPart(row.path), row.folder) << row.path;
+        EXPECT_EQ(GetExtension(row.path), row.extension) << row.path;
+    }
+    // Every output is optional.
+    std::string name;
+    SplitPath("/a/b.c", nullptr, nullptr, &name);
+    EXPECT_EQ(name, "b.c");
+}
+
+TEST(PathUtil, SpecialFoldersAreInNormalForm) {
+    testing_support::CPrivateFolders folders;
+    CTempDir dir;
+    CCurrentDirGuard guard;
+    ASSERT_TRUE(SetCurrentFolder(dir.Path())) << SystemErrorText();
+    EXPECT_EQ(GetSpecialFolder(2), dir.Path() + "/");
+    EXPECT_EQ(GetCurrentFolder(), dir.Path() + "/");
+    EXPECT_EQ(GetSpecialFolder(0), "/usr/bin/");
+    EXPECT_EQ(GetSystemFolder(), "/usr/bin/");
+    EXPECT_EQ(GetSpecialFolder(1), folders.Config());
+    EXPECT_EQ(GetSpecialFolder(7), "/");
+    EXPECT_EQ(GetSpecialFolder(-1), "/");
+    EXPECT_FALSE(SetCurrentFolder(dir / "missing"));
+    EXPECT_EQ(GetCurrentFolder(), dir.Path() + "/") << "a failed change keeps the current directory";
+}
+
+TEST(PathUtil, FolderInspectionsCountOnlyOwnEntries) {
+    CTempDir dir;
+    MakeFolder(dir / "mixed/one/deep");
+    MakeFolder(dir / "mixed/two");
+    WriteFile(dir / "mixed/a", "1");
+    WriteFile(dir / "mixed/b.txt", "2");
+    WriteFile(dir / "mixed/.hidden", "3");
+    WriteFile(dir / "mixed/one/inner", "not counted");
+    MakeFolder(dir / "empty");
+    WriteFile(dir / "files/x", "");
+    WriteFile(dir / "files/y", "");
+    MakeFolder(dir / "linked/real");
+    ASSERT_EQ(symlink("real", (dir / "linked/tofolder").c_str()), 0);
+    MakeFolder(dir / "onlylink");
+    ASSERT_EQ(symlink((dir / "mixed").c_str(), (dir / "onlylink/tofolder").c_str()), 0);
+    WriteFile(dir / "plain", "a file");
+
+    struct Row {
+        const char* name;
+        std::string path;
+        int folders, all;
+        bool hasSubfolder;
+    } rows[] = {
+        {"two folders, three files", dir / "mixed", 2, 5, true},
+        {"same with trailing slash", dir / "mixed/", 2, 5, true},
+        {"empty folder", dir / "empty", 0, 0, false},
+        {"files only", dir / "files", 0, 2, false},
+        {"link to a folder is an entry, not a folder", dir / "linked", 1, 2, true},
+        {"only a link to a folder", dir / "onlylink", 0, 1, false},
+        {"missing folder", dir / "nothing", 0, 0, false},
+        {"a file", dir / "plain", 0, 0, false},
+        {"a link given as path", dir / "onlylink/tofolder", 0, 0, false},
+    };
+    CCurrentDirGuard guard;
+    ASSERT_TRUE(SetCurrentFolder(dir.Path()));
+    for (const Row& row : rows) {
+        EXPECT_EQ(CountFolderEntries(row.path, true), row.folders) << row.name;
+        EXPECT_EQ(CountFolderEntries(row.path, false), row.all) << row.name;
+        EXPECT_EQ(HasSubfolder(row.path), row.hasSubfolder) << row.name;
+        EXPECT_EQ(GetCurrentFolder(), dir.Path() + "/") << row.name << ": current directory changed";
+    }
+}
+
+// Run by FolderThatCannotBeEnteredCountsNothing as an ordinary user.
+TEST(PathUtilAsUser, DISABLED_LockedFolderGivesNothing) {
+    const std::string dir = testing_support::ChildDir();
+    if (dir.empty()) {
+        GTEST_SKIP() << "runs only as the ordinary-user child of FolderThatCannotBeEnteredCountsNothing";
+    }
+    CCurrentDirGuard guard;
+    ASSERT_TRUE(SetCurrentFolder(dir));
+    EXPECT_EQ(CountFolderEntries(dir + "/locked", true), 0);
+    EXPECT_EQ(CountFolderEntries(dir + "/locked", false), 0);
+    EXPECT_FALSE(HasSubfolder(dir + "/locked"));
+    EXPECT_EQ(GetCurrentFolder(), dir + "/");
+}
+
+TEST(PathUtil, FolderThatCannotBeEnteredCountsNothing) {
+    CTempDir dir;
+    MakeFolder(dir / "locked/sub");
+    WriteFile(dir / "locked/file", "x");
+    testing_support::SetMode(dir / "locked", 0);
+    std::string output;
+    const int status = testing_support::RunCasesAsOrdinaryUser("PathUtilAsUser.*", dir.Path(), output);
+    if (status == -1) {
+        GTEST_SKIP() << "cannot run as an ordinary user here (no setpriv)";
+    }
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+TEST(PathUtil, SystemErrorTextIsPerThreadAndOneLine) {
+    ASSERT_FALSE(SetCurrentFolder("/nonexistent-folder-of-tandrel-tests"));
+    const std::string& text = SystemErrorText();
+    EXPECT_EQ(text, strerror(ENOENT));
+    // Another thread's error must not overwrite the text this thread is still using.
+    std::string other;
+    std::thread worker([&other] {
+        platform::SetLastError(EACCES);
+        other = SystemErrorText();
+    });
+    worker.join();
+    EXPECT_EQ(other, strerror(EACCES));
+    EXPECT_EQ(text, strerror(ENOENT));
+    for (int err : {EPERM, EIO, ENOSPC, 9999}) {
+        platform::SetLastError(err);
+        EXPECT_EQ(SystemErrorText().find_first_of("\r\n"), std::string::npos) << err;
+        EXPECT_FALSE(SystemErrorText().empty()) << err;
+    }
+}
+
+}  // namespace

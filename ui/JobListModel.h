@@ -1,0 +1,32 @@
+#pragma once
+// A read-only table over a built worklist: one row per item, read straight from the builder on demand
+// (no copy, no row objects), so a list of a million items opens at once. User-interface thread only;
+// the builder must not change while the model exists.
+
+#include <QAbstractTableModel>
+
+class CWorkListBuilder;
+struct WorkItem;
+
+class CJobListModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    // builder is not owned and outlives the model; mode is the run's RunMode (3 and 4 prefix every
+    // operation text).
+    CJobListModel(const CWorkListBuilder* builder, int mode, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The texts of one item's three columns: source name, destination name, operation.
+    static QString SourceText(const WorkItem& item);
+    static QString DestText(const WorkItem& item);
+    static QString OperationText(const WorkItem& item, int mode);
+
+  private:
+    const CWorkListBuilder* const m_pBuilder;
+    const int m_nMode;
+};

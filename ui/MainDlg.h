@@ -1,0 +1,148 @@
+#pragma once
+// The main dialog, the program's hub: window and handlers (ui/MainDlgWindow.cpp), start-up and command
+// line (run/MainDlgInit.cpp, run/CommandLine.cpp), settings (run/MainDlgSettings.cpp), the job runner
+// (run/MainDlgRun.cpp) and the worker thread of interactive runs (run/MainDlgThread.cpp).
+// User-interface thread, except RunJob and what it calls, which run on the run's worker thread during an
+// interactive run; while a run exists the main window is disabled, so nothing else touches the run state.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QIcon>
+#include <QPointer>
+
+#include "engine/CheckInOut.h"
+#include "engine/RunHost.h"
+
+class CDirTreeCtrl;
+class CJobListDlg;
+class CMenuButton;
+class CProgressDlg;
+class CProgressLink;
+class CWorkListBuilder;
+class QLineEdit;
+class QPushButton;
+
+class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState {
+    Q_OBJECT
+
+public:
+    explicit CMainDlg(std::vector<std::string> arguments, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+    CMainDlg(const CMainDlg&) = delete;
+    CMainDlg& operator=(const CMainDlg&) = delete;
+
+    // Runs the initialisation and, unless it asked to end the program, the dialog modally.
+    // Returns the process's exit code.
+    int DoModal();
+
+    // Start-up and command line.
+    bool OnInitDialog();
+    void ParseCommandLine();
+    bool IsAutoRun() const { return m_bAutoBackup || m_bAutoSynchronize; }
+    int Report(const std::string& text, unsigned type, unsigned helpId) override;
+    void AlertIfFailed(const char* text);
+    std::string GetDestinationDir();
+    bool CanStart();
+    bool QuitRequested() const { return m_bQuitRequested; }
+    int ExitCode() const { return m_nExitCode; }
+
+    // Settings and the per-folder settings file.
+    void ExchangeSettings(int mode);
+    void ReadFolderFile();
+    void CreateFolderFile();
+
+    // Runs.
+    void RunJob(int mode);
+    int ExecuteWorkList(CWorkListBuilder& builder, int mode);
+    bool IsAllReadOnly(const std::string& folder);
+    bool IsNoneReadOnly(const std::string& folder);
+    void OnBackup();
+    void OnSynchronize();
+    void OnCheckIn();
+    void OnCheckOut();
+
+    // IRunHost, from the run's thread.
+    void EnableMainWindow(bool enable) override;
+    IProgress* Progress() override;
+
+    // Test hooks: the clock of the date guard, and an answer for the job list in place of the person.
+    static void TestSetUtcYear(std::function<int()> utcYear);
+    static void TestSetJobListAnswer(std::function<int(CJobListDlg& dialog)> answer);
+    CDirTreeCtrl* TestTree() const { return m_tree; }
+    CMenuButton* TestStartButton() const { return m_btnStart; }
+    bool TestRunActive() const { return m_bRunActive; }
+
+    // The settings record.
+    std::string m_strDestinationDir;
+    std::string m_strSourceDir;
+    std::string m_strEffectiveIgnore;
+    std::string m_strIgnore;
+    std::string m_strFolderIgnore;
+    int m_bCreateRvx = 0;
+    int m_bEnableCheckInOut = 0;
+
+    // Command-line flags.
+    int m_bAutoBackup = 0;
+    int m_bAutoSynchronize = 0;
+    int m_bAutoQuit = 0;
+    int m_bRunFailed = 0;
+    int m_bAlert = 0;
+
+    // Run state: the current interactive run's progress window and its link, and its mode.
+    IProgress* m_hProgressWnd = nullptr;
+    QPointer<CProgressDlg> m_pProgressDlg;
+    int m_nRunMode = -1;
+
+protected:
+    void accept() override;  // Enter: the hidden default button
+    void reject() override;  // Quit, Esc, close box
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // Window (ui/MainDlgWindow.cpp).
+    void CreateControls();
+    void OnSelChangedTree();
+    void OnDblClkTree();
+    void OnConfigure();
+    void OnHelpButton();
+    void OnOK();
+    void OnCancel();
+    void OnAbout();
+    void OnDestroy();
+    void ApplyCheckInOutGreying();
+    void ShowSourceAndDestination();
+
+    // Start-up pieces (run/MainDlgInit.cpp).
+    void RequestQuit(int exitCode);
+    void ShowUsage();
+    void RunUnattended(int mode);
+
+    // Runs (run/MainDlgRun.cpp, run/MainDlgThread.cpp).
+    void StartRun(int mode);
+    void RunThreadProc(CProgressLink* link);
+    int ShowJobList(CWorkListBuilder& builder, int mode);
+    void CloseProgressWindow();
+    // Runs fn on the user-interface thread and waits for it; calls it directly when already there.
+    void OnUiThread(const std::function<void()>& fn);
+
+    const std::vector<std::string> m_arguments;
+    QIcon m_hIcon;
+
+    // Controls, owned by the dialog.
+    CMenuButton* m_btnStart = nullptr;
+    QLineEdit* m_edSource = nullptr;
+    QLineEdit* m_edDestination = nullptr;
+    CDirTreeCtrl* m_tree = nullptr;
+
+    bool m_bQuitRequested = false;
+    int m_nExitCode = 0;
+    bool m_bDestroyed = false;
+    // True from a Start command until the run's progress window is gone: one run at a time.
+    bool m_bRunActive = false;
+};
+
+// The main dialog, published by its initialisation for the run's thread and the check-in/out walks.
+extern CMainDlg* g_pMainDlg;

@@ -1,0 +1,171 @@
+// The main dialog's window: its controls from template 102, and the handlers of its buttons, tree and
+// context menu. User-interface thread only.
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "res/Resources.h"
+#include "res/Strings.h"
+#include "support/IgnoreList.h"
+#include "support/PathUtil.h"
+#include "ui/AboutDlg.h"
+#include "ui/DialogLayout.h"
+#include "ui/DirTreeCtrl.h"
+#include "ui/MainDlg.h"
+#include "ui/MenuButton.h"
+#include "ui/NewDirDlg.h"
+#include "ui/SettingsDlg.h"
+#include "ui/Text.h"
+
+CMainDlg::CMainDlg(std::vector<std::string> arguments, QWidget* parent)
+    : QDialog(parent), m_arguments(std::move(arguments)), m_hIcon(QStringLiteral(":/icon128.svg")) {
+    m_nCheckOp = CheckOpClearReadOnly;
+    m_bAllReadOnly = 0;
+    m_bNoneReadOnly = 0;
+    CreateControls();
+}
+
+CMainDlg::~CMainDlg() {
+    OnDestroy();
+    if (g_pMainDlg == this) {
+        g_pMainDlg = nullptr;
+    }
+}
+
+void CMainDlg::CreateControls() {
+    BuildDialog(this, res::IDD_MAIN, [this](const res::ControlTemplate& control, QWidget* parent) -> QWidget* {
+        if (control.id == res::IDC_TREE) {
+            m_tree = new CDirTreeCtrl(".exe", true, DTO_NOREDRAW, parent);
+            return m_tree;
+        }
+        if (control.id == res::IDC_START) {
+            m_btnStart = new CMenuButton(parent);
+            m_btnStart->setText(QString::fromUtf8(control.text));
+            return m_btnStart;
+        }
+        return nullptr;
+    });
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    m_edSource = DlgItem<QLineEdit>(this, res::IDC_SOURCE);
+    m_edDestination = DlgItem<QLineEdit>(this, res::IDC_DESTINATION);
+
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { OnSelChangedTree(); });
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { OnDblClkTree(); });
+    connect(m_btnStart, &CMenuButton::commandSelected, this, [this](int command) {
+        switch (command) {
+            case res::ID_BACKUP: OnBackup(); break;
+            case res::ID_SYNCHRONIZE: OnSynchronize(); break;
+            case res::ID_CHECKIN: OnCheckIn(); break;
+            case res::ID_CHECKOUT: OnCheckOut(); break;
+            default: break;
+        }
+    });
+    if (auto* configure = DlgItem<QPushButton>(this, res::IDC_CONFIGURE)) {
+        connect(configure, &QPushButton::clicked, this, [this] { OnConfigure(); });
+    }
+    if (auto* help = DlgItem<QPushButton>(this, res::IDC_HELP)) {
+        connect(help, &QPushButton::clicked, this, [this] { OnHelpButton(); });
+    }
+    platform::SetMessageBoxOwner(this);
+}
+
+void CMainDlg::ShowSourceAndDestination() {
+    m_edSource->setText(FromBytes(m_strSourceDir));
+    m_edDestination->setText(FromBytes(m_strDestinationDir));
+}
+
+void CMainDlg::ApplyCheckInOutGreying() {
+    m_btnStart->EnableCommand(res::ID_CHECKIN, m_bEnableCheckInOut != 0);
+    m_btnStart->EnableCommand(res::ID_CHECKOUT, m_bEnableCheckInOut != 0);
+}
+
+void CMainDlg::OnSelChangedTree() {
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_strDestinationDir = GetDestinationDir();
+    NormalizeFolder(m_strDestinationDir);
+    m_edDestination->setText(FromBytes(m_strDestinationDir));
+    CanStart();
+}
+
+void CMainDlg::OnDblClkTree() {
+    CNewDirDlg dialog(m_strDestinationDir, this);
+    dialog.exec();
+}
+
+void CMainDlg::OnConfigure() {
+    CSettingsDlg dialog(this);
+    dialog.m_strIgnore = m_strIgnore;
+    dialog.m_strFolderIgnore = m_strFolderIgnore;
+    dialog.m_strEffectiveIgnore = m_strEffectiveIgnore;
+    dialog.m_bCreateRvx = m_bCreateRvx;
+    dialog.m_bEnableCheckInOut = m_bEnableCheckInOut;
+    if (dialog.exec() == QDialog::Accepted) {
+        m_strIgnore = dialog.m_strIgnore;
+        m_strFolderIgnore = dialog.m_strFolderIgnore;
+        m_strEffectiveIgnore = dialog.m_strEffectiveIgnore;
+        m_bCreateRvx = dialog.m_bCreateRvx;
+        m_bEnableCheckInOut = dialog.m_bEnableCheckInOut;
+        ApplyCheckInOutGreying();
+    }
+}
+
+void CMainDlg::OnHelpButton() {
+    // The guide lies beside the program in the build folder, or in the installed data folder.
+    const std::string candidates[] = {
+        platform::ExecutableFolder() + res::kHelpFile,
+        platform::ExecutableFolder() + "../share/doc/tandrel/" + res::kHelpFile,
+        platform::ExecutableFolder() + "../share/tandrel/" + res::kHelpFile,
+    };
+    for (const std::string& path : candidates) {
+        if (platform::PathExists(path)) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)));
+            return;
+        }
+    }
+}
+
+void CMainDlg::OnOK() {
+    // Enter lands on the hidden default button: the help window is the browser's, so nothing to close.
+}
+
+void CMainDlg::OnCancel() {
+    OnOK();
+    QDialog::reject();
+}
+
+void CMainDlg::accept() { OnOK(); }
+
+void CMainDlg::reject() {
+    if (m_bRunActive) {
+        return;  // the run's thread still uses this dialog
+    }
+    OnCancel();
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromUtf8(res::kAboutMenuEntry));
+    if (menu.exec(event->globalPos()) == about) {
+        OnAbout();
+    }
+}
+
+void CMainDlg::OnAbout() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainDlg::OnDestroy() {
+    if (m_bDestroyed) {
+        return;
+    }
+    m_bDestroyed = true;
+    ExchangeSettings(1);
+}

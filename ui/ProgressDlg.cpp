@@ -1,0 +1,69 @@
+#include "ui/ProgressDlg.h"
+
+#include "res/Resources.h"
+#include "ui/DialogLayout.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QThread>
+
+CProgressDlg::CProgressDlg(QWidget* mainWindow)
+    : CModelessDlg(res::IDD_PROGRESS),
+      m_pParentWnd(mainWindow),
+      m_pBar(DlgItem<QProgressBar>(this, res::IDC_PROGRESS_BAR)),
+      m_pStatus(DlgItem<QLabel>(this, res::IDC_PROGRESS_TEXT)) {
+    Q_ASSERT(m_pBar && m_pStatus);
+    if (m_pParentWnd) {
+        m_pParentWnd->setEnabled(false);
+    }
+    // A bar of the platform style: no percentage text, empty until the first position arrives.
+    m_pBar->setTextVisible(false);
+    m_pBar->reset();
+    // Status lines are file names: never read them as markup.
+    m_pStatus->setTextFormat(Qt::PlainText);
+    // The window has no owner and opens at the top-left corner of the screen's usable area.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().topLeft());
+    }
+}
+
+CProgressDlg::~CProgressDlg() {
+    // Deleted without DestroyWindow (for instance at program end): the main window must not stay disabled.
+    EnableParent();
+}
+
+void CProgressDlg::OnDestroy() {
+    EnableParent();
+}
+
+void CProgressDlg::EnableParent() {
+    if (m_bParentEnabled) {
+        return;
+    }
+    m_bParentEnabled = true;
+    if (m_pParentWnd) {
+        m_pParentWnd->setEnabled(true);
+    }
+}
+
+void CProgressDlg::SetRange(int low, int high) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_pBar->setRange(low, high);
+}
+
+void CProgressDlg::SetPos(int pos) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_pBar->setValue(pos);
+}
+
+void CProgressDlg::SetStatus(const QString& text) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_pStatus->setText(text);
+}
+
+void CProgressDlg::SetCaption(const QString& text) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    setWindowTitle(text);
+}

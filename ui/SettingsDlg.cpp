@@ -1,0 +1,69 @@
+// Settings dialog.
+#include "ui/SettingsDlg.h"
+
+#include "res/Resources.h"
+#include "support/IgnoreList.h"
+#include "ui/DialogLayout.h"
+#include "ui/Text.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QShowEvent>
+
+namespace {
+
+QLineEdit* MustFindEdit(const QDialog* dialog, int id) {
+    auto* edit = DlgItem<QLineEdit>(dialog, id);
+    Q_ASSERT(edit);
+    return edit;
+}
+
+// The edited text as bytes; an unchanged text keeps its original bytes, also those that are not
+// valid in the locale's encoding and could not survive display.
+std::string TakeText(const QLineEdit* edit, const std::string& original) {
+    const QString text = edit->text();
+    return text == FromBytes(original) ? original : ToBytes(text);
+}
+
+}  // namespace
+
+CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
+    BuildDialog(this, res::IDD_SETTINGS);
+    m_edIgnore = MustFindEdit(this, res::IDC_IGNORE);
+    m_edEffectiveIgnore = MustFindEdit(this, res::IDC_EFFECTIVE_IGNORE);
+    m_edFolderIgnore = MustFindEdit(this, res::IDC_FOLDER_IGNORE);
+    connect(m_edIgnore, &QLineEdit::textChanged, this, &CSettingsDlg::OnChangeIgnore);
+}
+
+CSettingsDlg::~CSettingsDlg() = default;
+
+void CSettingsDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        // Same order as the controls are bound: setting 1012 recomputes 1014, which then takes the
+        // owner's value.
+        m_edIgnore->setText(FromBytes(m_strIgnore));
+        m_edFolderIgnore->setText(FromBytes(m_strFolderIgnore));
+        m_edEffectiveIgnore->setText(FromBytes(m_strEffectiveIgnore));
+        DlgItem<QCheckBox>(this, res::IDC_CREATE_RVX)->setChecked(m_bCreateRvx != 0);
+        DlgItem<QCheckBox>(this, res::IDC_ENABLE_CHECKINOUT)->setChecked(m_bEnableCheckInOut != 0);
+    }
+    QDialog::showEvent(event);
+}
+
+void CSettingsDlg::OnChangeIgnore() {
+    const std::string global = TakeText(m_edIgnore, m_strIgnore);
+    const std::string folder = TakeText(m_edFolderIgnore, m_strFolderIgnore);
+    m_edEffectiveIgnore->setText(FromBytes(ExpandIgnoreList(global, folder)));
+}
+
+void CSettingsDlg::accept() {
+    const std::string global = TakeText(m_edIgnore, m_strIgnore);
+    // The folder's own list is shown read-only: the owner's value comes back as it went in.
+    // The effective list is recomputed from bytes rather than read back from its display.
+    m_strEffectiveIgnore = (global == m_strIgnore) ? TakeText(m_edEffectiveIgnore, m_strEffectiveIgnore)
+                                                   : ExpandIgnoreList(global, m_strFolderIgnore);
+    m_strIgnore = global;
+    m_bCreateRvx = DlgItem<QCheckBox>(this, res::IDC_CREATE_RVX)->isChecked() ? 1 : 0;
+    m_bEnableCheckInOut = DlgItem<QCheckBox>(this, res::IDC_ENABLE_CHECKINOUT)->isChecked() ? 1 : 0;
+    QDialog::accept();
+}

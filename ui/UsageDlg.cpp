@@ -1,0 +1,21 @@
+// Usage dialog.
+#include "ui/UsageDlg.h"
+
+#include "res/Resources.h"
+#include "ui/AboutDlg.h"
+#include "ui/DialogLayout.h"
+#include "ui/IconLabel.h"
+
+CUsageDlg::CUsageDlg(QWidget* parent) : QDialog(parent) {
+    BuildDialog(this, res::IDD_USAGE);
+    if (auto* icon = DlgItem<CIconLabel>(this, res::IDC_USAGE_ICON)) {
+        connect(icon, &CIconLabel::clicked, this, &CUsageDlg::OnClickIcon);
+    }
+}
+
+CUsageDlg::~CUsageDlg() = default;
+
+void CUsageDlg::OnClickIcon() {
+    CAboutDlg about(this);
+    about.exec();
+}
