@@ -190,6 +190,7 @@ class Result:
     def __init__(self):
         self.times = []
         self.rss_kib = []
+        self.cpu = []
         self.failure = None
 
 
@@ -201,6 +202,7 @@ class Bench:
         self.trash = os.path.join(self.work, "trash")
         self.trash_count = 0
         self.env_count = 0
+        self.last_cpu = 0.0
         self.unison_dir = os.path.join(self.work, "unison")
         os.makedirs(self.unison_dir, exist_ok=True)
         self.sections = []
@@ -258,7 +260,7 @@ class Bench:
         process it was forked from.
         """
         rss_file = os.path.join(self.work, "rss.out")
-        full = ["/usr/bin/time", "-f", "%M", "-o", rss_file] + (wrap or []) + cmd
+        full = ["/usr/bin/time", "-f", "%U %S %M", "-o", rss_file] + (wrap or []) + cmd
         err = tempfile.TemporaryFile(dir=self.work)
         t0 = time.perf_counter()
         rc = subprocess.call(full, stdout=subprocess.DEVNULL, stderr=err, env=env, cwd=self.work)
@@ -268,9 +270,11 @@ class Bench:
         err.close()
         try:
             with open(rss_file) as f:
-                rss = int(f.read().split()[-1])
+                user, system, rss = f.read().split()[-3:]
+            rss = int(rss)
+            self.last_cpu = float(user) + float(system)
         except (OSError, ValueError, IndexError):
-            rss = 0
+            rss, self.last_cpu = 0, 0.0
         return t1 - t0, rss, rc, text
 
     def run_tool(self, tool, wrap=None):
@@ -307,6 +311,7 @@ class Bench:
                     continue
                 res.times.append(secs)
                 res.rss_kib.append(rss)
+                res.cpu.append(self.last_cpu)
             log(f"  round {r + 1}/{runs}: " + ", ".join(
                 f"{n} {fmt_s(v.times[-1])}" for n, v in results.items() if v.times and not v.failure))
         return results
@@ -342,20 +347,20 @@ def fmt_mib(kib):
 
 
 def result_table(results, target_lines=()):
-    rows = ["| tool | runs | median | min | max | peak RSS (median) | Tandrel / tool |",
-            "|---|---|---|---|---|---|---|"]
+    rows = ["| tool | runs | median | min | max | CPU user+sys (median) | peak RSS (median) | Tandrel / tool |",
+            "|---|---|---|---|---|---|---|---|"]
     tmed = None
     tres = results.get("tandrel")
     if tres and tres.times and not tres.failure:
         tmed = statistics.median(tres.times)
     for name, r in results.items():
         if r.failure or not r.times:
-            rows.append(f"| {name} | - | FAILED: {md_escape(r.failure or 'no run')} | | | | |")
+            rows.append(f"| {name} | - | FAILED: {md_escape(r.failure or 'no run')} | | | | | |")
             continue
         med = statistics.median(r.times)
         ratio = "" if name == "tandrel" or tmed is None else f"{tmed / med:.2f}"
         rows.append(f"| {name} | {len(r.times)} | {fmt_s(med)} | {fmt_s(min(r.times))} "
-                    f"| {fmt_s(max(r.times))} "
+                    f"| {fmt_s(max(r.times))} | {fmt_s(statistics.median(r.cpu))} "
                     f"| {fmt_mib(statistics.median(r.rss_kib))} | {ratio} |")
     return "\n".join(rows + list(target_lines))
 
@@ -555,6 +560,7 @@ def copy_scenario(b, a, title, src, runs, need_bytes, sample, note):
             else:
                 rr.times.append(secs)
                 rr.rss_kib.append(rss)
+                rr.cpu.append(b.last_cpu)
                 if r == runs - 1:
                     checks[t["name"]] = compare_trees(src, current["tgt"], sample=sample)
             # Moved aside at once: keeps the page cache for the next run and the deletions for the end.

@@ -60,7 +60,8 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // On failure the old target is untouched and no temporary file remains.
 [[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to);
 
-// The process's current directory, without a trailing "/" (empty on failure), and changing it.
+// The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),
+// and changing it (a link to a folder is followed, as the shell's cd does).
 std::string CurrentFolder();
 [[nodiscard]] bool ChangeFolder(const std::string& path);
 
@@ -68,9 +69,10 @@ std::string CurrentFolder();
 std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp
 std::string ConfigFolder();      // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
 std::string SystemFolder();      // /usr/bin
-std::string ExecutableFolder();  // the folder of the running program
+std::string ExecutableFolder();  // the folder of the running program (empty when unknown)
 
-// Whole small files (profiles). ReadWholeFile fails with ENOENT for a missing file.
+// Whole small files (profiles). ReadWholeFile follows a link (a profile may be one), fails with ENOENT
+// for a missing file and with EINVAL for anything that is not a regular file.
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& data);
 // Replaces the file atomically (temporary file, flush, rename); creates the config folder with mode 0700
 // first when path lies in it. On failure the old file is untouched and no temporary file remains.

@@ -45,7 +45,10 @@ bool RunPreconditionHolds(const std::string& source, const std::string& destinat
     std::string d = destination;
     NormalizeFolder(s);
     NormalizeFolder(d);
-    if (d == s || d.find(s) != std::string::npos) {
+    // The destination may not be the source or lie inside it. (Where paths begin with a drive letter a
+    // search for the source anywhere in the destination means the same; here it would also refuse
+    // /media/usb/home/ann/Data/ as a copy of /home/ann/Data/.)
+    if (d.compare(0, s.size(), s) == 0) {
         return false;
     }
     if (d.size() < kMinRunFolderLength || s.size() < kMinRunFolderLength) {

@@ -14,7 +14,7 @@ std::string LastFolderName(const std::string& path);
 // The shortest source or destination folder that is not a file-system root ("/x/").
 inline constexpr size_t kMinRunFolderLength = 3;
 
-// The run precondition on a source and a destination folder (both taken in normal form): they differ,
-// the source does not occur inside the destination, both are long enough, and their last folder names
-// are equal ignoring ASCII case.
+// The run precondition on a source and a destination folder (both taken in normal form): the destination
+// is neither the source nor inside it, both are long enough, and their last folder names are equal
+// ignoring ASCII case.
 bool RunPreconditionHolds(const std::string& source, const std::string& destination);

@@ -24,6 +24,8 @@ CMainApp::CMainApp(int& argc, char** argv) : m_arguments(argv, argv + argc) {
         qInstallMessageHandler(QuietMessageHandler);
     }
     m_app = std::make_unique<QApplication>(argc, argv);
+    // Lets the desktop match the window with its launcher entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tandrel.Tandrel"));
     m_traceLog = std::make_unique<CTraceLog>(res::kTraceLogFile);
 }
 

@@ -3,6 +3,7 @@
 // run's thread may call.
 
 #include <cstdio>
+#include <memory>
 
 #include <QLineEdit>
 #include <QThread>
@@ -11,10 +12,12 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
 #include "run/RunLog.h"
+#include "run/TerminalProgress.h"
 #include "support/PathUtil.h"
 #include "ui/DirTreeCtrl.h"
 #include "ui/MainDlg.h"
@@ -106,7 +109,15 @@ void CMainDlg::RunUnattended(int mode) {
     WriteRunLog(mode == RunSynchronize ? res::kLogStartSynchronize : res::kLogStartBackup, RunLogDetail);
     if (CanStart()) {
         m_bRunFailed = 0;
+        // A person at a terminal sees the run move; cron mail and redirected output stay quiet.
+        std::unique_ptr<CTerminalProgress> terminal;
+        if (platform::StandardErrorIsTerminal()) {
+            terminal = std::make_unique<CTerminalProgress>();
+            m_hProgressWnd = terminal.get();
+        }
         RunJob(mode);
+        m_hProgressWnd = nullptr;
+        terminal.reset();
         WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
     } else {
         WriteRunLog(res::kLogGeneralError, RunLogDetail);

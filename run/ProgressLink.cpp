@@ -1,5 +1,6 @@
 #include "run/ProgressLink.h"
 
+#include "support/ThreadAnnotations.h"
 #include "ui/ProgressDlg.h"
 #include "ui/Text.h"
 
@@ -38,12 +39,12 @@ struct CProgressLink::Shared {
     // Updates not yet applied, guarded by m_mutex. Between two ranges only the latest position is kept,
     // and only the latest status and caption: what the window finally shows is the same as if every call
     // had been applied one by one, at one queued event per batch instead of one round trip per call.
-    std::vector<BarOp> m_bar;
-    std::optional<std::string> m_status;
-    std::optional<std::string> m_caption;
-    bool m_bPosted = false;  // a drain is queued on the user-interface thread
-    bool m_bCloseRequested = false;
-    bool m_bGone = false;  // the window is gone or being closed: drop everything
+    std::vector<BarOp> m_bar GUARDED_BY(m_mutex);
+    std::optional<std::string> m_status GUARDED_BY(m_mutex);
+    std::optional<std::string> m_caption GUARDED_BY(m_mutex);
+    bool m_bPosted GUARDED_BY(m_mutex) = false;  // a drain is queued on the user-interface thread
+    bool m_bCloseRequested GUARDED_BY(m_mutex) = false;
+    bool m_bGone GUARDED_BY(m_mutex) = false;  // the window is gone or being closed: drop everything
 };
 
 namespace {
@@ -138,6 +139,7 @@ void Deliver(const std::shared_ptr<Shared>& shared, Change&& change, bool close 
 
 CProgressLink::CProgressLink(CProgressDlg* window) : m_pShared(std::make_shared<Shared>(window)) {
     if (!window) {
+        std::scoped_lock lock(m_pShared->m_mutex);
         m_pShared->m_bGone = true;
         return;
     }

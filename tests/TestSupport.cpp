@@ -125,7 +125,7 @@ std::vector<std::string> ListTree(const std::string& folder) {
     for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         if (!it->is_directory() || it->is_symlink()) {
-            names.push_back(fs::relative(it->path(), folder).string());
+            names.push_back(it->path().lexically_relative(folder).string());
         }
     }
     std::sort(names.begin(), names.end());

@@ -2,13 +2,20 @@
 
 #include "ui/DialogLayout.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 
 CModelessDlg::CModelessDlg(int templateId) : QDialog(nullptr) {
     BuildDialog(this, templateId);
+    // The templates place the window at 0, 0 and it has no owner: the top-left corner of the screen's
+    // usable area, set before showing so the window does not jump.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().topLeft());
+    }
     // Shown, then raised to the top of the window order and activated, as one step of its opening: the
     // run's progress window must be in front before the worker thread reports anything.
     show();

@@ -1,6 +1,7 @@
 #pragma once
-// A dialog that exists only modelessly and owns itself: it has no parent, opens at once (shown, raised,
-// activated), and frees itself once its window is gone. User-interface thread only.
+// A dialog that exists only modelessly and owns itself: it has no parent, opens at once at the top-left
+// corner of the screen (shown, raised, activated), and frees itself once its window is gone. User-interface
+// thread only.
 
 #include <QDialog>
 

@@ -3,10 +3,8 @@
 #include "res/Resources.h"
 #include "ui/DialogLayout.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 #include <QThread>
 
 CProgressDlg::CProgressDlg(QWidget* mainWindow)
@@ -23,10 +21,6 @@ CProgressDlg::CProgressDlg(QWidget* mainWindow)
     m_pBar->reset();
     // Status lines are file names: never read them as markup.
     m_pStatus->setTextFormat(Qt::PlainText);
-    // The window has no owner and opens at the top-left corner of the screen's usable area.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().topLeft());
-    }
 }
 
 CProgressDlg::~CProgressDlg() {

@@ -19,8 +19,8 @@ using engine_test::CFakeProgress;
 using engine_test::FileTime;
 using engine_test::ThrownText;
 using testing_support::CTempDir;
-using testing_support::SetModTime;
 using testing_support::MakeFolder;
+using testing_support::SetModTime;
 using testing_support::WriteFile;
 
 std::vector<std::string> Names(const FileList& files) {

@@ -10,6 +10,7 @@ source=$2
 version=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+trap 'exit 1' HUP INT TERM
 . "$(dirname "$0")/lib.sh"
 
 prefix="$tmp/inst prefix"
@@ -27,6 +28,8 @@ done
 for f in "$desktop" "$metainfo" "$icon" "$manpage"; do
     [ -f "$f" ] && [ -s "$f" ] || fail "missing or empty: $f"
 done
+# The desktop entry is written by install-time code; it must still be listed for uninstalling.
+grep -qxF "$desktop" "$build/install_manifest.txt" || fail "install_manifest.txt does not list $desktop"
 
 # The help guide is optional in the source tree; where it exists it must be installed and copied beside
 # the build folder's program, both up to date.

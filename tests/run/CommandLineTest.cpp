@@ -133,7 +133,9 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
         {"identical", "/home/u/Data/", "/home/u/Data/", false},
         {"identical but for the trailing slash", "/home/u/Data/", "/home/u/Data", false},
         {"destination inside the source", "/home/u/Data/", "/home/u/Data/Data/", false},
-        {"too short", "/D/", "//D/", false},
+        {"the source's path repeated on another medium", "/home/u/Data/", "/media/usb/home/u/Data/", true},
+        {"a sibling whose name begins like the source", "/home/u/Data/", "/home/u/Data2/x/Data/", true},
+        {"too short", "D/", "/a/D/", false},
         {"different last names", "/home/u/Data/", "/media/stick/Work/", false},
         {"empty destination", "/home/u/Data/", "", false},
     };

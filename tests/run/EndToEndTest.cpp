@@ -94,6 +94,7 @@ TEST(EndToEndTest, UnattendedBackupCopiesLogsAndSavesTheSettings) {
 
     Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "without a terminal nothing is printed (cron mail stays empty)";
     EXPECT_EQ(ReadFile(dst + "/a.txt"), "new a");
     EXPECT_EQ(ReadFile(dst + "/sub dir/b.txt"), "b");
     EXPECT_FALSE(testing_support::Exists(dst + "/old.bak"));
@@ -159,4 +160,29 @@ TEST(EndToEndTest, FailedRunLogsTheIndentedErrorAndError) {
         << log;
     EXPECT_NE(log.find("] ERROR!\n"), std::string::npos) << log;
     EXPECT_EQ(ReadFile(dst + "/a.txt"), "newer destination");
+}
+
+TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndClearsIt) {
+    if (RunCommand("command -v script >/dev/null") != 0) {
+        GTEST_SKIP() << "script(1) is needed to give the program a terminal";
+    }
+    CTempDir home;
+    std::string src = home / "src/Data";
+    std::string dst = home / "dst/Data";
+    for (int i = 0; i < 20; ++i) {
+        WriteFile(src + "/dir" + std::to_string(i) + "/file.txt", "x");
+    }
+    testing_support::MakeFolder(dst);
+    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                          ShellQuote(home / "config") + " TMPDIR=" + ShellQuote(home.Path()) + " " +
+                          ShellQuote(testing_support::TandrelBinary()) + " " + ShellQuote("/srcdir:" + src) + " " +
+                          ShellQuote("/destdir:" + dst) + " /!b /!q";
+    std::string terminal;
+    int code = RunCommand("timeout 60 script -qec " + ShellQuote(command) + " /dev/null", &terminal, true);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(terminal.find("\r\033[KBackup files... "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("Creating worklist 1/2"), std::string::npos) << terminal;
+    ASSERT_GE(terminal.size(), 4u);
+    EXPECT_EQ(terminal.substr(terminal.size() - 4), "\r\033[K") << "the line is cleared at the end";
+    EXPECT_TRUE(testing_support::Exists(dst + "/dir19/file.txt"));
 }

@@ -47,6 +47,9 @@ TEST(ModelessDlg, OpensAtOnceAndFreesItselfOnEnterOrEsc) {
         EXPECT_EQ(dlg->parentWidget(), nullptr) << row.name;
         EXPECT_TRUE(dlg->isWindow()) << row.name;
         EXPECT_FALSE(dlg->isModal()) << row.name;
+        EXPECT_EQ(dlg->frameGeometry().topLeft(),
+                  QGuiApplication::primaryScreen()->availableGeometry().topLeft())
+            << row.name;
         EXPECT_TRUE(QTest::qWaitForWindowActive(dlg)) << row.name;
         EXPECT_FALSE(dlg->IsDestroyed()) << row.name;
         row.end(dlg);
