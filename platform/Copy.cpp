@@ -82,7 +82,7 @@ int OpenSource(const std::string& path) {
     return fd;
 }
 
-bool CopyRegular(const std::string& from, int dirFd, const std::string& name) {
+bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bool replacing) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -120,8 +120,10 @@ bool CopyRegular(const std::string& from, int dirFd, const std::string& name) {
     if (futimens(temp.Fd(), times) != 0) {
         return Fail();
     }
-    // The data must be on disk before the name moves, or a power cut could leave an empty new file.
-    if (RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
+    // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
+    // could leave an empty file where the old copy was. A file that had no copy risks nothing (its
+    // source is intact), and a flush per new file would make a first backup many times slower.
+    if (replacing && RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
         return Fail();
     }
     return temp.Publish(name, FaultOp::CopyRename);
@@ -194,7 +196,9 @@ bool CopyFileAtomic(const std::string& from, const std::string& to) {
         return Fail();
     }
     struct stat old;
+    bool replacing = false;
     if (fstatat(dir.Get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        replacing = true;
         if (S_ISDIR(old.st_mode)) {
             return Fail(EISDIR);
         }
@@ -205,7 +209,8 @@ bool CopyFileAtomic(const std::string& from, const std::string& to) {
     } else if (errno != ENOENT) {
         return Fail();
     }
-    return S_ISLNK(st.st_mode) ? CopyLink(from, st, dir.Get(), name) : CopyRegular(from, dir.Get(), name);
+    return S_ISLNK(st.st_mode) ? CopyLink(from, st, dir.Get(), name)
+                               : CopyRegular(from, dir.Get(), name, replacing);
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Sync.h"
 #include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
@@ -118,6 +119,18 @@ void CMainDlg::RunUnattended(int mode) {
         RunJob(mode);
         m_hProgressWnd = nullptr;
         terminal.reset();
+        if (!m_bRunFailed) {
+            // "OK!" promises copies that survive a power cut: flush what the run wrote first. A
+            // synchronize may have written into the source tree as well.
+            for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
+                if (folder == &m_strSourceDir && mode != RunSynchronize) {
+                    continue;
+                }
+                if (!platform::SyncFileSystem(*folder)) {
+                    Report(*folder + ": " + SystemErrorText(), platform::kMbOk, 0);
+                }
+            }
+        }
         WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
     } else {
         WriteRunLog(res::kLogGeneralError, RunLogDetail);

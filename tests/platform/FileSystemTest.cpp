@@ -389,9 +389,9 @@ TEST(DebugOutput, GoesToStandardErrorOnlyWhileSwitchedOn) {
 }
 
 TEST(Headless, StartsAndEndsWithoutADisplay) {
-    const char* binary = getenv("TANDREL_BINARY");
-    if (!binary || !*binary) {
-        GTEST_SKIP() << "TANDREL_BINARY is set by ctest; run this case through ctest";
+    const std::string binary = testing_support::TandrelBinary();
+    if (!testing_support::Exists(binary)) {
+        GTEST_SKIP() << "the program is not built: " << binary;
     }
     std::string output;
     const int status =

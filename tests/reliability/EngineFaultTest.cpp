@@ -2,7 +2,9 @@
 // built, a disk that fills up under the named-temporary-file path, and links planted in a destination
 // tree. Real folders, a recording host; every case checks both trees afterwards.
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +20,7 @@
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
@@ -206,4 +209,56 @@ TEST(EngineFaultTest, LinkedFolderInATreeIsNeverWrittenOrReadThrough) {
         const std::string said = thrown.empty() ? (reports.empty() ? "" : reports[0]) : thrown;
         EXPECT_NE(said.find(row.expectText), std::string::npos) << row.name << ": " << said;
     }
+}
+
+// On a file system without unnamed temporary files a copy killed halfway leaves its hidden
+// ".tandrel-XXXXXX" file beside the untouched target. Later runs must not trip over it: it is no file of
+// the tree, so neither a backup (which would call it undecided) nor a synchronize (which would copy it
+// into the source) sees it.
+TEST(EngineFaultTest, KilledCopyLeavesAtMostAHiddenTemporaryFileThatLaterRunsIgnore) {
+    constexpr size_t kSize = size_t{64} << 20;
+    CTempDir dir;
+    const std::string src = dir / "src";
+    const std::string dst = dir / "dst";
+    WriteFile(src + "/big.bin", std::string(kSize, 'n'));
+    WriteFile(dst + "/big.bin", "old copy");
+    SetModTime(src + "/big.bin", 2000000000);
+    SetModTime(dst + "/big.bin", 1000000000);
+    const TreeState oldDest = Snapshot(dst);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::TestForceNamedTempFiles(true);
+        _exit(platform::CopyFileAtomic(src + "/big.bin", dst + "/big.bin") ? 0 : 1);
+    }
+    bool killed = false;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) != child) {
+        // Sizes only: reading the growing file on every look would slow the watch down.
+        for (const std::string& name : testing_support::ListNames(dst)) {
+            struct stat st;
+            if (name.rfind(".tandrel-", 0) == 0 && lstat((dst + "/" + name).c_str(), &st) == 0 &&
+                st.st_size > 0 && static_cast<size_t>(st.st_size) < kSize) {
+                kill(child, SIGKILL);
+                killed = true;
+                break;
+            }
+        }
+        if (killed) {
+            waitpid(child, &status, 0);
+            break;
+        }
+    }
+    if (!killed) {
+        GTEST_SKIP() << "the copy ended before it could be caught halfway";
+    }
+    EXPECT_EQ(Snapshot(dst).at("big.bin"), oldDest.at("big.bin")) << "the target is untouched";
+    ASSERT_EQ(TempLeftovers(dst).size(), 1u) << "the killed copy's hidden file stays behind";
+
+    const std::vector<std::string> reports = RunWithChange(src, dst, RunSynchronize, [] {});
+
+    EXPECT_TRUE(reports.empty()) << reports[0];
+    EXPECT_EQ(Snapshot(dst).at("big.bin"), Snapshot(src).at("big.bin")) << "the next run copies the file";
+    EXPECT_TRUE(TempLeftovers(src).empty()) << "the leftover must not travel into the source";
 }

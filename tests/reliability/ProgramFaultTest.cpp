@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -74,10 +75,16 @@ std::string NotOldNorNew(const TreeState& before, const TreeState& source, const
     return out;
 }
 
+// size bytes that differ from one seed to another and within the data (a block of 251 values repeated).
 std::string Pattern(size_t size, char seed) {
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        data[i] = static_cast<char>(seed + static_cast<char>(i % 251));
+    std::string block(251 * 4096, '\0');
+    for (size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<char>(seed + static_cast<char>(i % 251));
+    }
+    std::string data;
+    data.reserve(size);
+    while (data.size() < size) {
+        data.append(block, 0, std::min(block.size(), size - data.size()));
     }
     return data;
 }

@@ -1,0 +1,129 @@
+#!/bin/sh
+# Checks beyond the ordinary test run, each in a build folder of its own so the ordinary build is never
+# disturbed:
+#   asan  the whole suite built with AddressSanitizer + UndefinedBehaviorSanitizer (build-asan);
+#   tsan  the threaded tests (run_tests, windows_tests) under ThreadSanitizer (build-tsan);
+#   fuzz  each libFuzzer target for FUZZ_SECONDS (default 30) from its seed corpus (build-fuzz, clang);
+#   slow  the tests labelled "slow" (a million files per tree) in the ordinary build folder.
+# Usage: scripts/extra-checks.sh [asan] [tsan] [fuzz] [slow]    (all four when none is named)
+# Fails on any sanitizer report (also from the program the tests start), fuzzer finding or failed test.
+# Builds take the shared build lock, so they never compete with other builds for the two cores.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+LOCK=/tmp/tandrel-build.lock
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+STEPS=${*:-asan tsan fuzz slow}
+FAILED=""
+
+say() { printf '\n=== %s\n' "$*"; }
+fail() { printf 'extra-checks: %s\n' "$*" >&2; FAILED="$FAILED $1"; }
+build() { flock "$LOCK" cmake --build "$@"; }
+
+# Reports go to files as well as to standard error: a report in a child process whose exit status a test
+# does not look at would otherwise pass unseen.
+check_reports() {
+    step=$1
+    dir=$2
+    if ls "$dir"/report.* >/dev/null 2>&1; then
+        for f in "$dir"/report.*; do
+            printf -- '--- %s\n' "$f"
+            head -60 "$f"
+        done
+        fail "$step" "sanitizer reports in $dir"
+    fi
+}
+
+run_asan() {
+    say "AddressSanitizer + UBSan: configure and build build-asan"
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTANDREL_SANITIZE=ON -DTANDREL_WERROR=OFF \
+        >/dev/null
+    build build-asan -- -j2
+    reports=$(mktemp -d /tmp/tandrel-asan-XXXXXX)
+    chmod 0777 "$reports"  # cases run as an ordinary user write their reports here too
+    say "AddressSanitizer + UBSan: whole suite (packaging and slow tests excluded)"
+    # detect_leaks: Qt keeps a few objects until exit on purpose; tests/lsan.supp names them.
+    if ! (cd build-asan &&
+        ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:log_path=$reports/report" \
+        LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0" \
+        UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/report" \
+        ctest --output-on-failure --timeout 300 -j2 -E '^Packaging\.' -LE slow); then
+        fail asan "tests failed under AddressSanitizer"
+    fi
+    check_reports asan "$reports"
+    rm -rf "$reports"
+}
+
+run_tsan() {
+    say "ThreadSanitizer: configure and build build-tsan (run_tests, windows_tests)"
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTANDREL_WERROR=OFF \
+        -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer -O1" \
+        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+    build build-tsan -- -j2 run_tests windows_tests
+    reports=$(mktemp -d /tmp/tandrel-tsan-XXXXXX)
+    say "ThreadSanitizer: run_tests, windows_tests"
+    # Qt from the distribution is not built with ThreadSanitizer: tests/tsan.supp says what that hides.
+    for t in build-tsan/tests/run/run_tests build-tsan/tests/ui/windows_tests; do
+        if ! QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
+            TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/tests/tsan.supp:log_path=$reports/report" \
+            timeout 600 "$t" --gtest_brief=1; then
+            fail tsan "$t failed under ThreadSanitizer"
+        fi
+    done
+    check_reports tsan "$reports"
+    rm -rf "$reports"
+}
+
+run_fuzz() {
+    if ! command -v clang++ >/dev/null 2>&1; then
+        say "fuzz: skipped, clang++ is not installed (apt-get install clang libclang-rt-dev)"
+        return
+    fi
+    say "fuzz: configure and build build-fuzz (clang, libFuzzer + ASan + UBSan)"
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTANDREL_WERROR=OFF -DTANDREL_FUZZ=ON \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -O1" \
+        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+    build build-fuzz -- -j2 fuzz_profile_file fuzz_command_line fuzz_ignore_rule
+    for target in profile_file command_line ignore_rule; do
+        say "fuzz: $target for ${FUZZ_SECONDS}s"
+        scratch=$(mktemp -d /tmp/tandrel-fuzz-XXXXXX)
+        # New inputs go to the scratch folder; the seed corpus in the repository is only read.
+        if ! (cd "$scratch" &&
+            ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+            "$ROOT/build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="$FUZZ_SECONDS" -max_len=4096 \
+                -print_final_stats=1 -artifact_prefix="$scratch/" "$scratch" "$ROOT/tests/fuzz/corpus/$target" \
+                2>"$scratch/fuzz.log"); then
+            tail -40 "$scratch/fuzz.log"
+            echo "The input that failed is kept in $scratch (crash-*): add it to tests/fuzz/corpus/$target/."
+            fail fuzz "fuzz_$target found a fault"
+            continue
+        fi
+        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "$scratch/fuzz.log" || true
+        rm -rf "$scratch"
+    done
+}
+
+run_slow() {
+    say "slow tests (label \"slow\") in the ordinary build folder"
+    scripts/b reliability_scale_tests
+    if ! (cd build && ctest --output-on-failure --timeout 600 -L slow); then
+        fail slow "slow tests failed"
+    fi
+}
+
+for step in $STEPS; do
+    case $step in
+        asan) run_asan ;;
+        tsan) run_tsan ;;
+        fuzz) run_fuzz ;;
+        slow) run_slow ;;
+        *) echo "unknown step: $step (asan, tsan, fuzz, slow)" >&2; exit 2 ;;
+    esac
+done
+
+if [ -n "$FAILED" ]; then
+    say "FAILED:$FAILED"
+    exit 1
+fi
+say "all extra checks passed: $STEPS"

@@ -1,0 +1,170 @@
+// Input from outside the user's own choice: the run log under a predictable name in a shared temporary
+// folder, file names that carry terminal control sequences into that log, set-id bits of files on a
+// handed-over disk, and a per-folder settings file that is not a file.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/FileSystem.h"
+#include "run/RunLog.h"
+#include "tests/TestSupport.h"
+#include "tests/reliability/ReliabilitySupport.h"
+
+using testing_support::CTempDir;
+using testing_support::Exists;
+using testing_support::MakeFolder;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+// Points $TMPDIR at folder for the lifetime of the object.
+class CTempFolderAt {
+  public:
+    explicit CTempFolderAt(const std::string& folder) : m_old(getenv("TMPDIR") ? getenv("TMPDIR") : "") {
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~CTempFolderAt() { setenv("TMPDIR", m_old.c_str(), 1); }
+    CTempFolderAt(const CTempFolderAt&) = delete;
+    CTempFolderAt& operator=(const CTempFolderAt&) = delete;
+
+  private:
+    const std::string m_old;
+};
+
+}  // namespace
+
+// Whatever another user plants under the run log's name in a shared temporary folder, a log line is never
+// written into another file (through a link, a second hard link or a file someone else owns) and nothing
+// blocks. The planted entry and the file it leads to stay as they were.
+TEST(SecurityTest, RunLogIsNeverWrittenThroughAPlantedEntry) {
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& log, const std::string& victim)> plant;
+    };
+    const Row rows[] = {
+        {"symbolic link to a file of the user",
+         [](const std::string& log, const std::string& victim) {
+             ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
+         }},
+        {"dangling symbolic link",
+         [](const std::string& log, const std::string& victim) {
+             ASSERT_EQ(symlink((victim + ".new").c_str(), log.c_str()), 0);
+         }},
+        {"second hard link of a file of the user",
+         [](const std::string& log, const std::string& victim) {
+             ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
+         }},
+        {"pipe", [](const std::string& log, const std::string&) { ASSERT_EQ(mkfifo(log.c_str(), 0666), 0); }},
+        {"folder", [](const std::string& log, const std::string&) { MakeFolder(log); }},
+        {"file of another user",
+         [](const std::string& log, const std::string&) {
+             WriteFile(log, "planted\n");
+             if (geteuid() == 0) {
+                 ASSERT_EQ(chown(log.c_str(), 65534, 65534), 0);
+             } else {
+                 GTEST_SKIP() << "needs root to give a file to another user";
+             }
+         }},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::string tmp = dir / "tmp";
+        MakeFolder(tmp);
+        const std::string log = tmp + "/TandrelAutoRun.log";
+        const std::string victim = dir / "victim.sh";
+        WriteFile(victim, "echo hello\n");
+        row.plant(log, victim);
+        const reliability::TreeState before = reliability::Snapshot(dir.Path());
+
+        {
+            CTempFolderAt at(tmp);
+            WriteRunLog("$(touch /tmp/owned)", RunLogDetail);
+        }
+
+        EXPECT_EQ(reliability::Differences(before, reliability::Snapshot(dir.Path())), "") << row.name;
+        EXPECT_EQ(ReadFile(victim), "echo hello\n") << row.name;
+    }
+}
+
+// A file name can hold any byte but "/" and NUL. Written into the run log, the escape and control bytes
+// of a name would be obeyed by the terminal of whoever reads the log with cat or tail; line breaks would
+// forge lines. The log shows each of them as "?", keeping tabs.
+TEST(SecurityTest, ControlCharactersOfNamesAreDefusedInTheRunLog) {
+    CTempDir dir;
+    CTempFolderAt at(dir.Path());
+    const std::string name =
+        "a\x1b]0;owned\x07"
+        "b\x1b[2Jc\x08\x7f\td\x9b"
+        "e";
+    WriteRunLog("Copy /src/" + name + " to /dst/" + name, RunLogDetail);
+    WriteRunLog("forged\r\n  [01/01/30 00:00:00] OK!", RunLogDetail);
+    const std::string log = ReadFile(dir / "TandrelAutoRun.log");
+    const std::string body = log.substr(log.find("\n\n") + 2);
+    for (char c : body) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        EXPECT_FALSE((u < 0x20 && c != '\t' && c != '\n') || u == 0x7f)
+            << "control byte " << int(u) << " in " << body;
+    }
+    EXPECT_NE(body.find("] Copy /src/a?]0;owned?b?[2Jc??\td\x9b"
+                        "e to /dst/"),
+              std::string::npos)
+        << body;
+    // The forged line is joined to its own line, as every multi-line text is.
+    EXPECT_NE(body.find("] forged  [01/01/30 00:00:00] OK!\n"), std::string::npos) << body;
+}
+
+// Copies never carry set-user-id or set-group-id bits: a copy made by root from a disk mounted nosuid would
+// otherwise turn a stranger's file into a privileged program on the destination's file system.
+TEST(SecurityTest, CopiesDropSetIdBits) {
+    struct Row {
+        unsigned sourceMode;
+        unsigned expectedMode;
+    };
+    const Row rows[] = {{04755, 0755}, {02755, 0755}, {06750, 0750}, {01644, 01644}, {0640, 0640}};
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::string from = dir / "prog";
+        const std::string to = dir / "copy";
+        WriteFile(from, "#!/bin/sh\n");
+        testing_support::SetMode(from, row.sourceMode);
+        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to));
+        EXPECT_EQ(testing_support::Mode(to), row.expectedMode)
+            << std::oct << "source mode " << row.sourceMode;
+    }
+}
+
+// A per-folder settings file that is a pipe, a folder or a link to a device must not stop an unattended
+// run from starting or make it hang: it is treated as missing.
+TEST(SecurityTest, PerFolderSettingsFileThatIsNoFileIsTreatedAsMissing) {
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& path)> plant;
+    };
+    const Row rows[] = {
+        {"pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+        {"folder", [](const std::string& p) { MakeFolder(p); }},
+        {"link to an endless device",
+         [](const std::string& p) { ASSERT_EQ(symlink("/dev/zero", p.c_str()), 0); }},
+    };
+    for (const Row& row : rows) {
+        CTempDir home;
+        const std::string src = home / "src/Data";
+        const std::string dst = home / "dst/Data";
+        WriteFile(src + "/a.txt", "a");
+        MakeFolder(dst);
+        row.plant(src + "/__TD.RVX");
+
+        const reliability::RunResult r = reliability::RunProgram(
+            home.Path(), reliability::FolderArguments(src, dst) + " /!b /!q", false, 60);
+
+        EXPECT_EQ(r.exitCode, 0) << row.name << ": " << r.errorText;
+        EXPECT_NE(r.log.find("] OK!\n"), std::string::npos) << row.name << "\n" << r.log;
+        EXPECT_EQ(ReadFile(dst + "/a.txt"), "a") << row.name;
+    }
+}

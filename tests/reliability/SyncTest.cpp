@@ -1,0 +1,52 @@
+// Flushing the file system under a run's folder before an unattended run reports "OK!".
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/LastError.h"
+#include "platform/Sync.h"
+#include "tests/TestSupport.h"
+
+using testing_support::CTempDir;
+
+// Any entry of the file system names it, a pipe included (without waiting for a writer); a path that
+// does not exist fails with the system's reason, so a run can report it instead of saying "OK!".
+TEST(SyncTest, SyncFileSystemNamesTheFileSystemByAnyEntryAndReportsFailures) {
+    struct Row {
+        const char* name;
+        std::function<std::string(const CTempDir& dir)> arrange;
+        bool expected;
+        int expectedError;
+    };
+    const Row rows[] = {
+        {"folder", [](const CTempDir& dir) { return dir.Path(); }, true, 0},
+        {"folder with trailing slash", [](const CTempDir& dir) { return dir.Path() + "/"; }, true, 0},
+        {"file",
+         [](const CTempDir& dir) {
+             testing_support::WriteFile(dir / "f", "data");
+             return dir / "f";
+         },
+         true, 0},
+        {"pipe without a writer",
+         [](const CTempDir& dir) {
+             EXPECT_EQ(mkfifo((dir / "p").c_str(), 0600), 0);
+             return dir / "p";
+         },
+         true, 0},
+        {"missing folder", [](const CTempDir& dir) { return dir / "missing/Data/"; }, false, ENOENT},
+        {"empty path", [](const CTempDir&) { return std::string(); }, false, ENOENT},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::string path = row.arrange(dir);
+        platform::SetLastError(0);
+        EXPECT_EQ(platform::SyncFileSystem(path), row.expected) << row.name;
+        EXPECT_EQ(platform::LastError(), row.expectedError) << row.name;
+    }
+}
