@@ -6,8 +6,11 @@
 #include "engine/RunHost.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
+#include "platform/LastError.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
+
+#include <cerrno>
 
 namespace {
 
@@ -23,8 +26,44 @@ class CEnableOnExit final {
     IRunHost& m_host;
 };
 
+// The folders of one tree that a run has found to hold no link between the root and the file.
+struct CheckedFolders {
+    std::string source;
+    std::string dest;
+};
+
+// True when no folder between root and the file relative names (the root itself excluded) is a symbolic
+// link. The scan never enters a link, so a copy must not pass through one either: a link planted in a
+// tree (and hidden from the scan by the ignore list) would otherwise lead it to a file outside both
+// trees. Sets ELOOP when it finds one. Missing folders pass (the copy creates them); checked holds the
+// last folder found clean, since consecutive items mostly share theirs.
+bool FoldersStayInTree(const std::string& root, const std::string& relative, std::string& checked) {
+    const size_t last = relative.rfind('/');
+    if (last == std::string::npos || (checked.size() == last + 1 && relative.compare(0, last + 1, checked) == 0)) {
+        return true;
+    }
+    platform::FileInfo info;
+    for (size_t slash = relative.find('/'); slash != std::string::npos && slash <= last;
+         slash = relative.find('/', slash + 1)) {
+        if (!platform::StatPath(root + relative.substr(0, slash), info, false)) {
+            return true;  // missing or unreadable: the copy itself creates it or reports why
+        }
+        if (info.kind == platform::EntryKind::Link) {
+            platform::SetLastError(ELOOP);
+            return false;
+        }
+    }
+    checked.assign(relative, 0, last + 1);
+    return true;
+}
+
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
-std::string ExecuteItem(const WorkItem& item, const std::string& sourcePath, const std::string& destPath) {
+std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, const std::string& destDir,
+                        const std::string& sourcePath, const std::string& destPath, CheckedFolders& checked) {
+    const auto staysInTrees = [&] {
+        return FoldersStayInTree(sourceDir, item.m_source.m_strName, checked.source) &&
+               FoldersStayInTree(destDir, item.m_dest.m_strName, checked.dest);
+    };
     if (item.m_nFlags & WorkUnknown) {
         return res::kUnknownOperation + sourcePath + res::kSourceTag + " ? " + destPath +
                res::kDestinationTag;
@@ -33,7 +72,7 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourcePath, con
         if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        if (!CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
+        if (!staysInTrees() || !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
             return res::kCopy + destPath + res::kCopyTo + sourcePath + ": " + SystemErrorText();
         }
     }
@@ -41,7 +80,7 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourcePath, con
         if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        if (!CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
+        if (!staysInTrees() || !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
             return res::kCopy + sourcePath + res::kCopyTo + destPath + ": " + SystemErrorText();
         }
     }
@@ -88,6 +127,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
+    CheckedFolders checked;
     for (int i = 0; i < count; ++i) {
         const WorkItem item = items[static_cast<size_t>(i)];
         sourcePath.assign(sourceDir).append(item.m_source.m_strName);
@@ -96,7 +136,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             progress->SetPos(i);
             progress->SetStatus(sourcePath);
         }
-        const std::string problem = ExecuteItem(item, sourcePath, destPath);
+        const std::string problem = ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked);
         if (!problem.empty()) {
             host.Report(problem, 0, 0);
             break;

@@ -264,8 +264,9 @@ bool AppendToLog(const std::string& path, const std::string& header, const std::
     if (fstat(fd.Get(), &st) != 0) {
         return Fail();
     }
-    // The temporary folder is shared: another user's file planted under our name is never written.
-    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    // The temporary folder is shared: another user's file planted under our name is never written, nor a
+    // second name of one of our own files (a hard link planted where fs.protected_hardlinks is off).
+    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
         return Fail(EPERM);
     }
     // One write per call, so that a line is never split by another writer's append.

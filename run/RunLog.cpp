@@ -18,5 +18,9 @@ void WriteRunLog(const std::string& text, int level) {
     }
     line.erase(std::remove_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }),
                line.end());
+    // File names in a line may hold any byte: escape sequences would be obeyed by the terminal of whoever
+    // reads the log with cat or tail. Other control bytes than a tab are shown as "?".
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return (c >= 0 && c < 0x20 && c != '\t') || c == 0x7f; }, '?');
     log.Write(line, false);
 }

@@ -68,7 +68,9 @@ CProfileFile::CProfileFile(const std::string& text) {
         }
         Line line;
         line.text = text.substr(pos, end - pos);
-        if (!line.text.empty() && line.text.back() == '\r') {
+        // Every CR before the LF belongs to the line end ("\r\r\n" is written by some editors); one left
+        // in the text would end a value read from it and go away on the next write of the file.
+        while (!line.text.empty() && line.text.back() == '\r') {
             line.text.pop_back();
         }
         pos = end + 1;

@@ -30,6 +30,23 @@ CTempDir::CTempDir() {
     chmod(m_path.c_str(), 0755);  // ordinary-user cases must be able to enter it
 }
 
+std::string PrepareTestEnvironment() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = (tmp && *tmp) ? tmp : "/tmp";
+    std::string templ = base + "/tandrel-run-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        return "";
+    }
+    std::string root = buf.data();
+    chmod(root.c_str(), 0755);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    setenv("TMPDIR", root.c_str(), 1);
+    setenv("HOME", root.c_str(), 1);
+    return root;
+}
+
 CTempDir::~CTempDir() { RemoveTree(m_path); }
 
 void RemoveTree(const std::string& path) {

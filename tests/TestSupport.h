@@ -34,6 +34,10 @@ private:
     std::string m_path;
 };
 
+// Makes a private folder for one test program and points XDG_CONFIG_HOME, TMPDIR and HOME into it, so
+// that no test touches the user's own settings or logs. Returns the folder ("" when none could be made).
+std::string PrepareTestEnvironment();
+
 // Removes a folder with everything in it, restoring write and search bits first; nothing for "".
 void RemoveTree(const std::string& path);
 

@@ -9,26 +9,13 @@
 #include "run/CommandLine.h"
 #include "support/PathUtil.h"
 #include "tests/TestSupport.h"
+#include "tests/run/MainDlgTestSupport.h"
 #include "ui/MainDlg.h"
 
+using main_dlg_test::CBoxRecorder;
 using testing_support::CTempDir;
 
 namespace {
-
-// Collects every message box text instead of showing it.
-class CBoxRecorder {
-public:
-    CBoxRecorder() {
-        platform::SetMessageBoxHook([this](const std::string& text, unsigned type) {
-            texts.push_back(text);
-            types.push_back(type);
-            return platform::kIdOk;
-        });
-    }
-    ~CBoxRecorder() { platform::SetMessageBoxHook({}); }
-    std::vector<std::string> texts;
-    std::vector<unsigned> types;
-};
 
 std::vector<std::string> Args(std::initializer_list<const char*> rest) {
     std::vector<std::string> args{"tandrel"};
