@@ -147,7 +147,9 @@ void CDirScanner::ScanEntries(const platform::CFolder& folder,
             }
             case platform::EntryKind::File:
             case platform::EntryKind::Link: {
-                if (m_ignore.IsIgnored(e.name)) {
+                // A copy killed on a file system without unnamed files leaves its hidden file: not ours
+                // to back up (it would block every later backup) nor to synchronize into the other tree.
+                if (m_ignore.IsIgnored(e.name) || platform::IsTemporaryName(e.name)) {
                     break;
                 }
                 FileEntry entry;

@@ -39,7 +39,8 @@ struct CheckedFolders {
 // last folder found clean, since consecutive items mostly share theirs.
 bool FoldersStayInTree(const std::string& root, const std::string& relative, std::string& checked) {
     const size_t last = relative.rfind('/');
-    if (last == std::string::npos || (checked.size() == last + 1 && relative.compare(0, last + 1, checked) == 0)) {
+    if (last == std::string::npos ||
+        (checked.size() == last + 1 && relative.compare(0, last + 1, checked) == 0)) {
         return true;
     }
     platform::FileInfo info;
@@ -72,7 +73,8 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, cons
         if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        if (!staysInTrees() || !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
+        if (!staysInTrees() ||
+            !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
             return res::kCopy + destPath + res::kCopyTo + sourcePath + ": " + SystemErrorText();
         }
     }
@@ -80,7 +82,8 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, cons
         if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        if (!staysInTrees() || !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
+        if (!staysInTrees() ||
+            !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
             return res::kCopy + sourcePath + res::kCopyTo + destPath + ": " + SystemErrorText();
         }
     }

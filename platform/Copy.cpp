@@ -112,8 +112,9 @@ bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bo
         // Root copies another user's file for that user; a file system without owners may refuse.
         (void)fchown(temp.Fd(), st.st_uid, st.st_gid);
     }
-    // After fchown, which clears set-id bits.
-    if (fchmod(temp.Fd(), st.st_mode & 07777) != 0) {
+    // After fchown. Set-id bits are never carried: a copy made by root from a disk mounted nosuid would
+    // otherwise turn a stranger's file into a privileged program here (Windows has no such bits to keep).
+    if (fchmod(temp.Fd(), st.st_mode & 01777) != 0) {
         return Fail();
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};

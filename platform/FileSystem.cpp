@@ -134,6 +134,21 @@ bool CreateFolder(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0 || Fail();
 }
 
+bool IsTemporaryName(const std::string& name) {
+    // The form detail::TempName makes.
+    constexpr size_t kPrefix = sizeof ".tandrel-" - 1;
+    if (name.size() != kPrefix + 6 || name.compare(0, kPrefix, ".tandrel-") != 0) {
+        return false;
+    }
+    for (size_t i = kPrefix; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string CurrentFolder() {
     std::vector<char> buf(PATH_MAX);
     while (!getcwd(buf.data(), buf.size())) {

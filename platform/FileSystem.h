@@ -60,6 +60,11 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // On failure the old target is untouched and no temporary file remains.
 [[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to);
 
+// True for the hidden name that CopyFileAtomic and WriteFileAtomic give an unfinished file where the file
+// system offers no unnamed one (".tandrel-" and six letters or digits). A killed process may leave such a
+// file behind; it is no file of a tree.
+bool IsTemporaryName(const std::string& name);
+
 // The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),
 // and changing it (a link to a folder is followed, as the shell's cd does).
 std::string CurrentFolder();

@@ -21,6 +21,11 @@ void WriteRunLog(const std::string& text, int level) {
     // File names in a line may hold any byte: escape sequences would be obeyed by the terminal of whoever
     // reads the log with cat or tail. Other control bytes than a tab are shown as "?".
     std::replace_if(
-        line.begin(), line.end(), [](char c) { return (c >= 0 && c < 0x20 && c != '\t') || c == 0x7f; }, '?');
+        line.begin(), line.end(),
+        [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte < 0x20 && c != '\t') || byte == 0x7f;
+        },
+        '?');
     log.Write(line, false);
 }

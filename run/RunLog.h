@@ -8,5 +8,6 @@ enum RunLogLevel { RunLogBlank = 1, RunLogEntry = 2, RunLogDetail = 3 };
 
 // Appends the line for level: RunLogEntry "[" + time stamp + "] " + text, RunLogDetail the same after
 // two blanks, RunLogBlank and any other level an empty line (text ignored). Every CR and LF is removed
-// from the whole line, so a multi-line text becomes one line. A line that cannot be written is lost.
+// from the whole line, so a multi-line text becomes one line; other control bytes but a tab become "?".
+// A line that cannot be written is lost.
 void WriteRunLog(const std::string& text, int level);

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "support/PathUtil.h"
+#include "ui/TreeSources.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,15 +10,9 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMimeDatabase>
-#include <QStandardPaths>
-#include <QStorageInfo>
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -26,99 +21,11 @@ namespace {
 constexpr int kNameRole = Qt::UserRole;
 const char* const kDrivesLabel = "Drives";
 
-// Runs job on a helper thread and waits at most limit for it. A job that overruns is abandoned: it
-// finishes in the background and only ever touches its own shared state, never the tree.
-template <typename T>
-bool RunWithTimeLimit(std::function<T()> job, std::chrono::milliseconds limit, T& result) {
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        T value;
-    };
-    auto shared = std::make_shared<Shared>();
-    try {
-        std::thread([shared, work = std::move(job)]() {
-            T value = work();
-            std::scoped_lock lock(shared->mutex);
-            shared->value = std::move(value);
-            shared->finished = true;
-            shared->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return false;  // no thread to be had: list nothing rather than risk blocking the window
-    }
-    std::unique_lock lock(shared->mutex);
-    if (!shared->done.wait_for(lock, limit, [&] { return shared->finished; })) {
-        return false;
-    }
-    result = std::move(shared->value);
-    return true;
-}
-
 struct FolderListing {
     bool ok = false;
     std::vector<platform::DirEntry> entries;
     std::vector<bool> hasSubfolder;  // per entry, filled only when asked for
 };
-
-struct Volume {
-    std::string root;  // mount point with trailing "/"
-    QString label;
-};
-
-// The mounted volumes that hold files, "/" first and each mount point once. statfs on a dead network
-// mount can hang, which is why this runs under a time limit.
-std::vector<Volume> ReadVolumes() {
-    std::vector<Volume> volumes{{"/", QStringLiteral("/")}};
-    for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
-        // Containers bind-mount single files (/etc/hosts): only folders can be opened.
-        if (!info.isValid() || !info.isReady() || !QFileInfo(info.rootPath()).isDir()) {
-            continue;
-        }
-        std::string root = QFile::encodeName(info.rootPath()).toStdString();
-        if (root.empty() || root[0] != '/') {
-            continue;
-        }
-        if (root.back() != '/') {
-            root += '/';
-        }
-        const QString name = info.name();
-        if (root == "/") {
-            if (!name.isEmpty()) {
-                volumes[0].label = QStringLiteral("/ (%1)").arg(name);
-            }
-            continue;
-        }
-        if (std::any_of(volumes.begin(), volumes.end(), [&](const Volume& v) { return v.root == root; })) {
-            continue;  // bind mounts and stacked mounts show the same folder twice
-        }
-        QString label = info.rootPath();
-        if (!name.isEmpty() && name != label) {
-            label += QStringLiteral(" (%1)").arg(name);
-        }
-        volumes.push_back({root, label});
-    }
-    return volumes;
-}
-
-std::string DesktopFolder() {
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    // Many Linux installations have no desktop folder; home is what such a user sees as the desktop.
-    if (desktop.isEmpty() || !QFileInfo(desktop).isDir()) {
-        desktop = QDir::homePath();
-    }
-    // Listing never follows a link, and a ~/Desktop that is one is common: show the folder it stands for.
-    const QString canonical = QFileInfo(desktop).canonicalFilePath();
-    if (!canonical.isEmpty()) {
-        desktop = canonical;
-    }
-    std::string path = QFile::encodeName(desktop).toStdString();
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
 
 QByteArray NameBytes(QTreeWidgetItem* item) {
     return item->data(0, kNameRole).toByteArray();
