@@ -762,7 +762,7 @@ def machine_text(b):
         f"- Kernel: {platform.release()}",
         f"- File system of {b.work}: {fs}",
         f"- Tandrel: copy of {b.args.tandrel} (built {datetime.datetime.fromtimestamp(st.st_mtime):%Y-%m-%d %H:%M}, "
-        f"repository at {head})",
+        f"repository HEAD {head} when the report was written)",
         f"- {cmd(['rsync', '--version'])}; {cmd(['unison', '-version'])}; {cmd(['cp', '--version'])}",
     ])
 

@@ -87,7 +87,10 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, cons
             return res::kCopy + sourcePath + res::kCopyTo + destPath + ": " + SystemErrorText();
         }
     }
-    if (item.m_nFlags & WorkClearArchive) {
+    // A source that the scan found already marked as backed up, and that this item did not copy, needs
+    // no second look: in a run where nothing changed this is every file.
+    const bool copied = (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0;
+    if ((item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0)) {
         ChangeAttributes(sourcePath, platform::kAttrArchive, AttrRemove);
         if (g_bAttrError) {
             return sourcePath + ": " + SystemErrorText();

@@ -11,27 +11,21 @@ thread_local bool g_bAttrError = false;
 
 int ChangeAttributes(const std::string& path, uint32_t mask, int mode) {
     g_bAttrError = false;
+    if (mode == AttrAdd || mode == AttrRemove) {
+        // One look at the file instead of a read followed by a write that reads again.
+        if (!platform::ChangeAttributeBits(path, mask, mode == AttrAdd)) {
+            g_bAttrError = true;
+            return 0;
+        }
+        return 1;
+    }
     uint32_t attributes = 0;
     if (!platform::GetAttributes(path, attributes)) {
         g_bAttrError = true;
         return 0;
     }
-    bool written = true;
-    switch (mode) {
-        case AttrAdd:
-            written = platform::SetAttributes(path, attributes | mask);
-            break;
-        case AttrRemove:
-            written = platform::SetAttributes(path, attributes & ~mask);
-            break;
-        case AttrTest:
-            return (attributes & mask) != 0 ? 1 : 0;
-        default:
-            return 1;
-    }
-    if (!written) {
-        g_bAttrError = true;
-        return 0;
+    if (mode == AttrTest) {
+        return (attributes & mask) != 0 ? 1 : 0;
     }
     return 1;
 }

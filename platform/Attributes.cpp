@@ -47,6 +47,32 @@ bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool cl
     return rc == 0 || Fail(err);
 }
 
+// Makes the bits of the entry described by st (not a link) equal to attributes; archiveNow is its archive
+// bit as it reads now.
+bool ApplyAttributes(const std::string& path, struct stat& st, bool archiveNow, uint32_t attributes) {
+    const bool wantReadOnly = (attributes & kAttrReadOnly) != 0;
+    const bool isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    if (isReadOnly && !wantReadOnly) {
+        if (chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+            return Fail();
+        }
+        st.st_mode |= S_IWUSR;
+    }
+    const bool wantArchive = (attributes & kAttrArchive) != 0;
+    const bool supportsArchive = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+    if (supportsArchive && wantArchive != archiveNow && !ChangeArchiveRecord(path, st, !wantArchive)) {
+        return false;
+    }
+    if (!isReadOnly && wantReadOnly && chmod(path.c_str(), st.st_mode & 07777 & ~0222u) != 0) {
+        return Fail();
+    }
+    return true;
+}
+
+bool ArchiveNow(const std::string& path, const struct stat& st) {
+    return detail::ReadArchive(path.c_str(), WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+}
+
 }  // namespace
 
 bool GetAttributes(const std::string& path, uint32_t& attributes) {
@@ -69,25 +95,28 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     if (FaultHit(FaultOp::SetAttributes)) {
         return false;
     }
-    const bool wantReadOnly = (attributes & kAttrReadOnly) != 0;
-    const bool isReadOnly = (st.st_mode & S_IWUSR) == 0;
-    if (isReadOnly && !wantReadOnly) {
-        if (chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-            return Fail();
-        }
-        st.st_mode |= S_IWUSR;
-    }
-    const bool wantArchive = (attributes & kAttrArchive) != 0;
-    const uint64_t writeTime = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    const bool supportsArchive = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
-    if (supportsArchive && wantArchive != detail::ReadArchive(path.c_str(), writeTime) &&
-        !ChangeArchiveRecord(path, st, !wantArchive)) {
-        return false;
-    }
-    if (!isReadOnly && wantReadOnly && chmod(path.c_str(), st.st_mode & 07777 & ~0222u) != 0) {
+    return ApplyAttributes(path, st, ArchiveNow(path, st), attributes);
+}
+
+bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
         return Fail();
     }
-    return true;
+    if (S_ISLNK(st.st_mode)) {
+        return true;
+    }
+    if (FaultHit(FaultOp::SetAttributes)) {
+        return false;
+    }
+    // One look at the file: the archive record is read only when the archive bit is to change.
+    const bool archiveNow = (mask & kAttrArchive) != 0 ? ArchiveNow(path, st) : true;
+    const uint32_t now = ((st.st_mode & S_IWUSR) == 0 ? kAttrReadOnly : 0) | (archiveNow ? kAttrArchive : 0);
+    const uint32_t wanted = set ? (now | mask) : (now & ~mask);
+    if (wanted == now) {
+        return true;
+    }
+    return ApplyAttributes(path, st, archiveNow, wanted);
 }
 
 }  // namespace platform

@@ -49,6 +49,8 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // docs/platform.md. Setting changes only what differs; on a link both calls succeed and change nothing.
 [[nodiscard]] bool GetAttributes(const std::string& path, uint32_t& attributes);
 [[nodiscard]] bool SetAttributes(const std::string& path, uint32_t attributes);
+// Adds (set) or removes the bits of mask with one look at the file, writing only what changes.
+[[nodiscard]] bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set);
 
 // Creates one folder (mode 0777 less umask). EEXIST when something already stands there,
 // ENOENT when the parent folder is missing.

@@ -6,7 +6,9 @@
 
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -49,6 +51,11 @@ bool RunPreconditionHolds(const std::string& source, const std::string& destinat
     // search for the source anywhere in the destination means the same; here it would also refuse
     // /media/usb/home/ann/Data/ as a copy of /home/ann/Data/.)
     if (d.compare(0, s.size(), s) == 0) {
+        return false;
+    }
+    // Nor may the source lie inside the destination: the destination's scan would list the source's
+    // files as its own, and every synchronize would copy them back into the source one level deeper.
+    if (s.compare(0, d.size(), d) == 0) {
         return false;
     }
     if (d.size() < kMinRunFolderLength || s.size() < kMinRunFolderLength) {

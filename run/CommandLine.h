@@ -15,6 +15,6 @@ std::string LastFolderName(const std::string& path);
 inline constexpr size_t kMinRunFolderLength = 3;
 
 // The run precondition on a source and a destination folder (both taken in normal form): the destination
-// is neither the source nor inside it, both are long enough, and their last folder names are equal
-// ignoring ASCII case.
+// is neither the source nor inside it, the source is not inside the destination, both are long enough, and
+// their last folder names are equal ignoring ASCII case.
 bool RunPreconditionHolds(const std::string& source, const std::string& destination);

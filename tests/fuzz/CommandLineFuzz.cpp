@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         NormalizeFolder(d);
         FUZZ_CHECK(s != d);
         FUZZ_CHECK(d.compare(0, s.size(), s) != 0);  // never the source itself or a folder inside it
+        FUZZ_CHECK(s.compare(0, d.size(), d) != 0);  // nor a folder the source lies in
         FUZZ_CHECK(s.size() >= kMinRunFolderLength && d.size() >= kMinRunFolderLength);
         FUZZ_CHECK(SameNoCase(LastFolderName(s), LastFolderName(d)));
     }

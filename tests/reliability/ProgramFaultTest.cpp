@@ -367,3 +367,23 @@ TEST(ProgramFaultTest, PathLongerThanPathMaxStopsTheRunWithAClearMessage) {
     reliability::RemoveDeepTree(home / "src");
     reliability::RemoveDeepTree(home / "dst");
 }
+
+// A source folder inside its own destination would put the source's files into the destination's scan
+// as files of the destination alone: every synchronize would copy them back into the source one level
+// deeper, growing the trees at each run. Such a pair of folders is refused like the opposite one.
+TEST(ProgramFaultTest, SourceInsideItsDestinationIsRefusedAndNothingGrows) {
+    CTempDir home;
+    const std::string dst = home / "Data";
+    const std::string src = dst + "/sub/Data";
+    MakeFolder(home / "config");
+    WriteFile(src + "/a.txt", "a");
+    WriteFile(dst + "/b.txt", "b");
+    const TreeState before = Snapshot(dst);
+
+    for (int run = 1; run <= 2; ++run) {
+        RunResult r = RunProgram(home.Path(), FolderArguments(src, dst) + " /!s /!q");
+        EXPECT_EQ(r.exitCode, 1) << "run " << run << ": " << r.errorText;
+        EXPECT_EQ(Outcome(r.log), "General Error!") << "run " << run << "\n" << r.log;
+    }
+    EXPECT_EQ(Differences(before, Snapshot(dst)), "");
+}

@@ -168,3 +168,27 @@ TEST(SecurityTest, PerFolderSettingsFileThatIsNoFileIsTreatedAsMissing) {
         EXPECT_EQ(ReadFile(dst + "/a.txt"), "a") << row.name;
     }
 }
+
+// With "CreateRvx" on, a run writes "__TD.RVX" into the source folder when none is there. A link planted
+// under that name (on a stick, pointing at a file of the user) counts as one that is there: nothing is
+// written through it, and the file it points at is not copied onto the stick either.
+TEST(SecurityTest, PlantedLinkUnderTheFolderFileNameIsNeitherFollowedNorReplaced) {
+    CTempDir home;
+    const std::string src = home / "src/Data";
+    const std::string dst = home / "dst/Data";
+    const std::string victim = home / "private.txt";
+    WriteFile(src + "/a.txt", "a");
+    MakeFolder(dst);
+    WriteFile(victim, "[TD]\nsecret=1\n");
+    WriteFile(home / "config/tandrel/Tandrel.ini", "[Config]\nCreateRvx=1\n");
+    ASSERT_EQ(symlink(victim.c_str(), (src + "/__TD.RVX").c_str()), 0);
+
+    const reliability::RunResult r =
+        reliability::RunProgram(home.Path(), reliability::FolderArguments(src, dst) + " /!b /!q", false, 60);
+
+    EXPECT_EQ(r.exitCode, 0) << r.errorText;
+    EXPECT_EQ(ReadFile(victim), "[TD]\nsecret=1\n");
+    struct stat st;
+    ASSERT_EQ(lstat((src + "/__TD.RVX").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the planted link was replaced";
+}
