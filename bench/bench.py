@@ -779,7 +779,7 @@ def main():
     p.add_argument("--out", help="Markdown report (default WORK/report.md)")
     p.add_argument("--work", default=os.environ.get("TANDREL_BENCH_DIR", "/var/tmp/tandrel-bench"),
                    help="bench folder for trees and run folders (default /var/tmp/tandrel-bench)")
-    p.add_argument("--tandrel", default=os.path.join(os.path.dirname(here), "build", "tandrel"))
+    p.add_argument("--tandrel", default=os.path.join(os.path.dirname(here), "build-release", "tandrel"))
     p.add_argument("--runs", type=int, help="timed rounds per scenario (default 7, quick 3)")
     p.add_argument("--copy-runs", type=int, help="rounds of the many-small-files copy (default 3)")
     p.add_argument("--memory-files", type=int, help="empty files per tree for memory (default 1000000)")

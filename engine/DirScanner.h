@@ -25,7 +25,10 @@ class CDirScanner : public CEngineBase {
     // subfolder cannot be entered, and path + ": " + system text when a file's details cannot be read;
     // a folder that was entered but cannot be listed contributes nothing.
     // Progress, when given: range 1..m_nTopFolders with root as caption, one step per top-level folder.
-    CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress);
+    // readArchive false leaves the archive records unread (every entry then reads archived): a system
+    // call per file saved for a tree whose archive bits nothing looks at.
+    CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress,
+                bool readArchive = true);
     CDirScanner(const CDirScanner&) = delete;
     CDirScanner& operator=(const CDirScanner&) = delete;
 
@@ -43,6 +46,7 @@ class CDirScanner : public CEngineBase {
     void ScanEntries(const platform::CFolder& folder, const std::vector<platform::DirEntry>& entries);
 
     const CIgnoreRule m_ignore;
+    const bool m_bReadArchive;
     std::string m_strPrefix;  // relative path of the folder being listed, "" or ending in "/"
 };
 

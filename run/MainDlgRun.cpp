@@ -43,7 +43,8 @@ void CMainDlg::RunJob(int mode) {
         }
         if (!refused) {
             CDirScanner source(m_strSourceDir, m_strEffectiveIgnore, m_hProgressWnd);
-            CDirScanner destination(m_strDestinationDir, m_strEffectiveIgnore, m_hProgressWnd);
+            // Nothing looks at a destination file's archive bit: leave it unread, a system call per file.
+            CDirScanner destination(m_strDestinationDir, m_strEffectiveIgnore, m_hProgressWnd, false);
             CWorkListBuilder builder(source, destination, m_hProgressWnd);
             builder.ApplyRunMode(mode);
             bool confirmed = true;
