@@ -24,6 +24,18 @@ bool HasText(const char* name) {
     return value && *value;
 }
 
+// The text for a terminal: control bytes (from file names in a message) other than line breaks and tabs
+// would be obeyed by the terminal, so they are shown as "?".
+std::string ForTerminal(std::string text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 int ShowOnUiThread(const std::string& text, unsigned type) {
     QMessageBox box(g_owner.data());
     box.setWindowTitle(QStringLiteral("tandrel"));
@@ -50,7 +62,7 @@ int MessageBox(const std::string& text, unsigned type) {
         return hook(text, type);
     }
     if (g_headless || !qApp) {
-        fprintf(stderr, "tandrel: %s\n", text.c_str());
+        fprintf(stderr, "tandrel: %s\n", ForTerminal(text).c_str());
         fflush(stderr);
         return kIdOk;
     }

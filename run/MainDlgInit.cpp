@@ -12,11 +12,11 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
-#include "platform/Sync.h"
 #include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
+#include "run/ProgressLink.h"
 #include "run/RunLog.h"
 #include "run/TerminalProgress.h"
 #include "support/PathUtil.h"
@@ -119,18 +119,6 @@ void CMainDlg::RunUnattended(int mode) {
         RunJob(mode);
         m_hProgressWnd = nullptr;
         terminal.reset();
-        if (!m_bRunFailed) {
-            // "OK!" promises copies that survive a power cut: flush what the run wrote first. A
-            // synchronize may have written into the source tree as well.
-            for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
-                if (folder == &m_strSourceDir && mode != RunSynchronize) {
-                    continue;
-                }
-                if (!platform::SyncFileSystem(*folder)) {
-                    Report(*folder + ": " + SystemErrorText(), platform::kMbOk, 0);
-                }
-            }
-        }
         WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
     } else {
         WriteRunLog(res::kLogGeneralError, RunLogDetail);
@@ -209,6 +197,9 @@ int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/
         m_bRunFailed = 1;
         WriteRunLog(text, RunLogDetail);
         return -1;
+    }
+    if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
+        link->Flush();  // the box stands over a progress window that shows the item it is about
     }
     return platform::MessageBox(text, type);
 }

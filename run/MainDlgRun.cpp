@@ -9,6 +9,8 @@
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/MessageBox.h"
+#include "platform/Sync.h"
+#include "support/PathUtil.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
 #include "ui/JobListDlg.h"
@@ -82,7 +84,20 @@ void CMainDlg::RunJob(int mode) {
 }
 
 int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    return ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    // New copies are not flushed one by one: flush what the run wrote before it counts as done, so that
+    // an unattended run's "OK!" and a closed progress window mean copies that survive a power cut. Runs
+    // other than a backup may have written into the source tree as well.
+    for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
+        if (folder == &m_strSourceDir && mode == RunBackup) {
+            continue;
+        }
+        if (!platform::SyncFileSystem(*folder)) {
+            Report(*folder + ": " + SystemErrorText(), platform::kMbOk, 0);
+            break;
+        }
+    }
+    return 0;
 }
 
 bool CMainDlg::IsAllReadOnly(const std::string& folder) { return ::IsAllReadOnly(*this, folder); }
@@ -92,6 +107,9 @@ bool CMainDlg::IsNoneReadOnly(const std::string& folder) { return ::IsNoneReadOn
 int CMainDlg::ShowJobList(CWorkListBuilder& builder, int mode) {
     int result = platform::kIdCancel;
     OnUiThread([&] {
+        if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
+            link->Flush();  // the progress window shows where the run stands behind the list
+        }
         CJobListDlg dialog(&builder, mode, this);
         result = JobListAnswer() ? JobListAnswer()(dialog) : dialog.exec();
     });

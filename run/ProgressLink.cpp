@@ -9,7 +9,9 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -49,6 +51,8 @@ struct CProgressLink::Shared {
 
 namespace {
 
+constexpr std::chrono::milliseconds kDrainInterval(30);
+
 using Shared = CProgressLink::Shared;
 
 bool OnUiThread(const Shared& shared) {
@@ -61,16 +65,18 @@ void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
     std::optional<std::string> status;
     std::optional<std::string> caption;
     bool close = false;
+    bool any = false;
     {
         std::scoped_lock lock(shared->m_mutex);
-        if (fromPost) {
-            shared->m_bPosted = false;
-        }
         bar.swap(shared->m_bar);
         status.swap(shared->m_status);
         caption.swap(shared->m_caption);
         close = shared->m_bCloseRequested;
         shared->m_bCloseRequested = false;
+        any = !bar.empty() || status || caption || close;
+        if (fromPost && !any) {
+            shared->m_bPosted = false;  // quiet again: the next update is shown at once
+        }
     }
     CProgressDlg* window = shared->m_pWindow.data();
     if (!window || window->IsDestroyed()) {
@@ -93,6 +99,12 @@ void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
     }
     if (close) {
         window->DestroyWindow();
+        return;
+    }
+    if (fromPost && any) {
+        // A busy run updates the window a few dozen times a second, not once per file: repainting for
+        // every file would slow the run down by half. The next drain picks up what came meanwhile.
+        QTimer::singleShot(kDrainInterval, QCoreApplication::instance(), [shared] { Drain(shared, true); });
     }
 }
 
@@ -181,6 +193,18 @@ void CProgressLink::SetCaption(const std::string& text) {
 void CProgressLink::Close() {
     Deliver(
         m_pShared, [](Shared&) {}, true);
+}
+
+void CProgressLink::Flush() {
+    if (OnUiThread(*m_pShared)) {
+        Drain(m_pShared, false);
+        return;
+    }
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        std::shared_ptr<Shared> shared = m_pShared;
+        QMetaObject::invokeMethod(
+            app, [shared] { Drain(shared, false); }, Qt::BlockingQueuedConnection);
+    }
 }
 
 bool CProgressLink::IsOpen() const {

@@ -29,6 +29,10 @@ class CProgressLink final : public IProgress {
     // is already gone. Never waits for the user-interface thread.
     void Close();
 
+    // Shows every update given so far before returning (from another thread it waits for the
+    // user-interface thread): for the moment a message box or the job list comes up over the window.
+    void Flush();
+
     // True while the window may still exist (false once it is known to be gone or Close was called).
     bool IsOpen() const;
 

@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 need=""
 for pkg in build-essential cmake ninja-build qt6-base-dev libgl-dev libgtest-dev googletest \
            xvfb xauth attr util-linux strace \
-           desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin; do
+           desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin \
+           clang libclang-rt-14-dev; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds Tandrel from nothing when needed and runs every test through CTest.
+# Builds Tandrel from nothing when needed and runs every test through CTest; then the checks that need
+# builds of their own: the suite under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzers, and
+# the million-file cases (scripts/extra-checks.sh).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cd build
-ctest --output-on-failure --timeout 300 -j2
+(cd build && ctest --output-on-failure --timeout 300 -j2 -LE slow)
+./scripts/extra-checks.sh asan fuzz slow

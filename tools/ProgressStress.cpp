@@ -30,11 +30,11 @@ namespace {
 void MakeTree(const fs::path& root, int files) {
     const int perFolder = 50;
     for (int i = 0; i < files; ++i) {
-        fs::path folder = root / ("d" + std::to_string(i / perFolder));
+        fs::path folder = root / (std::string("d").append(std::to_string(i / perFolder)));
         if (i % perFolder == 0) {
             fs::create_directories(folder);
         }
-        std::ofstream(folder / ("f" + std::to_string(i) + ".txt")) << i;
+        std::ofstream(folder / std::string("f").append(std::to_string(i)).append(".txt")) << i;
     }
 }
 

@@ -192,3 +192,32 @@ TEST(SecurityTest, PlantedLinkUnderTheFolderFileNameIsNeitherFollowedNorReplaced
     ASSERT_EQ(lstat((src + "/__TD.RVX").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the planted link was replaced";
 }
+
+// Without a display the program's messages go to standard error, often a terminal: a file name's escape
+// sequences in a message (here the alert of an unattended run that stopped at an unreadable file) are
+// shown as "?", never passed to the terminal.
+TEST(SecurityTest, MessagesOnStandardErrorCarryNoControlBytesOfNames) {
+    if (testing_support::RunAsOrdinaryUser("true") != 0) {
+        GTEST_SKIP() << "cannot run a command as an ordinary user here (setpriv missing or refused)";
+    }
+    CTempDir home;
+    const std::string src = home / "src/Data";
+    const std::string dst = home / "dst/Data";
+    const std::string name = "\x1b]0;owned\x07\x1b[2J.txt";
+    WriteFile(src + "/" + name, "unreadable");
+    MakeFolder(dst);
+    MakeFolder(home / "config");
+    reliability::GiveToOrdinaryUser(home.Path());
+    testing_support::SetMode(src + "/" + name, 0000);
+
+    const reliability::RunResult r = reliability::RunProgram(
+        home.Path(), reliability::FolderArguments(src, dst) + " /!b /!q /alert", true, 60);
+
+    EXPECT_EQ(r.exitCode, 0) << r.errorText;
+    EXPECT_NE(r.errorText.find("?]0;owned??[2J.txt: Permission denied"), std::string::npos) << r.errorText;
+    for (char c : r.errorText) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_FALSE((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f)
+            << "control byte " << int(byte) << " in: " << r.errorText;
+    }
+}

@@ -123,6 +123,7 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
         {"the source's path repeated on another medium", "/home/u/Data/", "/media/usb/home/u/Data/", true},
         {"a sibling whose name begins like the source", "/home/u/Data/", "/home/u/Data2/x/Data/", true},
         {"too short", "D/", "/a/D/", false},
+        {"source inside the destination", "/m/Data/x/Data/", "/m/Data/", false},
         {"different last names", "/home/u/Data/", "/media/stick/Work/", false},
         {"empty destination", "/home/u/Data/", "", false},
     };
