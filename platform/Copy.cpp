@@ -127,7 +127,7 @@ bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bo
     if (replacing && RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
         return Fail();
     }
-    return temp.Publish(name, FaultOp::CopyRename);
+    return temp.Publish(name, FaultOp::CopyRename, !replacing);
 }
 
 bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name) {

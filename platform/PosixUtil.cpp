@@ -173,27 +173,46 @@ bool CTempFile::Create(unsigned mode) {
     return Fail(EEXIST);
 }
 
-bool CTempFile::LinkUnnamed() {
+int CTempFile::LinkUnnamedAs(const std::string& name) {
     const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd.Get());
+    int rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+    if (rc != 0 && errno == ENOENT) {
+        // No /proc mounted: the direct form, which needs CAP_DAC_READ_SEARCH.
+        rc = linkat(m_fd.Get(), "", m_dirFd, name.c_str(), AT_EMPTY_PATH);
+    }
+    return rc == 0 ? 0 : errno;
+}
+
+bool CTempFile::LinkUnnamed() {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = TempName();
-        int rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
-        if (rc != 0 && errno == ENOENT) {
-            // No /proc mounted: the direct form, which needs CAP_DAC_READ_SEARCH.
-            rc = linkat(m_fd.Get(), "", m_dirFd, name.c_str(), AT_EMPTY_PATH);
-        }
-        if (rc == 0) {
+        const int err = LinkUnnamedAs(name);
+        if (err == 0) {
             m_tempName = name;
             return true;
         }
-        if (errno != EEXIST) {
-            return Fail();
+        if (err != EEXIST) {
+            return Fail(err);
         }
     }
     return Fail(EEXIST);
 }
 
-bool CTempFile::Publish(const std::string& name, FaultOp op) {
+bool CTempFile::Publish(const std::string& name, FaultOp op, bool fresh) {
+    if (fresh && m_tempName.empty()) {
+        if (FaultHit(op)) {
+            return false;
+        }
+        // A new file gets its name in one step: no temporary name that a killed process could leave.
+        const int err = LinkUnnamedAs(name);
+        if (err == 0) {
+            m_fd.Reset();
+            return true;
+        }
+        if (err != EEXIST) {
+            return Fail(err);
+        }
+    }
     if (m_tempName.empty() && !LinkUnnamed()) {
         return false;
     }

@@ -97,11 +97,15 @@ class CTempFile final {
     [[nodiscard]] bool Create(unsigned mode);
     int Fd() const { return m_fd.Get(); }
     // Gives the file a temporary name if it has none, lets fault op fire, then renames it to name.
+    // With fresh set (nothing stood at name a moment ago) an unnamed file is linked to name directly,
+    // which cannot replace anything; should something have appeared meanwhile, the rename route is taken.
     // On failure the temporary name is gone again and name is untouched.
-    [[nodiscard]] bool Publish(const std::string& name, FaultOp op);
+    [[nodiscard]] bool Publish(const std::string& name, FaultOp op, bool fresh = false);
 
   private:
     [[nodiscard]] bool LinkUnnamed();
+    // Links the unnamed file to name: 0 on success, else the errno.
+    int LinkUnnamedAs(const std::string& name);
 
     const int m_dirFd;
     CFd m_fd;
