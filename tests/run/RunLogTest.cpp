@@ -12,25 +12,12 @@
 #include "tests/support/SupportTestEnv.h"
 
 using testing_support::CPrivateFolders;
+using testing_support::Lines;
 using testing_support::Exists;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string::size_type pos = 0;
-    while (pos < text.size()) {
-        std::string::size_type end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return lines;
-}
 
 // The body of the log after its three header lines.
 std::vector<std::string> Body(const std::string& path) {

@@ -14,6 +14,21 @@
 
 namespace testing_support {
 
+// The lines of a text split at "\n" (a last line without one counts too).
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string::size_type pos = 0;
+    while (pos < text.size()) {
+        std::string::size_type end = text.find('\n', pos);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return lines;
+}
+
 // Points $TMPDIR and $XDG_CONFIG_HOME into fresh folders for one test and restores them afterwards, so
 // that logs, switches and profiles of one case never leak into the next.
 class CPrivateFolders {
