@@ -76,7 +76,10 @@ int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) 
 
 CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress,
                          bool readArchive)
-    : m_hProgress(progress), m_strIgnoreLower(LowerAscii(ignore)), m_ignore(ignore), m_bReadArchive(readArchive) {
+    : m_hProgress(progress),
+      m_strIgnoreLower(LowerAscii(ignore)),
+      m_ignore(ignore),
+      m_bReadArchive(readArchive) {
     m_nError = 0;
     m_nDepth = 0;
     m_strRoot = root;
@@ -157,7 +160,8 @@ void CDirScanner::ScanEntries(const platform::CFolder& folder,
                 entry.m_strName.reserve(m_strPrefix.size() + e.name.size());
                 entry.m_strName = m_strPrefix;
                 entry.m_strName += e.name;
-                const int err = folder.Stat(e.name, info, m_bReadArchive) ? FillFileEntry(entry, info) : FailureCode();
+                const int err =
+                    folder.Stat(e.name, info, m_bReadArchive) ? FillFileEntry(entry, info) : FailureCode();
                 if (err != 0) {
                     RaisePathError(m_strRoot + entry.m_strName, err);
                 }

@@ -15,7 +15,7 @@ namespace {
 // which no longer changes. Four bytes a slot at half load keep a million-file run small, where a node
 // per name would cost more than the entry itself.
 class CScanIndex {
-public:
+  public:
     explicit CScanIndex(const FileList& files) : m_files(files) {
         size_t slots = 2;
         while (slots < files.size() * 2) {
@@ -44,8 +44,10 @@ public:
         }
     }
 
-private:
-    size_t Hash(const std::string& name) const { return std::hash<std::string>{}(name) & (m_slots.size() - 1); }
+  private:
+    size_t Hash(const std::string& name) const {
+        return std::hash<std::string>{}(name) & (m_slots.size() - 1);
+    }
 
     const FileList& m_files;
     std::vector<uint32_t> m_slots;  // 0: empty; else position + 1

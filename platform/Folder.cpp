@@ -144,9 +144,7 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
     }
     detail::FillInfo(st, info);
     if (withArchive && (info.kind == EntryKind::File || info.kind == EntryKind::Folder)) {
-        // No getxattr relative to a folder handle in glibc yet; the handle's /proc path stands in.
-        const std::string path = "/proc/self/fd/" + std::to_string(m_fd) + "/" + name;
-        info.archive = detail::ReadArchive(path.c_str(), info.writeTime);
+        info.archive = detail::ReadArchiveAt(m_fd, name, info.writeTime);
     }
     return true;
 }

@@ -1,10 +1,13 @@
 #include "platform/PosixUtil.h"
 
+#include <fcntl.h>
 #include <sys/random.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <vector>
 
@@ -93,15 +96,61 @@ bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid) {
     return (bits & need) == need;
 }
 
-bool ReadArchive(const char* path, uint64_t writeTime) {
-    char value[32];
-    ssize_t n = RetryEintr([&] { return lgetxattr(path, kArchiveAttr, value, sizeof value); });
+namespace {
+
+// Whether a record read as value (n bytes, or n <= 0 for none) leaves the archive bit set.
+bool ArchiveFromRecord(const char* value, ssize_t n, uint64_t writeTime) {
     if (n <= 0) {
         return true;  // no record, no xattr support, or unreadable: treat as not yet backed up
     }
     uint64_t recorded = 0;
     auto [end, ec] = std::from_chars(value, value + n, recorded);
     return ec != std::errc() || end != value + n || recorded != writeTime;
+}
+
+// getxattrat(2) arrived with Linux 6.13; the C library here has neither wrapper nor number. The number
+// is the same on every architecture that uses the common system-call table.
+#if defined(__NR_getxattrat)
+constexpr long kSysGetxattrat = __NR_getxattrat;
+#elif defined(__x86_64__) || defined(__aarch64__)
+constexpr long kSysGetxattrat = 464;
+#else
+constexpr long kSysGetxattrat = -1;
+#endif
+
+struct XattrArgs {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+};
+
+std::atomic<bool> g_noGetxattrat{kSysGetxattrat < 0};
+
+}  // namespace
+
+bool ReadArchive(const char* path, uint64_t writeTime) {
+    char value[32];
+    ssize_t n = RetryEintr([&] { return lgetxattr(path, kArchiveAttr, value, sizeof value); });
+    return ArchiveFromRecord(value, n, writeTime);
+}
+
+bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
+    char value[32];
+    if (!g_noGetxattrat.load(std::memory_order_relaxed)) {
+        // One component to look up instead of the folder handle's /proc path and the name: a scan reads
+        // this for every file.
+        XattrArgs args{reinterpret_cast<uintptr_t>(value), sizeof value, 0};
+        ssize_t n = RetryEintr([&] {
+            return static_cast<ssize_t>(
+                syscall(kSysGetxattrat, dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW, kArchiveAttr, &args, sizeof args));
+        });
+        if (n >= 0 || errno != ENOSYS) {
+            return ArchiveFromRecord(value, n, writeTime);
+        }
+        g_noGetxattrat = true;  // an older kernel: the path route from now on
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+    return ReadArchive(path.c_str(), writeTime);
 }
 
 std::string TempName() {

@@ -76,6 +76,8 @@ bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid);
 // The archive bit of the file at path (no link following) whose current write time is writeTime:
 // set unless a record equal to writeTime is present. Read failures count as set.
 bool ReadArchive(const char* path, uint64_t writeTime);
+// The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
+bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
 
 // A hidden name for a temporary file, ".tandrel-" and six random letters or digits.
 std::string TempName();

@@ -5,7 +5,9 @@
 
 namespace platform {
 
-bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
 
 int TerminalColumns() {
     struct winsize size {};

@@ -10,7 +10,7 @@ class CTraceLog;
 class QApplication;
 
 class CMainApp final {
-public:
+  public:
     CMainApp(int& argc, char** argv);
     ~CMainApp();
     CMainApp(const CMainApp&) = delete;
@@ -19,7 +19,7 @@ public:
     // Runs the start-up and the main dialog; returns the process's exit code.
     int Run();
 
-private:
+  private:
     // Start-up: the main dialog, run modally. Returns false: the program ends when the dialog ends.
     bool InitInstance();
 

@@ -24,11 +24,15 @@ std::function<int(CJobListDlg&)>& JobListAnswer() {
     return answer;
 }
 
-bool IsCheckInOut(int mode) { return mode == RunCheckIn || mode == RunCheckOut; }
+bool IsCheckInOut(int mode) {
+    return mode == RunCheckIn || mode == RunCheckOut;
+}
 
 }  // namespace
 
-void CMainDlg::TestSetJobListAnswer(std::function<int(CJobListDlg&)> answer) { JobListAnswer() = std::move(answer); }
+void CMainDlg::TestSetJobListAnswer(std::function<int(CJobListDlg&)> answer) {
+    JobListAnswer() = std::move(answer);
+}
 
 void CMainDlg::RunJob(int mode) {
     m_strDestinationDir = GetDestinationDir();
@@ -100,9 +104,13 @@ int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
     return 0;
 }
 
-bool CMainDlg::IsAllReadOnly(const std::string& folder) { return ::IsAllReadOnly(*this, folder); }
+bool CMainDlg::IsAllReadOnly(const std::string& folder) {
+    return ::IsAllReadOnly(*this, folder);
+}
 
-bool CMainDlg::IsNoneReadOnly(const std::string& folder) { return ::IsNoneReadOnly(*this, folder); }
+bool CMainDlg::IsNoneReadOnly(const std::string& folder) {
+    return ::IsNoneReadOnly(*this, folder);
+}
 
 int CMainDlg::ShowJobList(CWorkListBuilder& builder, int mode) {
     int result = platform::kIdCancel;

@@ -10,7 +10,8 @@
 #include "support/Reg.h"
 #include "ui/MainDlg.h"
 
-void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable, const std::string& defaultText) {
+void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable,
+                    const std::string& defaultText) {
     std::string value = reg.GetString(key, defaultText);
     if (!value.empty()) {
         variable = value;

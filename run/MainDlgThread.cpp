@@ -9,10 +9,18 @@
 #include "ui/MainDlg.h"
 #include "ui/ProgressDlg.h"
 
-void CMainDlg::OnBackup() { StartRun(RunBackup); }
-void CMainDlg::OnSynchronize() { StartRun(RunSynchronize); }
-void CMainDlg::OnCheckIn() { StartRun(RunCheckIn); }
-void CMainDlg::OnCheckOut() { StartRun(RunCheckOut); }
+void CMainDlg::OnBackup() {
+    StartRun(RunBackup);
+}
+void CMainDlg::OnSynchronize() {
+    StartRun(RunSynchronize);
+}
+void CMainDlg::OnCheckIn() {
+    StartRun(RunCheckIn);
+}
+void CMainDlg::OnCheckOut() {
+    StartRun(RunCheckOut);
+}
 
 void CMainDlg::StartRun(int mode) {
     Q_ASSERT(QThread::currentThread() == thread());
@@ -72,4 +80,6 @@ void CMainDlg::EnableMainWindow(bool enable) {
     });
 }
 
-IProgress* CMainDlg::Progress() { return m_hProgressWnd; }
+IProgress* CMainDlg::Progress() {
+    return m_hProgressWnd;
+}

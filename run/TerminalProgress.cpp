@@ -24,7 +24,9 @@ std::string Printable(const std::string& text) {
 
 CTerminalProgress::CTerminalProgress() : m_nColumns(platform::TerminalColumns()) {}
 
-CTerminalProgress::~CTerminalProgress() { Clear(); }
+CTerminalProgress::~CTerminalProgress() {
+    Clear();
+}
 
 void CTerminalProgress::SetRange(int low, int high) {
     m_nLow = low;

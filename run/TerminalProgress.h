@@ -9,7 +9,7 @@
 #include "engine/Progress.h"
 
 class CTerminalProgress final : public IProgress {
-public:
+  public:
     CTerminalProgress();
     ~CTerminalProgress() override;
     CTerminalProgress(const CTerminalProgress&) = delete;
@@ -23,7 +23,7 @@ public:
     // Erases the line; later calls draw it again.
     void Clear();
 
-private:
+  private:
     // Redraws at most every few dozen milliseconds: a redraw per file would cost more than the run.
     void Draw(bool force);
 

@@ -47,7 +47,9 @@ std::string PrepareTestEnvironment() {
     return root;
 }
 
-CTempDir::~CTempDir() { RemoveTree(m_path); }
+CTempDir::~CTempDir() {
+    RemoveTree(m_path);
+}
 
 void RemoveTree(const std::string& path) {
     if (path.empty()) {
@@ -139,8 +141,8 @@ std::vector<std::string> ListNames(const std::string& folder) {
 std::vector<std::string> ListTree(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (!it->is_directory() || it->is_symlink()) {
             names.push_back(it->path().lexically_relative(folder).string());
         }
@@ -149,7 +151,9 @@ std::vector<std::string> ListTree(const std::string& folder) {
     return names;
 }
 
-bool IsRoot() { return geteuid() == 0; }
+bool IsRoot() {
+    return geteuid() == 0;
+}
 
 int RunCommand(const std::string& command, std::string* output, bool mergeStderr) {
     std::string line = command + (mergeStderr ? " 2>&1" : "");
@@ -177,8 +181,8 @@ int RunAsOrdinaryUser(const std::string& command, std::string* output) {
     if (RunCommand("command -v setpriv >/dev/null") != 0) {
         return -1;
     }
-    return RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c " + ShellQuote(command), output,
-                      true);
+    return RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c " + ShellQuote(command),
+                      output, true);
 }
 
 std::string ShellQuote(const std::string& text) {

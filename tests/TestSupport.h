@@ -20,7 +20,7 @@ namespace testing_support {
 
 // A fresh folder below $TMPDIR, removed with everything in it (write bits restored first) at the end.
 class CTempDir {
-public:
+  public:
     CTempDir();
     ~CTempDir();
     CTempDir(const CTempDir&) = delete;
@@ -30,7 +30,7 @@ public:
     // Path() + "/" + relative.
     std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
     std::printf("unattended run: %.2f s\n", unattendedSeconds);
     std::printf("interactive run with progress window: %.2f s (%+.1f %%)\n", interactiveSeconds,
                 100.0 * (interactiveSeconds - unattendedSeconds) / unattendedSeconds);
-    std::printf("longest pause of the user-interface thread: %lld ms\n", static_cast<long long>(longestPause));
+    std::printf("longest pause of the user-interface thread: %lld ms\n",
+                static_cast<long long>(longestPause));
     std::printf("bar during execution: maximum %d, highest value seen %d (expected %d)\n", highestMaximum,
                 highestValue, files - 1);
     std::printf("files copied: %zu\n", copied);

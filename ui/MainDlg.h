@@ -28,7 +28,7 @@ class QPushButton;
 class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState {
     Q_OBJECT
 
-public:
+  public:
     explicit CMainDlg(std::vector<std::string> arguments, QWidget* parent = nullptr);
     ~CMainDlg() override;
     CMainDlg(const CMainDlg&) = delete;
@@ -96,12 +96,12 @@ public:
     QPointer<CProgressDlg> m_pProgressDlg;
     int m_nRunMode = -1;
 
-protected:
+  protected:
     void accept() override;  // Enter: the hidden default button
     void reject() override;  // Quit, Esc, close box
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     // Window (ui/MainDlgWindow.cpp).
     void CreateControls();
     void OnSelChangedTree();

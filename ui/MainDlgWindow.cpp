@@ -40,18 +40,19 @@ CMainDlg::~CMainDlg() {
 }
 
 void CMainDlg::CreateControls() {
-    BuildDialog(this, res::IDD_MAIN, [this](const res::ControlTemplate& control, QWidget* parent) -> QWidget* {
-        if (control.id == res::IDC_TREE) {
-            m_tree = new CDirTreeCtrl(".exe", true, DTO_NOREDRAW, parent);
-            return m_tree;
-        }
-        if (control.id == res::IDC_START) {
-            m_btnStart = new CMenuButton(parent);
-            m_btnStart->setText(QString::fromUtf8(control.text));
-            return m_btnStart;
-        }
-        return nullptr;
-    });
+    BuildDialog(this, res::IDD_MAIN,
+                [this](const res::ControlTemplate& control, QWidget* parent) -> QWidget* {
+                    if (control.id == res::IDC_TREE) {
+                        m_tree = new CDirTreeCtrl(".exe", true, DTO_NOREDRAW, parent);
+                        return m_tree;
+                    }
+                    if (control.id == res::IDC_START) {
+                        m_btnStart = new CMenuButton(parent);
+                        m_btnStart->setText(QString::fromUtf8(control.text));
+                        return m_btnStart;
+                    }
+                    return nullptr;
+                });
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     m_edSource = DlgItem<QLineEdit>(this, res::IDC_SOURCE);
     m_edDestination = DlgItem<QLineEdit>(this, res::IDC_DESTINATION);
@@ -60,11 +61,20 @@ void CMainDlg::CreateControls() {
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { OnDblClkTree(); });
     connect(m_btnStart, &CMenuButton::commandSelected, this, [this](int command) {
         switch (command) {
-            case res::ID_BACKUP: OnBackup(); break;
-            case res::ID_SYNCHRONIZE: OnSynchronize(); break;
-            case res::ID_CHECKIN: OnCheckIn(); break;
-            case res::ID_CHECKOUT: OnCheckOut(); break;
-            default: break;
+            case res::ID_BACKUP:
+                OnBackup();
+                break;
+            case res::ID_SYNCHRONIZE:
+                OnSynchronize();
+                break;
+            case res::ID_CHECKIN:
+                OnCheckIn();
+                break;
+            case res::ID_CHECKOUT:
+                OnCheckOut();
+                break;
+            default:
+                break;
         }
     });
     if (auto* configure = DlgItem<QPushButton>(this, res::IDC_CONFIGURE)) {
@@ -140,7 +150,9 @@ void CMainDlg::OnCancel() {
     QDialog::reject();
 }
 
-void CMainDlg::accept() { OnOK(); }
+void CMainDlg::accept() {
+    OnOK();
+}
 
 void CMainDlg::reject() {
     if (m_bRunActive) {

@@ -30,9 +30,9 @@ TEST(CommandLineTest, OptionsAreMatchedIgnoringAsciiCase) {
         const char* arg;
         int backup, synchronize, quit, alert;
     } rows[] = {
-        {"/!b", 1, 0, 0, 0},     {"/!BACKUP", 1, 0, 0, 0}, {"/!s", 0, 1, 0, 0},    {"/!Synchronize", 0, 1, 0, 0},
-        {"/!q", 0, 0, 1, 0},     {"/!QUIT", 0, 0, 1, 0},   {"/alert", 0, 0, 0, 1}, {"/!ALERT", 0, 0, 0, 1},
-        {"/!bb", 0, 0, 0, 0},    {"/!", 0, 0, 0, 0},
+        {"/!b", 1, 0, 0, 0},  {"/!BACKUP", 1, 0, 0, 0}, {"/!s", 0, 1, 0, 0},    {"/!Synchronize", 0, 1, 0, 0},
+        {"/!q", 0, 0, 1, 0},  {"/!QUIT", 0, 0, 1, 0},   {"/alert", 0, 0, 0, 1}, {"/!ALERT", 0, 0, 0, 1},
+        {"/!bb", 0, 0, 0, 0}, {"/!", 0, 0, 0, 0},
     };
     for (const Row& row : rows) {
         CBoxRecorder boxes;

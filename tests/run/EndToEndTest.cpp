@@ -36,7 +36,9 @@ Result RunTandrel(const CTempDir& home, const std::string& arguments) {
     return result;
 }
 
-std::string RunLog(const CTempDir& home) { return ReadFile(home / "TandrelAutoRun.log"); }
+std::string RunLog(const CTempDir& home) {
+    return ReadFile(home / "TandrelAutoRun.log");
+}
 
 }  // namespace
 
@@ -92,7 +94,8 @@ TEST(EndToEndTest, UnattendedBackupCopiesLogsAndSavesTheSettings) {
     SetModTime(src + "/a.txt", 2000000000);
     SetModTime(dst + "/a.txt", 1000000000);
 
-    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r =
+        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "") << "without a terminal nothing is printed (cron mail stays empty)";
     EXPECT_EQ(ReadFile(dst + "/a.txt"), "new a");
@@ -103,7 +106,7 @@ TEST(EndToEndTest, UnattendedBackupCopiesLogsAndSavesTheSettings) {
     std::string log = RunLog(home);
     EXPECT_NE(log.find("] source:      " + src + "/\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] destination: " + dst + "/\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("  [") , std::string::npos);
+    EXPECT_NE(log.find("  ["), std::string::npos);
     EXPECT_NE(log.find("] start backup...\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] OK!\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] AutoQuit!\n"), std::string::npos) << log;
@@ -119,7 +122,8 @@ TEST(EndToEndTest, RefusedPreconditionWritesGeneralErrorAndExitsWithOne) {
     std::string dst = home / "dst/Other";
     WriteFile(src + "/a.txt", "a");
     testing_support::MakeFolder(dst);
-    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r =
+        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(RunLog(home).find("] General Error!\n"), std::string::npos);
     EXPECT_FALSE(testing_support::Exists(dst + "/a.txt"));
@@ -135,7 +139,8 @@ TEST(EndToEndTest, UnattendedSynchronizeCopiesBothWays) {
     WriteFile(dst + "/both.txt", "newer");
     SetModTime(src + "/both.txt", 1000000000);
     SetModTime(dst + "/both.txt", 1000000001);
-    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!s /!q");
+    Result r =
+        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!s /!q");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(dst + "/only-src.txt"), "s");
     EXPECT_EQ(ReadFile(src + "/only-dst.txt"), "d");
@@ -151,10 +156,11 @@ TEST(EndToEndTest, FailedRunLogsTheIndentedErrorAndError) {
     WriteFile(dst + "/a.txt", "newer destination");
     SetModTime(src + "/a.txt", 1000000000);
     SetModTime(dst + "/a.txt", 2000000000);
-    Result r = RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r =
+        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
     EXPECT_EQ(r.exitCode, 0);  // only a refused precondition ends with 1
     std::string log = RunLog(home);
-    EXPECT_NE(log.find("  [") , std::string::npos);
+    EXPECT_NE(log.find("  ["), std::string::npos);
     EXPECT_NE(log.find("] Unkown operation: " + src + "/a.txt (source) ? " + dst + "/a.txt (destination)\n"),
               std::string::npos)
         << log;
@@ -175,8 +181,8 @@ TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndClearsIt) {
     testing_support::MakeFolder(dst);
     std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
                           ShellQuote(home / "config") + " TMPDIR=" + ShellQuote(home.Path()) + " " +
-                          ShellQuote(testing_support::TandrelBinary()) + " " + ShellQuote("/srcdir:" + src) + " " +
-                          ShellQuote("/destdir:" + dst) + " /!b /!q";
+                          ShellQuote(testing_support::TandrelBinary()) + " " + ShellQuote("/srcdir:" + src) +
+                          " " + ShellQuote("/destdir:" + dst) + " /!b /!q";
     std::string terminal;
     int code = RunCommand("timeout 60 script -qec " + ShellQuote(command) + " /dev/null", &terminal, true);
     EXPECT_EQ(code, 0);

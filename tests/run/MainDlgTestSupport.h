@@ -15,7 +15,7 @@ namespace main_dlg_test {
 
 // Collects every message box text instead of showing it, answering OK.
 class CBoxRecorder {
-public:
+  public:
     CBoxRecorder() {
         platform::SetMessageBoxHook([this](const std::string& text, unsigned type) {
             texts.push_back(text);
@@ -32,7 +32,7 @@ public:
 
 // Answers every job list with a fixed result and remembers what it showed.
 class CJobListAnswer {
-public:
+  public:
     explicit CJobListAnswer(int answer) {
         CMainDlg::TestSetJobListAnswer([this, answer](CJobListDlg& dialog) {
             captions.push_back(dialog.windowTitle().toStdString());

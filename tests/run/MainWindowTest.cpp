@@ -29,9 +29,13 @@ using testing_support::WriteFile;
 
 namespace {
 
-std::string SettingsFile() { return std::string(getenv("XDG_CONFIG_HOME")) + "/tandrel/Tandrel.ini"; }
+std::string SettingsFile() {
+    return std::string(getenv("XDG_CONFIG_HOME")) + "/tandrel/Tandrel.ini";
+}
 
-std::string Field(const CMainDlg& dialog, int id) { return DlgItem<QLineEdit>(&dialog, id)->text().toStdString(); }
+std::string Field(const CMainDlg& dialog, int id) {
+    return DlgItem<QLineEdit>(&dialog, id)->text().toStdString();
+}
 
 QAction* MenuEntry(CMainDlg& dialog, int command) {
     QMenu* menu = dialog.TestStartButton()->SubMenu();
@@ -48,7 +52,7 @@ QAction* MenuEntry(CMainDlg& dialog, int command) {
 
 // Every case starts from no saved settings: each dialog saves its record when it is destroyed.
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { std::remove(SettingsFile().c_str()); }
 };
 
@@ -75,8 +79,12 @@ TEST_F(MainWindowTest, EnterDoesNothingAndEveryWayOutSavesAPickedDestination) {
                 case Way::QuitButton:
                     QTest::mouseClick(DlgItem<QPushButton>(&dialog, res::IDCANCEL), Qt::LeftButton);
                     break;
-                case Way::Escape: QTest::keyClick(&dialog, Qt::Key_Escape); break;
-                case Way::CloseBox: dialog.close(); break;
+                case Way::Escape:
+                    QTest::keyClick(&dialog, Qt::Key_Escape);
+                    break;
+                case Way::CloseBox:
+                    dialog.close();
+                    break;
             }
             EXPECT_FALSE(dialog.isVisible()) << int(way);
             EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -151,7 +159,8 @@ TEST_F(MainWindowTest, FoldersOfThePerFolderFileAndMissingDestinations) {
         {"no per-folder file", nullptr, true, "+", "bak tmp"},
         {"plus and more", "[TD]\nIgnore=+ log\n", true, "+ log", "bak tmp log"},
         {"present but empty", "[TD]\nIgnore=\n", true, "", ""},
-        {"own destination that does not exist", "[TD]\nDestDir=/no/such/place/Data/\n", false, "+", "bak tmp"},
+        {"own destination that does not exist", "[TD]\nDestDir=/no/such/place/Data/\n", false, "+",
+         "bak tmp"},
     };
     for (const Row& row : rows) {
         CTreePair trees;
@@ -163,7 +172,8 @@ TEST_F(MainWindowTest, FoldersOfThePerFolderFileAndMissingDestinations) {
         ASSERT_TRUE(dialog.OnInitDialog()) << row.name;
         EXPECT_EQ(dialog.m_strFolderIgnore, row.expectedFolderIgnore) << row.name;
         EXPECT_EQ(dialog.m_strEffectiveIgnore, row.expectedEffective) << row.name;
-        EXPECT_EQ(dialog.m_strDestinationDir, row.destinationExists ? trees.destination + "/" : "") << row.name;
+        EXPECT_EQ(dialog.m_strDestinationDir, row.destinationExists ? trees.destination + "/" : "")
+            << row.name;
     }
 }
 
@@ -183,7 +193,8 @@ TEST_F(MainWindowTest, CreateRvxWritesThePerFolderFileOnceWithPlus) {
 
     testing_support::MakeFolder(trees.dir / "other/Data");
     {
-        CMainDlg dialog({"tandrel", "/srcdir:" + trees.source, "/destdir:" + (trees.dir / "other/Data"), "/!b"});
+        CMainDlg dialog(
+            {"tandrel", "/srcdir:" + trees.source, "/destdir:" + (trees.dir / "other/Data"), "/!b"});
         ASSERT_TRUE(dialog.OnInitDialog());
     }
     EXPECT_EQ(ReadFile(trees.source + "/__TD.RVX"), rvx) << "a second run leaves it untouched";

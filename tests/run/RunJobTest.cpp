@@ -17,8 +17,8 @@ using main_dlg_test::CTreePair;
 using testing_support::Exists;
 using testing_support::Mode;
 using testing_support::ReadFile;
-using testing_support::SetModTime;
 using testing_support::SetMode;
+using testing_support::SetModTime;
 using testing_support::WriteFile;
 
 namespace {
@@ -29,7 +29,9 @@ std::vector<std::string> Args(const CTreePair& trees, std::initializer_list<cons
     return args;
 }
 
-bool IsReadOnly(const std::string& path) { return (Mode(path) & 0200) == 0; }
+bool IsReadOnly(const std::string& path) {
+    return (Mode(path) & 0200) == 0;
+}
 
 // Makes the trees checked in: every source file read-only, no destination file read-only.
 void CheckIn(const CTreePair& trees, const std::vector<std::string>& sourceFiles) {
@@ -168,7 +170,8 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAndAbortedRuns) {
         size_t before = boxes.texts.size();
         dialog.RunJob(row.answer == platform::kIdOk && !row.abort ? RunCheckIn : RunCheckOut);
         for (size_t i = before; i < boxes.texts.size(); ++i) {
-            EXPECT_EQ(boxes.texts[i].find("Already checked"), std::string::npos) << row.name << ": " << boxes.texts[i];
+            EXPECT_EQ(boxes.texts[i].find("Already checked"), std::string::npos)
+                << row.name << ": " << boxes.texts[i];
         }
     }
 }

@@ -12,8 +12,8 @@
 #include "tests/support/SupportTestEnv.h"
 
 using testing_support::CPrivateFolders;
-using testing_support::Lines;
 using testing_support::Exists;
+using testing_support::Lines;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
