@@ -36,6 +36,13 @@ Result RunTandrel(const CTempDir& home, const std::string& arguments) {
     return result;
 }
 
+// An unattended run of src against dst with the run options given ("/!b /!q").
+Result RunOn(const CTempDir& home, const std::string& src, const std::string& dst,
+             const std::string& options) {
+    return RunTandrel(home,
+                      ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " " + options);
+}
+
 std::string RunLog(const CTempDir& home) {
     return ReadFile(home / "TandrelAutoRun.log");
 }
@@ -94,8 +101,7 @@ TEST(EndToEndTest, UnattendedBackupCopiesLogsAndSavesTheSettings) {
     SetModTime(src + "/a.txt", 2000000000);
     SetModTime(dst + "/a.txt", 1000000000);
 
-    Result r =
-        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r = RunOn(home, src, dst, "/!b /!q");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "") << "without a terminal nothing is printed (cron mail stays empty)";
     EXPECT_EQ(ReadFile(dst + "/a.txt"), "new a");
@@ -122,8 +128,7 @@ TEST(EndToEndTest, RefusedPreconditionWritesGeneralErrorAndExitsWithOne) {
     std::string dst = home / "dst/Other";
     WriteFile(src + "/a.txt", "a");
     testing_support::MakeFolder(dst);
-    Result r =
-        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r = RunOn(home, src, dst, "/!b /!q");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(RunLog(home).find("] General Error!\n"), std::string::npos);
     EXPECT_FALSE(testing_support::Exists(dst + "/a.txt"));
@@ -139,8 +144,7 @@ TEST(EndToEndTest, UnattendedSynchronizeCopiesBothWays) {
     WriteFile(dst + "/both.txt", "newer");
     SetModTime(src + "/both.txt", 1000000000);
     SetModTime(dst + "/both.txt", 1000000001);
-    Result r =
-        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!s /!q");
+    Result r = RunOn(home, src, dst, "/!s /!q");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(dst + "/only-src.txt"), "s");
     EXPECT_EQ(ReadFile(src + "/only-dst.txt"), "d");
@@ -156,8 +160,7 @@ TEST(EndToEndTest, FailedRunLogsTheIndentedErrorAndError) {
     WriteFile(dst + "/a.txt", "newer destination");
     SetModTime(src + "/a.txt", 1000000000);
     SetModTime(dst + "/a.txt", 2000000000);
-    Result r =
-        RunTandrel(home, ShellQuote("/srcdir:" + src) + " " + ShellQuote("/destdir:" + dst) + " /!b /!q");
+    Result r = RunOn(home, src, dst, "/!b /!q");
     EXPECT_EQ(r.exitCode, 0);  // only a refused precondition ends with 1
     std::string log = RunLog(home);
     EXPECT_NE(log.find("  ["), std::string::npos);
