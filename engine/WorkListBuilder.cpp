@@ -53,64 +53,75 @@ class CScanIndex {
     std::vector<uint32_t> m_slots;  // 0: empty; else position + 1
 };
 
-// Fills counterpart with the other side's details for name. The other scan's answer for the exact name
-// is reused; only a miss asks the file system. False when no counterpart exists.
-bool FindCounterpart(const CScanIndex& index, const CDirScanner& side, const std::string& name,
-                     const std::string& path, FileEntry& counterpart) {
-    if (const FileEntry* hit = index.Find(name)) {
-        counterpart = *hit;
-        return true;
-    }
-    if (!platform::PathExists(path)) {
-        return false;
-    }
-    ReadFileInfo(counterpart, path, side.m_nRootLength);
-    return true;
-}
-
 }  // namespace
 
-CWorkListBuilder::CWorkListBuilder(const CDirScanner& source, const CDirScanner& dest, IProgress* progress)
+CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProgress* progress)
     : m_hProgress(progress), m_pSource(&source), m_pDest(&dest) {
-    const CScanIndex sourceIndex(source.m_files);
-    const CScanIndex destIndex(dest.m_files);
-    m_items.reserve(source.m_files.size());
+    FileList& sourceFiles = source.m_files;
+    FileList& destFiles = dest.m_files;
+    const CScanIndex destIndex(destFiles);
+    // Position + 1 of the item that took a destination entry over in the first pass, 0 for none. Such
+    // an entry's name has moved into its item and is never looked up again: names are unique per tree.
+    std::vector<uint32_t> takenBy(destFiles.size(), 0);
+    // Room for every item the two passes can make; what stays unused is never touched, so costs nothing.
+    m_items.reserve(sourceFiles.size() + destFiles.size());
     std::string path;
 
-    ProgressStart(m_hProgress, 0, static_cast<int>(source.m_files.size()) - 1, res::kCreatingWorklist1);
+    ProgressStart(m_hProgress, 0, static_cast<int>(sourceFiles.size()) - 1, res::kCreatingWorklist1);
     int step = 0;
-    for (const FileEntry& entry : source.m_files) {
+    for (FileEntry& entry : sourceFiles) {
         WorkItem item;
-        item.m_source = entry;
-        path.assign(dest.m_strRoot).append(entry.m_strName);
-        if (FindCounterpart(destIndex, dest, entry.m_strName, path, item.m_dest)) {
-            // On a file system that ignores case both sides carry the source's form of the name.
-            item.m_dest.m_strName = entry.m_strName;
+        item.m_source = std::move(entry);
+        const std::string& name = item.m_source.m_strName;
+        path.assign(dest.m_strRoot).append(name);
+        if (const FileEntry* hit = destIndex.Find(name)) {
+            // The other scan's answer for the exact name.
+            const size_t position = static_cast<size_t>(hit - destFiles.data());
+            item.m_dest = std::move(destFiles[position]);
+            destFiles[position].m_strName.clear();
+            takenBy[position] = static_cast<uint32_t>(m_items.size() + 1);
+            item.m_nKind = KindBoth;
+        } else if (platform::PathExists(path)) {
+            // Not under this exact name: the file system decides, e.g. one that ignores case.
+            ReadFileInfo(item.m_dest, path, dest.m_nRootLength);
             item.m_nKind = KindBoth;
         } else {
-            item.m_dest.m_strName = entry.m_strName;
             item.m_nKind = KindNoDest;
         }
+        // Both sides carry the source's form of the name.
+        item.m_dest.m_strName = name;
         m_items.push_back(std::move(item));
         ProgressStep(m_hProgress, path, step);
     }
+    FileList().swap(sourceFiles);
 
-    ProgressStart(m_hProgress, 0, static_cast<int>(dest.m_files.size()) - 1, res::kCreatingWorklist2);
+    ProgressStart(m_hProgress, 0, static_cast<int>(destFiles.size()) - 1, res::kCreatingWorklist2);
     step = 0;
-    for (const FileEntry& entry : dest.m_files) {
+    for (size_t position = 0; position < destFiles.size(); ++position) {
+        if (takenBy[position] != 0) {
+            // Paired by the first pass under its exact name: that source file exists and was read there.
+            path.assign(source.m_strRoot).append(m_items[takenBy[position] - 1].m_source.m_strName);
+            ProgressStep(m_hProgress, path, step);
+            continue;
+        }
+        FileEntry& entry = destFiles[position];
         path.assign(source.m_strRoot).append(entry.m_strName);
-        FileEntry sourceSide;
-        // An existing source file was paired by the first pass; it is still read, so that one that
-        // cannot be read stops the build as it would have there.
-        if (!FindCounterpart(sourceIndex, source, entry.m_strName, path, sourceSide)) {
+        // No source file of this exact name exists (the first pass would have taken the entry), but a
+        // file system that ignores case may still have one: it is read, so one that cannot be read stops
+        // the build, and its pair was listed by the first pass.
+        if (platform::PathExists(path)) {
+            FileEntry sourceSide;
+            ReadFileInfo(sourceSide, path, source.m_nRootLength);
+        } else {
             WorkItem item;
             item.m_nKind = KindNoSource;
             item.m_source.m_strName = entry.m_strName;
-            item.m_dest = entry;
+            item.m_dest = std::move(entry);
             m_items.push_back(std::move(item));
         }
         ProgressStep(m_hProgress, path, step);
     }
+    FileList().swap(destFiles);
 }
 
 void CWorkListBuilder::ApplyRunMode(int mode) {

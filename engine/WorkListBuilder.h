@@ -16,7 +16,9 @@ class CWorkListBuilder : public CEngineBase {
     // so a file system that ignores case pairs names that differ in case.
     // Throws CGenericException path + ": " + system text when an existing counterpart cannot be read
     // or is a folder. Requires: both scanners outlive the builder.
-    CWorkListBuilder(const CDirScanner& source, const CDirScanner& dest, IProgress* progress);
+    // The builder takes the entries over from the scanners: afterwards their m_files are empty (a
+    // million-file run would otherwise hold every name four times).
+    CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProgress* progress);
     CWorkListBuilder(const CWorkListBuilder&) = delete;
     CWorkListBuilder& operator=(const CWorkListBuilder&) = delete;
 

@@ -144,8 +144,12 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     CFakeProgress progress;
     CDirScanner source(ex.src, "", nullptr);
     CDirScanner dest(ex.dst, "", nullptr);
+    // The builder takes the entries over; keep the scans' order to check against.
+    const FileList sourceFiles = source.m_files;
+    const FileList destFiles = dest.m_files;
     CWorkListBuilder builder(source, dest, &progress);
     ASSERT_EQ(builder.m_items.size(), 3u);
+    EXPECT_TRUE(source.m_files.empty() && dest.m_files.empty()) << "the names live in the items only";
 
     struct Expected {
         std::string name;
@@ -155,7 +159,7 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     };
     // Source order first (its own listing order), then the destination-only file.
     std::vector<Expected> expected;
-    for (const FileEntry& f : source.m_files) {
+    for (const FileEntry& f : sourceFiles) {
         expected.push_back(
             {f.m_strName, f.m_strName == "a.txt" ? KindBoth : KindNoDest, true, f.m_strName == "a.txt"});
     }
@@ -177,14 +181,14 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     // Pass 1 shows destination-side paths, pass 2 source-side ones, each bar from 0.
     std::vector<std::string> calls = {"range 0 1", std::string("caption Creating worklist 1/2")};
     int pos = 0;
-    for (const FileEntry& f : source.m_files) {
+    for (const FileEntry& f : sourceFiles) {
         calls.push_back("status " + ex.dst + "/" + f.m_strName);
         calls.push_back("pos " + std::to_string(pos++));
     }
     calls.push_back("range 0 1");
     calls.push_back("caption Creating worklist 2/2");
     pos = 0;
-    for (const FileEntry& f : dest.m_files) {
+    for (const FileEntry& f : destFiles) {
         calls.push_back("status " + ex.src + "/" + f.m_strName);
         calls.push_back("pos " + std::to_string(pos++));
     }

@@ -72,10 +72,12 @@ int main(int argc, char** argv) {
         try {
             CDirScanner source(argv[2], "", nullptr);
             CDirScanner dest(argv[3], "", nullptr);
+            const size_t sourceCount = source.m_files.size();
+            const size_t destCount = dest.m_files.size();
             CWorkListBuilder builder(source, dest, nullptr);
             builder.ApplyRunMode(RunBackup);
-            std::printf("files %zu %zu items %zu peak %llu base %llu\n", source.m_files.size(),
-                        dest.m_files.size(), builder.m_items.size(), PeakBytes(), base);
+            std::printf("files %zu %zu items %zu peak %llu base %llu\n", sourceCount, destCount,
+                        builder.m_items.size(), PeakBytes(), base);
         } catch (const CGenericException& e) {
             std::printf("error %s\n", e.what());
             return 1;
