@@ -113,6 +113,7 @@ class CFolder final {
   private:
     explicit CFolder(int fd) : m_fd(fd) {}
     const int m_fd;
+    mutable bool m_bListed = false;  // a listing moved the handle's offset: the next one rewinds
 };
 
 }  // namespace platform

@@ -80,10 +80,12 @@ std::unique_ptr<CFolder> CFolder::OpenChild(const std::string& name) const {
 }
 
 bool CFolder::ReadEntries(std::vector<DirEntry>& entries) const {
-    // From the start each time, so that a second listing of the same handle is complete too.
-    if (lseek(m_fd, 0, SEEK_SET) != 0) {
+    // From the start each time, so that a second listing of the same handle is complete too; a fresh
+    // handle is there already (a scan lists each folder once: no extra call per folder).
+    if (m_bListed && lseek(m_fd, 0, SEEK_SET) != 0) {
         return Fail();
     }
+    m_bListed = true;
     std::vector<DirEntry> result;
     alignas(8) char buf[32768];
     for (;;) {
