@@ -1,5 +1,6 @@
 #include "engine/DirScanner.h"
 
+#include "engine/FolderWalk.h"
 #include "engine/GenericException.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
@@ -23,31 +24,6 @@ std::string LowerAscii(std::string text) {
 int FailureCode() {
     const int err = platform::LastError();
     return err != 0 ? err : EIO;
-}
-
-// Fills the time and attribute fields of entry from details already read. Returns 0, or the errno that
-// refuses the entry (the caller builds the message, so the hot path forms no full path).
-int FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
-    switch (info.kind) {
-        case platform::EntryKind::Folder:
-            return EISDIR;
-        case platform::EntryKind::Other:
-            // A pipe, socket or device holds no file to back up, and opening one may block.
-            return ENOTSUP;
-        case platform::EntryKind::File:
-            // Reading the contents is what a copy needs; the check stands in for opening the file.
-            if (!info.readable) {
-                return EACCES;
-            }
-            break;
-        case platform::EntryKind::Link:
-            // A link is copied as a link: its target text is always readable.
-            break;
-    }
-    entry.m_ftWrite = info.writeTime;
-    entry.m_nReadOnly = info.readOnly ? 1 : 0;
-    entry.m_nArchive = info.archive ? 0x20 : 0;
-    return 0;
 }
 
 }  // namespace
@@ -113,64 +89,20 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
         SetError(1);  // throws "Directory Error"
         return;
     }
-    m_strPrefix.clear();
-    ScanEntries(*rootFolder, entries);
-}
-
-void CDirScanner::ScanEntries(const platform::CFolder& folder,
-                              const std::vector<platform::DirEntry>& entries) {
-    ++m_nDepth;
-    platform::FileInfo info;
-    for (const platform::DirEntry& e : entries) {
-        switch (e.kind) {
-            case platform::EntryKind::Folder: {
-                if (m_nDepth == 1) {
-                    ProgressStep(m_hProgress, e.name, m_nProgressPos);
-                }
-                // A folder that may be listed but not entered opens all the same; its files could not
-                // be read, so it counts as one that cannot be entered.
-                std::unique_ptr<platform::CFolder> child;
-                if (folder.Stat(e.name, info, false) && info.kind == platform::EntryKind::Folder &&
-                    info.readable) {
-                    child = folder.OpenChild(e.name);
-                }
-                if (!child) {
-                    SetError(1);  // throws "Directory Error"
-                    break;
-                }
-                std::vector<platform::DirEntry> childEntries;
-                if (!child->ReadEntries(childEntries)) {
-                    break;  // entered but not listable: contributes nothing
-                }
-                const size_t prefixLength = m_strPrefix.size();
-                m_strPrefix += e.name;
-                m_strPrefix += '/';
-                ScanEntries(*child, childEntries);
-                m_strPrefix.resize(prefixLength);
-                break;
-            }
-            case platform::EntryKind::File:
-            case platform::EntryKind::Link: {
-                // A copy killed on a file system without unnamed files leaves its hidden file: not ours
-                // to back up (it would block every later backup) nor to synchronize into the other tree.
-                if (m_ignore.IsIgnored(e.name) || platform::IsTemporaryName(e.name)) {
-                    break;
-                }
-                FileEntry entry;
-                entry.m_strName.reserve(m_strPrefix.size() + e.name.size());
-                entry.m_strName = m_strPrefix;
-                entry.m_strName += e.name;
-                const int err =
-                    folder.Stat(e.name, info, m_bReadArchive) ? FillFileEntry(entry, info) : FailureCode();
-                if (err != 0) {
-                    RaisePathError(m_strRoot + entry.m_strName, err);
-                }
-                m_files.push_back(std::move(entry));
-                break;
-            }
-            case platform::EntryKind::Other:
-                break;  // pipes, sockets and devices are not files to back up
-        }
+    // The walk calls back on this thread, in walk order, so the bar moves as a walk on one thread would.
+    m_nDepth = 1;
+    const WalkFailure failure =
+        CFolderWalk(m_ignore, m_bReadArchive)
+            .Collect(std::move(rootFolder), std::move(entries), m_files,
+                     [this](const std::string& name) { ProgressStep(m_hProgress, name, m_nProgressPos); });
+    switch (failure.kind) {
+        case WalkFailure::None:
+            break;
+        case WalkFailure::FolderNotEntered:
+            SetError(1);  // throws "Directory Error"
+            break;
+        case WalkFailure::FileNotRead:
+            RaisePathError(m_strRoot + failure.name, failure.err);
     }
-    --m_nDepth;
+    m_nDepth = 0;
 }

@@ -2,6 +2,8 @@
 // Scans one folder tree into a FileList in its constructor, and reads one file's details for the
 // worklist builder. Runs on the run's thread; the object is only read after construction.
 // The scan never changes the current directory: it walks folders by handle and never follows a link.
+// Folders are listed on helper threads as well (FolderWalk.h); the result and the progress calls are
+// those of a walk on the run's thread alone.
 
 #include <cstdint>
 #include <string>
@@ -12,11 +14,6 @@
 #include "engine/IgnoreRule.h"
 
 class IProgress;
-namespace platform {
-class CFolder;
-struct DirEntry;
-struct FileInfo;
-}  // namespace platform
 
 class CDirScanner : public CEngineBase {
   public:
@@ -42,12 +39,8 @@ class CDirScanner : public CEngineBase {
     int32_t m_nDepth = 0;          // 0 outside the scan, 1 while the root is listed
 
   private:
-    // Appends the files of one listed folder (whose relative prefix is m_strPrefix) and its subfolders.
-    void ScanEntries(const platform::CFolder& folder, const std::vector<platform::DirEntry>& entries);
-
     const CIgnoreRule m_ignore;
     const bool m_bReadArchive;
-    std::string m_strPrefix;  // relative path of the folder being listed, "" or ending in "/"
 };
 
 // Fills entry from the file (or link) at fullPath; its name is fullPath without the first rootLength

@@ -94,7 +94,7 @@ std::string ExecutableFolder();  // the folder of the running program (empty whe
 void DebugOutput(const std::string& text);
 
 // A folder held open by handle, for walks that never change the current directory and never follow
-// links. Any thread; one object is used by one thread at a time.
+// links. Any thread. Stat and OpenChild may run on several threads at once; ReadEntries on one at a time.
 class CFolder final {
   public:
     ~CFolder();

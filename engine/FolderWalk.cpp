@@ -1,0 +1,295 @@
+#include "engine/FolderWalk.h"
+
+#include "engine/IgnoreRule.h"
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+#include "support/ThreadAnnotations.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// The error of a platform call that failed; never 0, so a failure can never pass for success.
+int FailureCode() {
+    const int err = platform::LastError();
+    return err != 0 ? err : EIO;
+}
+
+// One folder of the tree: what a thread needs to list it, and what the listing found. The input is set
+// before the job is queued; the output is written by the one thread that runs the job and read by the
+// collecting thread only after the job is marked done (under the walk's mutex).
+struct FolderJob {
+    struct Child {
+        size_t before;  // the child's files go before this many of the parent's own files
+        std::unique_ptr<FolderJob> job;
+    };
+
+    // Input. The parent stays open while any of its subfolders still has to be opened through it.
+    std::shared_ptr<const platform::CFolder> parent;  // null for the root
+    std::string name;                                 // the folder's name in its parent
+    std::string prefix;                               // its relative path, "" or ending in "/"
+    std::shared_ptr<const platform::CFolder> folder;  // the root only: open already
+    std::vector<platform::DirEntry> entries;          // the root only: listed already
+
+    // Output.
+    FileList files;
+    std::vector<Child> children;
+    WalkFailure failure;  // its files and children all come before it
+    std::exception_ptr exception;
+    bool done = false;  // touched only under the walk's mutex
+};
+
+// The shared state of one Collect: the queue of folders to list and the mutex that hands results over.
+class CWalkQueue {
+  public:
+    // Takes a job to run, or null once the walk is over; waits while there is nothing to do.
+    FolderJob* Take() EXCLUDES(m_mutex) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_bOver || !m_pending.empty(); });
+        return m_bOver ? nullptr : Pop();
+    }
+
+    // Marks job done and queues its subfolders, the first one on top: the walk stays close to the order
+    // in which the results are collected, so few finished folders wait in memory.
+    void Finish(FolderJob& job) EXCLUDES(m_mutex) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto child = job.children.rbegin(); child != job.children.rend(); ++child) {
+            m_pending.push_back(child->job.get());
+        }
+        job.done = true;
+        m_changed.notify_all();
+    }
+
+    // Returns once job is done; runs other jobs with run meanwhile rather than wait idle.
+    template <typename Run>
+    void Await(const FolderJob& job, Run&& run) EXCLUDES(m_mutex) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            if (job.done) {
+                return;
+            }
+            if (!m_pending.empty()) {
+                FolderJob* other = Pop();
+                lock.unlock();
+                run(*other);
+                lock.lock();
+                continue;
+            }
+            m_changed.wait(lock);
+        }
+    }
+
+    // Ends the walk: waiting helpers return, queued jobs are never run.
+    void Close() EXCLUDES(m_mutex) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bOver = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    FolderJob* Pop() REQUIRES(m_mutex) {
+        FolderJob* job = m_pending.back();
+        m_pending.pop_back();
+        return job;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<FolderJob*> m_pending GUARDED_BY(m_mutex);  // top at the back
+    bool m_bOver GUARDED_BY(m_mutex) = false;
+};
+
+// Ends the walk and joins the helpers however Collect is left, before the jobs they use are freed.
+class CHelperThreads {
+  public:
+    explicit CHelperThreads(CWalkQueue& queue) : m_queue(queue) {}
+    ~CHelperThreads() {
+        m_queue.Close();
+        for (std::thread& t : m_threads) {
+            t.join();
+        }
+    }
+    CHelperThreads(const CHelperThreads&) = delete;
+    CHelperThreads& operator=(const CHelperThreads&) = delete;
+
+    template <typename Run>
+    void Start(int count, Run run) {
+        for (int i = 0; i < count; ++i) {
+            try {
+                m_threads.emplace_back([this, run] {
+                    while (FolderJob* job = m_queue.Take()) {
+                        run(*job);
+                    }
+                });
+            } catch (const std::system_error&) {
+                return;  // fewer helpers: the collecting thread does the rest itself
+            }
+        }
+    }
+
+  private:
+    CWalkQueue& m_queue;
+    std::vector<std::thread> m_threads;
+};
+
+}  // namespace
+
+int FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
+    switch (info.kind) {
+        case platform::EntryKind::Folder:
+            return EISDIR;
+        case platform::EntryKind::Other:
+            // A pipe, socket or device holds no file to back up, and opening one may block.
+            return ENOTSUP;
+        case platform::EntryKind::File:
+            // Reading the contents is what a copy needs; the check stands in for opening the file.
+            if (!info.readable) {
+                return EACCES;
+            }
+            break;
+        case platform::EntryKind::Link:
+            // A link is copied as a link: its target text is always readable.
+            break;
+    }
+    entry.m_ftWrite = info.writeTime;
+    entry.m_nReadOnly = info.readOnly ? 1 : 0;
+    entry.m_nArchive = info.archive ? 0x20 : 0;
+    return 0;
+}
+
+int CFolderWalk::DefaultHelpers() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 4u)) - 1;
+}
+
+CFolderWalk::CFolderWalk(const CIgnoreRule& ignore, bool readArchive, int helpers)
+    : m_ignore(ignore), m_bReadArchive(readArchive), m_nHelpers(std::max(helpers, 0)) {}
+
+namespace {
+
+// Lists one folder: opens it through its parent (unless it is the root), reads its files' details and
+// records its subfolders as child jobs. Stops at the folder's first failure.
+void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
+    platform::FileInfo info;
+    std::shared_ptr<const platform::CFolder> folder = std::move(job.folder);
+    std::vector<platform::DirEntry> entries = std::move(job.entries);
+    if (!folder) {
+        // A folder that may be listed but not entered opens all the same; its files could not be read,
+        // so it counts as one that cannot be entered.
+        std::unique_ptr<platform::CFolder> child;
+        if (job.parent->Stat(job.name, info, false) && info.kind == platform::EntryKind::Folder &&
+            info.readable) {
+            child = job.parent->OpenChild(job.name);
+        }
+        job.parent.reset();
+        if (!child) {
+            job.failure.kind = WalkFailure::FolderNotEntered;
+            return;
+        }
+        if (!child->ReadEntries(entries)) {
+            return;  // entered but not listable: contributes nothing
+        }
+        folder = std::move(child);
+    }
+    for (platform::DirEntry& e : entries) {
+        switch (e.kind) {
+            case platform::EntryKind::Folder: {
+                auto child = std::make_unique<FolderJob>();
+                child->parent = folder;
+                child->prefix.reserve(job.prefix.size() + e.name.size() + 1);
+                child->prefix.append(job.prefix).append(e.name).push_back('/');
+                child->name = std::move(e.name);
+                job.children.push_back({job.files.size(), std::move(child)});
+                break;
+            }
+            case platform::EntryKind::File:
+            case platform::EntryKind::Link: {
+                // A copy killed on a file system without unnamed files leaves its hidden file: not ours
+                // to back up (it would block every later backup) nor to synchronize into the other tree.
+                if (ignore.IsIgnored(e.name) || platform::IsTemporaryName(e.name)) {
+                    break;
+                }
+                FileEntry entry;
+                entry.m_strName.reserve(job.prefix.size() + e.name.size());
+                entry.m_strName.append(job.prefix).append(e.name);
+                const int err = folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info)
+                                                                         : FailureCode();
+                if (err != 0) {
+                    job.failure = {WalkFailure::FileNotRead, std::move(entry.m_strName), err};
+                    return;
+                }
+                job.files.push_back(std::move(entry));
+                break;
+            }
+            case platform::EntryKind::Other:
+                break;  // pipes, sockets and devices are not files to back up
+        }
+    }
+}
+
+// Moves the files of job and its subtree to out in walk order, freeing each folder's results as soon
+// as they are moved; returns the first failure met.
+template <typename Await>
+WalkFailure Gather(FolderJob& job, bool top, FileList& out,
+                   const std::function<void(const std::string&)>& topFolder, Await& await) {
+    await(job);
+    if (job.exception) {
+        std::rethrow_exception(job.exception);
+    }
+    size_t next = 0;
+    const auto moveFiles = [&](size_t end) {
+        std::move(job.files.begin() + static_cast<ptrdiff_t>(next),
+                  job.files.begin() + static_cast<ptrdiff_t>(end), std::back_inserter(out));
+        next = end;
+    };
+    for (FolderJob::Child& child : job.children) {
+        moveFiles(child.before);
+        if (top && topFolder) {
+            topFolder(child.job->name);
+        }
+        WalkFailure failure = Gather(*child.job, false, out, topFolder, await);
+        if (failure.kind != WalkFailure::None) {
+            return failure;
+        }
+        child.job.reset();
+    }
+    moveFiles(job.files.size());
+    FileList().swap(job.files);
+    return std::move(job.failure);
+}
+
+}  // namespace
+
+WalkFailure CFolderWalk::Collect(std::unique_ptr<platform::CFolder> root,
+                                 std::vector<platform::DirEntry> rootEntries, FileList& out,
+                                 const std::function<void(const std::string&)>& topFolder) {
+    FolderJob rootJob;
+    rootJob.folder = std::move(root);
+    rootJob.entries = std::move(rootEntries);
+
+    CWalkQueue queue;
+    const CIgnoreRule& ignore = m_ignore;
+    const bool readArchive = m_bReadArchive;
+    const auto run = [&queue, &ignore, readArchive](FolderJob& job) {
+        try {
+            ListFolder(job, ignore, readArchive);
+        } catch (...) {
+            job.children.clear();  // nothing below a folder that was not listed whole is looked at
+            job.exception = std::current_exception();
+        }
+        queue.Finish(job);
+    };
+    // Declared after the jobs' owner, so the helpers are joined before any job is freed.
+    CHelperThreads helpers(queue);
+    helpers.Start(m_nHelpers, run);
+    auto await = [&](const FolderJob& job) { queue.Await(job, run); };
+
+    run(rootJob);
+    return Gather(rootJob, true, out, topFolder, await);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Lists one folder tree on several threads at once and hands its files back in the order a walk on one
+// thread would meet them: depth first, every folder's entries in the file system's listing order. The
+// scanner's speed is bound by one stat (and one archive record) per file; two cores do twice as many.
+// Collect is called by one thread (the run's); the helper threads live only inside Collect.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FileEntry.h"
+
+class CIgnoreRule;
+namespace platform {
+class CFolder;
+struct DirEntry;
+struct FileInfo;
+}  // namespace platform
+
+// Fills the time and attribute fields of entry from details already read. Returns 0, or the errno that
+// refuses the entry: EISDIR for a folder, ENOTSUP for a pipe, socket or device, EACCES for a file that
+// may not be read.
+int FillFileEntry(FileEntry& entry, const platform::FileInfo& info);
+
+// The first problem of a walk in walk order; a walk on one thread would have stopped right there.
+struct WalkFailure {
+    enum Kind {
+        None,
+        FolderNotEntered,  // a subfolder that cannot be entered
+        FileNotRead,       // a file whose details cannot be read (or that may not be read): name and err
+    };
+    Kind kind = None;
+    std::string name;  // relative name of the file
+    int err = 0;
+};
+
+class CFolderWalk {
+  public:
+    // helpers: threads besides the caller's (0 walks on the caller's thread alone). The default takes
+    // one per further core, at most three.
+    CFolderWalk(const CIgnoreRule& ignore, bool readArchive, int helpers = DefaultHelpers());
+    CFolderWalk(const CFolderWalk&) = delete;
+    CFolderWalk& operator=(const CFolderWalk&) = delete;
+
+    // Appends the files below root (open, its listing rootEntries already read) to out in walk order and
+    // calls topFolder with the name of each folder directly under root as the walk reaches it (before
+    // its files). Stops at the first failure in walk order and returns it; files after it are not
+    // appended. Leaves out ignored files, the copier's hidden temporary files, and pipes, sockets and
+    // devices; never enters a link; a folder that cannot be listed contributes nothing.
+    // Exceptions of the helper threads (out of memory) reach the caller.
+    WalkFailure Collect(std::unique_ptr<platform::CFolder> root, std::vector<platform::DirEntry> rootEntries,
+                        FileList& out, const std::function<void(const std::string&)>& topFolder);
+
+    static int DefaultHelpers();
+
+  private:
+    const CIgnoreRule& m_ignore;
+    const bool m_bReadArchive;
+    const int m_nHelpers;
+};
