@@ -39,7 +39,7 @@ void MakeAbsoluteFolder(std::string& folder) {
 
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
     const size_t cut = rootLength > 0 ? static_cast<size_t>(rootLength) : 0;
-    entry.m_strName = cut < fullPath.size() ? fullPath.substr(cut) : std::string();
+    entry.m_strName = cut < fullPath.size() ? FileName(std::string_view(fullPath).substr(cut)) : FileName();
     platform::FileInfo info;
     if (!platform::StatPath(fullPath, info)) {
         RaisePathError(fullPath, FailureCode());

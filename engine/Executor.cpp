@@ -37,7 +37,7 @@ struct CheckedFolders {
 // tree (and hidden from the scan by the ignore list) would otherwise lead it to a file outside both
 // trees. Sets ELOOP when it finds one. Missing folders pass (the copy creates them); checked holds the
 // last folder found clean, since consecutive items mostly share theirs.
-bool FoldersStayInTree(const std::string& root, const std::string& relative, std::string& checked) {
+bool FoldersStayInTree(const std::string& root, std::string_view relative, std::string& checked) {
     const size_t last = relative.rfind('/');
     if (last == std::string::npos ||
         (checked.size() == last + 1 && relative.compare(0, last + 1, checked) == 0)) {
@@ -46,7 +46,7 @@ bool FoldersStayInTree(const std::string& root, const std::string& relative, std
     platform::FileInfo info;
     for (size_t slash = relative.find('/'); slash != std::string::npos && slash <= last;
          slash = relative.find('/', slash + 1)) {
-        if (!platform::StatPath(root + relative.substr(0, slash), info, false)) {
+        if (!platform::StatPath(std::string(root).append(relative.substr(0, slash)), info, false)) {
             return true;  // missing or unreadable: the copy itself creates it or reports why
         }
         if (info.kind == platform::EntryKind::Link) {

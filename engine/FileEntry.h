@@ -2,12 +2,13 @@
 // One scanned file and the list of one scanned tree: plain values, copied whole. Any thread.
 
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "engine/FileName.h"
 
 struct FileEntry {
     // Path relative to the scanned root, "/" between levels, no leading separator.
-    std::string m_strName;
+    FileName m_strName;
     // Last-write time in 100-ns units since 1601-01-01 UTC; 0 for a side where the file does not exist.
     uint64_t m_ftWrite = 0;
     // 1 read-only, 0 writable; -1 for a side where the file does not exist.

@@ -177,6 +177,7 @@ namespace {
 // records its subfolders as child jobs. Stops at the folder's first failure.
 void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
     platform::FileInfo info;
+    std::string relative;
     std::shared_ptr<const platform::CFolder> folder = std::move(job.folder);
     std::vector<platform::DirEntry> entries = std::move(job.entries);
     if (!folder) {
@@ -216,14 +217,14 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
                     break;
                 }
                 FileEntry entry;
-                entry.m_strName.reserve(job.prefix.size() + e.name.size());
-                entry.m_strName.append(job.prefix).append(e.name);
                 const int err = folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info)
                                                                          : FailureCode();
+                relative.assign(job.prefix).append(e.name);
                 if (err != 0) {
-                    job.failure = {WalkFailure::FileNotRead, std::move(entry.m_strName), err};
+                    job.failure = {WalkFailure::FileNotRead, relative, err};
                     return;
                 }
+                entry.m_strName = relative;
                 job.files.push_back(std::move(entry));
                 break;
             }

@@ -32,7 +32,7 @@ class CScanIndex {
     }
 
     // The entry with exactly this name, or null.
-    const FileEntry* Find(const std::string& name) const {
+    const FileEntry* Find(const FileName& name) const {
         for (size_t slot = Hash(name);; slot = (slot + 1) & (m_slots.size() - 1)) {
             const uint32_t position = m_slots[slot];
             if (position == 0) {
@@ -45,8 +45,8 @@ class CScanIndex {
     }
 
   private:
-    size_t Hash(const std::string& name) const {
-        return std::hash<std::string>{}(name) & (m_slots.size() - 1);
+    size_t Hash(std::string_view name) const {
+        return std::hash<std::string_view>{}(name) & (m_slots.size() - 1);
     }
 
     const FileList& m_files;
@@ -72,7 +72,7 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     for (FileEntry& entry : sourceFiles) {
         WorkItem item;
         item.m_source = std::move(entry);
-        const std::string& name = item.m_source.m_strName;
+        const FileName& name = item.m_source.m_strName;
         path.assign(dest.m_strRoot).append(name);
         if (const FileEntry* hit = destIndex.Find(name)) {
             // The other scan's answer for the exact name.

@@ -4,10 +4,11 @@
 // replacement characters, so a path must never make the round trip through QString.
 
 #include <string>
+#include <string_view>
 
 #include <QString>
 
-inline QString FromBytes(const std::string& bytes) {
+inline QString FromBytes(std::string_view bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 

@@ -26,7 +26,7 @@ using testing_support::WriteFile;
 std::vector<std::string> Names(const FileList& files) {
     std::vector<std::string> names;
     for (const FileEntry& f : files) {
-        names.push_back(f.m_strName);
+        names.push_back(f.m_strName.Str());
     }
     return names;
 }
@@ -67,7 +67,7 @@ TEST(DirScanner, ListsRelativeNamesDepthFirstInListingOrder) {
 
     std::map<std::string, FileEntry> byName;
     for (const FileEntry& f : scan.m_files) {
-        byName[f.m_strName] = f;
+        byName[f.m_strName.Str()] = f;
     }
     const FileEntry& two = byName["k/deeper/two.txt"];
     EXPECT_EQ(two.m_ftWrite, FileTime(1000000000, 123456700));
@@ -97,7 +97,7 @@ TEST(DirScanner, RootFormsAndAttributes) {
         CDirScanner scan(row.root, "", nullptr);
         std::map<std::string, FileEntry> byName;
         for (const FileEntry& f : scan.m_files) {
-            byName[f.m_strName] = f;
+            byName[f.m_strName.Str()] = f;
         }
         EXPECT_EQ(byName.size(), 2u) << row.name;
         EXPECT_EQ(byName.count("a/b.txt"), 1u) << row.name;
@@ -198,7 +198,7 @@ TEST(DirScanner, LinksAreEntriesAndSpecialFilesAreSkipped) {
     CDirScanner scan(dir / "tree", "", nullptr);  // must not block on the pipe
     std::map<std::string, FileEntry> byName;
     for (const FileEntry& f : scan.m_files) {
-        byName[f.m_strName] = f;
+        byName[f.m_strName.Str()] = f;
     }
     EXPECT_EQ(byName.size(), 4u);
     EXPECT_EQ(byName.count("pipe"), 0u);

@@ -85,7 +85,7 @@ TEST(FolderWalk, HelpersChangeNeitherOrderNorContents) {
     ASSERT_EQ(alone.failure.kind, WalkFailure::None);
     std::vector<std::string> names;
     for (const FileEntry& f : alone.files) {
-        names.push_back(f.m_strName);
+        names.push_back(f.m_strName.Str());
     }
     EXPECT_EQ(names, expected);
     EXPECT_EQ(alone.topFolders, expectedTop);

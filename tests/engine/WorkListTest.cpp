@@ -161,7 +161,7 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     std::vector<Expected> expected;
     for (const FileEntry& f : sourceFiles) {
         expected.push_back(
-            {f.m_strName, f.m_strName == "a.txt" ? KindBoth : KindNoDest, true, f.m_strName == "a.txt"});
+            {f.m_strName.Str(), f.m_strName == "a.txt" ? KindBoth : KindNoDest, true, f.m_strName == "a.txt"});
     }
     expected.push_back({"c.txt", KindNoSource, false, true});
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -169,6 +169,8 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
         const std::string& name = expected[i].name;
         EXPECT_EQ(item.m_source.m_strName, name) << i;
         EXPECT_EQ(item.m_dest.m_strName, name) << i << ": both sides carry the same name";
+        EXPECT_EQ(item.m_dest.m_strName.View().data(), item.m_source.m_strName.View().data())
+            << i << ": and hold it once";
         EXPECT_EQ(item.m_nKind, expected[i].kind) << name;
         EXPECT_EQ(item.m_nFlags, WorkUnknown) << name << ": undecided before ApplyRunMode";
         EXPECT_EQ(item.m_source.m_nReadOnly, expected[i].sourceExists ? 0 : -1) << name;
