@@ -1,5 +1,6 @@
 #include "engine/Executor.h"
 
+#include "engine/CopyBatch.h"
 #include "engine/DirScanner.h"
 #include "engine/FileOps.h"
 #include "engine/Progress.h"
@@ -58,6 +59,19 @@ bool FoldersStayInTree(const std::string& root, std::string_view relative, std::
     return true;
 }
 
+// Clears the source's archive bit when the item asks for it. A source that the scan found already marked
+// as backed up, and that this item did not copy, needs no second look: in a run where nothing changed
+// this is every file. Returns the message that stops the run, or "".
+std::string ClearArchive(const WorkItem& item, const std::string& sourcePath, bool copied) {
+    if ((item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0)) {
+        ChangeAttributes(sourcePath, platform::kAttrArchive, AttrRemove);
+        if (g_bAttrError) {
+            return PathProblem(sourcePath);
+        }
+    }
+    return {};
+}
+
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
 std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, const std::string& destDir,
                         const std::string& sourcePath, const std::string& destPath, CheckedFolders& checked) {
@@ -75,7 +89,7 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, cons
         }
         if (!staysInTrees() ||
             !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
-            return res::kCopy + destPath + res::kCopyTo + sourcePath + ": " + SystemErrorText();
+            return CopyProblem(destPath, sourcePath);
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
@@ -84,19 +98,70 @@ std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, cons
         }
         if (!staysInTrees() ||
             !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
-            return res::kCopy + sourcePath + res::kCopyTo + destPath + ": " + SystemErrorText();
+            return CopyProblem(sourcePath, destPath);
         }
     }
-    // A source that the scan found already marked as backed up, and that this item did not copy, needs
-    // no second look: in a run where nothing changed this is every file.
-    const bool copied = (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0;
-    if ((item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0)) {
-        ChangeAttributes(sourcePath, platform::kAttrArchive, AttrRemove);
-        if (g_bAttrError) {
-            return sourcePath + ": " + SystemErrorText();
-        }
+    return ClearArchive(item, sourcePath, (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0);
+}
+
+enum class Batched {
+    Added,   // written ahead and queued
+    Alone,   // to be carried out on its own, after the batch
+    Failed,  // the copy could not be written: the last error says why
+};
+
+// Writes the copy of a plain one-way item ahead into batch, or queues the archive bit of an item without
+// a copy. Anything else is carried out on its own, after the batch, exactly as without one: an undecided
+// item, one with two copies, a read-only target to lift, a copy the time rule refuses, a path through a
+// link.
+Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& sourceDir,
+                   const std::string& destDir, const std::string& sourcePath, const std::string& destPath,
+                   CheckedFolders& checked) {
+    const int32_t flags = item.m_nFlags;
+    const bool toSource = (flags & WorkSynchronize) != 0;
+    const bool toDest = (flags & (WorkBackup | WorkCreate)) != 0;
+    if ((flags & WorkUnknown) || (toSource && toDest)) {
+        return Batched::Alone;
     }
-    return {};
+    if (!toSource && !toDest) {
+        // Most items of most runs: nothing to copy, at most an archive bit to clear.
+        if ((flags & WorkClearArchive) && item.m_source.m_nArchive != 0) {
+            batch.Add(nullptr, {}, {}, sourcePath);
+        }
+        return Batched::Added;
+    }
+    if (toSource && ((flags & WorkDestReadOnly) || ((flags & WorkBySyncRule) && CompareTimes(item) == 2))) {
+        return Batched::Alone;
+    }
+    if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && CompareTimes(item) == 1))) {
+        return Batched::Alone;
+    }
+    if (!FoldersStayInTree(sourceDir, item.m_source.m_strName, checked.source) ||
+        !FoldersStayInTree(destDir, item.m_dest.m_strName, checked.dest)) {
+        return Batched::Alone;
+    }
+    const std::string& from = toSource ? destPath : sourcePath;
+    const std::string& to = toSource ? sourcePath : destPath;
+    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(from, to);
+    if (!copy) {
+        return Batched::Failed;
+    }
+    batch.Add(std::move(copy), from, to, (flags & WorkClearArchive) ? sourcePath : std::string());
+    return Batched::Added;
+}
+
+// Finishes an item whose copy failed when it was written ahead, as the item alone would have: a missing
+// folder is created and the copy tried again, anything else stops the run.
+std::string FinishFailedCopy(const WorkItem& item, const std::string& sourcePath, const std::string& destPath,
+                             int err) {
+    const bool toSource = (item.m_nFlags & WorkSynchronize) != 0;
+    const std::string& from = toSource ? destPath : sourcePath;
+    const std::string& to = toSource ? sourcePath : destPath;
+    platform::SetLastError(err);
+    if (!CopyIntoNewFolder(from, to)) {
+        return CopyProblem(from, to);
+    }
+    return ClearArchive(item, sourcePath, true);
 }
 
 }  // namespace
@@ -134,7 +199,9 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     std::string sourcePath;
     std::string destPath;
     CheckedFolders checked;
-    for (int i = 0; i < count; ++i) {
+    CCopyBatch batch;
+    std::string problem;
+    for (int i = 0; i < count && problem.empty(); ++i) {
         const WorkItem item = items[static_cast<size_t>(i)];
         sourcePath.assign(sourceDir).append(item.m_source.m_strName);
         destPath.assign(destDir).append(item.m_dest.m_strName);
@@ -142,11 +209,26 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             progress->SetPos(i);
             progress->SetStatus(sourcePath);
         }
-        const std::string problem = ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked);
-        if (!problem.empty()) {
-            host.Report(problem, 0, 0);
+        if (batch.Full() && !(problem = batch.Complete()).empty()) {
             break;
         }
+        const Batched batched = AddToBatch(batch, item, sourceDir, destDir, sourcePath, destPath, checked);
+        if (batched == Batched::Added) {
+            continue;
+        }
+        const int err = platform::LastError();
+        // Every earlier item is complete before this one starts.
+        problem = batch.Complete();
+        if (problem.empty()) {
+            problem = batched == Batched::Alone ? ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked)
+                                                : FinishFailedCopy(item, sourcePath, destPath, err);
+        }
+    }
+    if (problem.empty()) {
+        problem = batch.Complete();
+    }
+    if (!problem.empty()) {
+        host.Report(problem, 0, 0);
     }
     return 0;
 }

@@ -52,24 +52,26 @@ bool CreateDirectoryPath(const std::string& path) {
     return platform::CreateFolder(path) || platform::LastError() == EEXIST;
 }
 
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target) {
+    if (platform::LastError() != ENOENT) {
+        return false;
+    }
+    // ENOENT also means a vanished source; only a missing target folder is worth creating.
+    const std::string folder = GetFolderPart(target);
+    if (!folder.empty() && !platform::PathExists(folder) && platform::PathExists(existing)) {
+        return CreateDirectoryPath(folder) && platform::CopyFileAtomic(existing, target);
+    }
+    platform::SetLastError(ENOENT);
+    return false;
+}
+
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly) {
     bool lifted = false;
     if (liftReadOnly && ChangeAttributes(target, platform::kAttrReadOnly, AttrTest) == 1) {
         lifted = ChangeAttributes(target, platform::kAttrReadOnly, AttrRemove) != 0;
     }
 
-    bool copied = platform::CopyFileAtomic(existing, target);
-    if (!copied && platform::LastError() == ENOENT) {
-        // ENOENT also means a vanished source; only a missing target folder is worth creating.
-        const std::string folder = GetFolderPart(target);
-        if (!folder.empty() && !platform::PathExists(folder) && platform::PathExists(existing)) {
-            if (CreateDirectoryPath(folder)) {
-                copied = platform::CopyFileAtomic(existing, target);
-            }
-        } else {
-            platform::SetLastError(ENOENT);
-        }
-    }
+    const bool copied = platform::CopyFileAtomic(existing, target) || CopyIntoNewFolder(existing, target);
     const int copyError = copied ? 0 : platform::LastError();
 
     if (lifted) {

@@ -25,6 +25,11 @@ int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
 // creation succeeded or found something already there. A relative path whose parent is missing fails.
 bool CreateDirectoryPath(const std::string& path);
 
+// After a copy of existing to target failed with the last error set: when that error says only the
+// target's folder is missing, creates the folder and copies once more. False, with the first failure's
+// error (or the new one's) as last error, when nothing more could be done.
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target);
+
 // Copies existing over target (contents, write time, attributes), replacing target atomically: on
 // failure the old target is untouched and no temporary file remains. When target's folder is missing,
 // creates it and tries once more. With liftReadOnly, a read-only target is made writable for the copy

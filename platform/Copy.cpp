@@ -4,6 +4,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,7 +83,8 @@ int OpenSource(const std::string& path) {
     return fd;
 }
 
-bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bool replacing) {
+// Writes the new file unseen beside its target: contents, archive record, owner, mode and times.
+bool WriteRegular(const std::string& from, detail::CTempFile& temp) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -94,7 +96,6 @@ bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bo
     if (!S_ISREG(st.st_mode)) {
         return Fail(EINVAL);  // replaced by something else since it was looked at
     }
-    detail::CTempFile temp(dirFd);
     if (!temp.Create(0600) || !CopyContents(source.Get(), temp.Fd())) {
         return false;
     }
@@ -121,13 +122,7 @@ bool CopyRegular(const std::string& from, int dirFd, const std::string& name, bo
     if (futimens(temp.Fd(), times) != 0) {
         return Fail();
     }
-    // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
-    // could leave an empty file where the old copy was. A file that had no copy risks nothing (its
-    // source is intact), and a flush per new file would make a first backup many times slower.
-    if (replacing && RetryEintr([&] { return fsync(temp.Fd()); }) != 0) {
-        return Fail();
-    }
-    return temp.Publish(name, FaultOp::CopyRename, !replacing);
+    return true;
 }
 
 bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name) {
@@ -174,44 +169,118 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
 
 }  // namespace
 
-bool CopyFileAtomic(const std::string& from, const std::string& to) {
-    struct stat st;
-    if (lstat(from.c_str(), &st) != 0) {
-        return Fail();
+struct CPreparedCopy::State {
+    std::string from;
+    std::string name;      // the target's name in its folder
+    struct stat source {}; // a link's details, read when prepared
+    bool link = false;
+    bool replacing = false;
+    bool flushed = false;
+    CFd dir;  // before temp: the temporary file is removed through it
+    std::unique_ptr<detail::CTempFile> temp;
+};
+
+CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
+CPreparedCopy::~CPreparedCopy() = default;
+
+std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to) {
+    std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
+    State& state = *copy->m_state;
+    if (lstat(from.c_str(), &state.source) != 0) {
+        Fail();
+        return nullptr;
     }
-    if (S_ISDIR(st.st_mode)) {
-        return Fail(EISDIR);
+    if (S_ISDIR(state.source.st_mode)) {
+        Fail(EISDIR);
+        return nullptr;
     }
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        return Fail(EINVAL);  // pipes, sockets and devices are not copied
+    if (!S_ISREG(state.source.st_mode) && !S_ISLNK(state.source.st_mode)) {
+        Fail(EINVAL);  // pipes, sockets and devices are not copied
+        return nullptr;
     }
     std::string folder;
-    std::string name;
-    detail::SplitTarget(to, folder, name);
-    if (name.empty() || name == "." || name == "..") {
-        return Fail(EISDIR);
+    detail::SplitTarget(to, folder, state.name);
+    if (state.name.empty() || state.name == "." || state.name == "..") {
+        Fail(EISDIR);
+        return nullptr;
     }
     // ENOENT here means the target's folder is missing: the caller creates it and tries again.
-    CFd dir(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
-    if (!dir.Valid()) {
-        return Fail();
+    state.dir.Reset(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!state.dir.Valid()) {
+        Fail();
+        return nullptr;
     }
     struct stat old;
-    bool replacing = false;
-    if (fstatat(dir.Get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
-        replacing = true;
+    if (fstatat(state.dir.Get(), state.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        state.replacing = true;
         if (S_ISDIR(old.st_mode)) {
-            return Fail(EISDIR);
+            Fail(EISDIR);
+            return nullptr;
         }
         // Windows keeps a read-only file even from its administrator; the caller lifts the bit when asked.
         if (S_ISREG(old.st_mode) && (old.st_mode & S_IWUSR) == 0) {
-            return Fail(EACCES);
+            Fail(EACCES);
+            return nullptr;
         }
     } else if (errno != ENOENT) {
+        Fail();
+        return nullptr;
+    }
+    state.from = from;
+    state.link = S_ISLNK(state.source.st_mode);
+    if (!state.link) {
+        // A link is made when published: there is no unseen form of one.
+        state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
+        if (!WriteRegular(from, *state.temp)) {
+            return nullptr;
+        }
+    }
+    return copy;
+}
+
+bool CPreparedCopy::Flush(const std::vector<CPreparedCopy*>& copies) {
+    std::vector<dev_t> synced;
+    for (CPreparedCopy* copy : copies) {
+        State& state = *copy->m_state;
+        if (!state.replacing || state.flushed || !state.temp) {
+            continue;
+        }
+        struct stat st;
+        if (fstat(state.temp->Fd(), &st) != 0) {
+            return Fail();
+        }
+        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+            // Reports the write errors of every file written since this one was opened, the later
+            // copies of the batch included (Linux 5.8 and later).
+            if (RetryEintr([&] { return syncfs(state.temp->Fd()); }) != 0) {
+                return Fail();
+            }
+            synced.push_back(st.st_dev);
+        }
+    }
+    for (CPreparedCopy* copy : copies) {
+        copy->m_state->flushed = true;
+    }
+    return true;
+}
+
+bool CPreparedCopy::Publish() {
+    State& state = *m_state;
+    if (state.link) {
+        return CopyLink(state.from, state.source, state.dir.Get(), state.name);
+    }
+    // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
+    // could leave an empty file where the old copy was. A file that had no copy risks nothing (its
+    // source is intact), and a flush per new file would make a first backup many times slower.
+    if (state.replacing && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
         return Fail();
     }
-    return S_ISLNK(st.st_mode) ? CopyLink(from, st, dir.Get(), name)
-                               : CopyRegular(from, dir.Get(), name, replacing);
+    return state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing);
+}
+
+bool CopyFileAtomic(const std::string& from, const std::string& to) {
+    std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(from, to);
+    return copy && copy->Publish();
 }
 
 }  // namespace platform

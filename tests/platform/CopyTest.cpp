@@ -296,3 +296,59 @@ TEST(CopyFileAtomic, AFileSizeLimitInMidCopyLeavesTheOldTarget) {
 }
 
 }  // namespace
+
+namespace {
+
+// Copies written ahead: unseen until published, gone without a trace when dropped, and the same result
+// as CopyFileAtomic when published, with or without the batch's flush.
+TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDropped) {
+    CTempDir dir;
+    WriteFile(dir / "a", "new a");
+    WriteFile(dir / "b", "new b");
+    ASSERT_EQ(symlink("somewhere", (dir / "link").c_str()), 0);
+    testing_support::MakeFolder(dir / "out");
+    for (const bool named : {false, true}) {
+        const char* temp = named ? "named temporary: " : "unnamed temporary: ";
+        platform::TestForceNamedTempFiles(named);
+        WriteFile(dir / "out/a", "old a");
+        const Snapshot before = Take(dir / "out", dir / "out/a");
+        {
+            auto a = platform::CPreparedCopy::Prepare(dir / "a", dir / "out/a");
+            auto b = platform::CPreparedCopy::Prepare(dir / "b", dir / "out/b");
+            auto link = platform::CPreparedCopy::Prepare(dir / "link", dir / "out/link");
+            ASSERT_TRUE(a && b && link) << temp << platform::ErrorText(platform::LastError());
+            EXPECT_EQ(ReadFile(dir / "out/a"), "old a") << temp << "not in place before it is published";
+            EXPECT_FALSE(testing_support::Exists(dir / "out/b")) << temp;
+            EXPECT_FALSE(testing_support::Exists(dir / "out/link")) << temp;
+        }
+        EXPECT_TRUE(Take(dir / "out", dir / "out/a") == before) << temp << "dropped copies leave nothing";
+
+        auto a = platform::CPreparedCopy::Prepare(dir / "a", dir / "out/a");
+        auto b = platform::CPreparedCopy::Prepare(dir / "b", dir / "out/b");
+        auto link = platform::CPreparedCopy::Prepare(dir / "link", dir / "out/link");
+        ASSERT_TRUE(a && b && link) << temp;
+        ASSERT_PLATFORM_OK(platform::CPreparedCopy::Flush({a.get(), b.get(), link.get()})) << temp;
+        ASSERT_PLATFORM_OK(a->Publish()) << temp;
+        ASSERT_PLATFORM_OK(b->Publish()) << temp;
+        ASSERT_PLATFORM_OK(link->Publish()) << temp;
+        EXPECT_EQ(ReadFile(dir / "out/a"), "new a") << temp;
+        EXPECT_EQ(ReadFile(dir / "out/b"), "new b") << temp;
+        EXPECT_EQ(LinkTarget(dir / "out/link"), "somewhere") << temp;
+        EXPECT_EQ(ModTimeNs(dir / "out/a"), ModTimeNs(dir / "a")) << temp;
+        EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"a", "b", "link"})) << temp;
+        ASSERT_EQ(unlink((dir / "out/b").c_str()), 0);
+        ASSERT_EQ(unlink((dir / "out/link").c_str()), 0);
+    }
+    platform::TestClearFaults();
+
+    // Refusals come when the copy is prepared, as CopyFileAtomic's do.
+    testing_support::SetMode(dir / "out/a", 0444);
+    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "out/a"), nullptr);
+    EXPECT_EQ(platform::LastError(), EACCES) << "a read-only target";
+    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "missing/b"), nullptr);
+    EXPECT_EQ(platform::LastError(), ENOENT) << "a missing folder";
+    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "gone", dir / "out/b"), nullptr);
+    EXPECT_EQ(platform::LastError(), ENOENT) << "a missing source";
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// Copies written ahead in batches: a run that stops inside a batch leaves exactly what a run that did
+// one item at a time would have left.
+#include "engine/DirScanner.h"
+#include "engine/Executor.h"
+#include "engine/WorkList.h"
+#include "engine/WorkListBuilder.h"
+#include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
+#include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine_test::CFakeHost;
+using testing_support::CTempDir;
+using testing_support::Exists;
+using testing_support::ListNames;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+constexpr int kFiles = 150;  // more than two batches
+
+std::string Name(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "r%03d.txt", i);
+    return buf;
+}
+
+// 150 newer source files over older copies, with one file for a folder that does not exist yet in the
+// middle of the list (it has to wait for every copy before it), in the order of the rows.
+struct BatchRun {
+    CTempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    std::unique_ptr<CDirScanner> sourceScan;
+    std::unique_ptr<CDirScanner> destScan;
+    std::unique_ptr<CWorkListBuilder> builder;
+
+    BatchRun() {
+        for (int i = 0; i < kFiles; ++i) {
+            WriteFile(src + "/" + Name(i), "new " + std::to_string(i));
+            testing_support::SetModTime(src + "/" + Name(i), 1600000000);
+            WriteFile(dst + "/" + Name(i), "old " + std::to_string(i));
+            testing_support::SetModTime(dst + "/" + Name(i), 1500000000);
+        }
+        WriteFile(src + "/newdir/x.txt", "x");
+        sourceScan = std::make_unique<CDirScanner>(src, "", nullptr);
+        destScan = std::make_unique<CDirScanner>(dst, "", nullptr);
+        builder = std::make_unique<CWorkListBuilder>(*sourceScan, *destScan, nullptr);
+        builder->ApplyRunMode(RunBackup);
+        // Put the items in a known order: the listing order of the scans is the file system's.
+        WorkList& items = builder->m_items;
+        std::sort(items.begin(), items.end(), [](const WorkItem& a, const WorkItem& b) {
+            const auto key = [](const WorkItem& item) {
+                return item.m_source.m_strName == "newdir/x.txt" ? Name(99) + "+" : item.m_source.m_strName.Str();
+            };
+            return key(a) < key(b);
+        });
+    }
+
+    std::vector<std::string> Reports(const char* faultName, platform::FaultOp op, int nth, int err) {
+        if (faultName) {
+            platform::TestInjectFault(op, nth, err);
+        }
+        CFakeHost host(false);
+        std::string s = src;
+        std::string d = dst;
+        ExecuteWorkList(host, s, d, *builder, RunBackup);
+        platform::TestClearFaults();
+        return host.reports;
+    }
+};
+
+TEST(CopyBatch, EveryItemIsDoneInOrder) {
+    BatchRun run;
+    ASSERT_EQ(run.builder->m_items.size(), static_cast<size_t>(kFiles + 1));
+    EXPECT_TRUE(run.Reports(nullptr, platform::FaultOp::CopyRename, 0, 0).empty());
+    for (int i = 0; i < kFiles; ++i) {
+        EXPECT_EQ(ReadFile(run.dst + "/" + Name(i)), "new " + std::to_string(i));
+    }
+    EXPECT_EQ(ReadFile(run.dst + "/newdir/x.txt"), "x");
+    std::vector<std::string> names = ListNames(run.dst);
+    EXPECT_EQ(names.size(), static_cast<size_t>(kFiles + 1)) << "no temporary file is left";
+}
+
+TEST(CopyBatch, AFailureInsideABatchLeavesWhatOneItemAtATimeWould) {
+    struct Row {
+        const char* name;
+        platform::FaultOp op;
+        int nth;
+        int failing;  // the item that fails: earlier ones are done, later ones untouched
+    };
+    // Each item is put in place with one rename; item 100 (newdir/x.txt) creates its folder first.
+    const Row rows[] = {
+        {"a rename in the first batch", platform::FaultOp::CopyRename, 30, 29},
+        {"a rename in the second batch, after the batch boundary", platform::FaultOp::CopyRename, 70, 69},
+        {"a rename after the new folder", platform::FaultOp::CopyRename, 120, 118},
+    };
+    for (const Row& row : rows) {
+        BatchRun run;
+        const std::vector<std::string> reports = run.Reports(row.name, row.op, row.nth, ENOSPC);
+        const std::string failed = Name(row.failing);
+        ASSERT_EQ(reports.size(), 1u) << row.name;
+        EXPECT_EQ(reports[0], "Copy " + run.src + "/" + failed + " to " + run.dst + "/" + failed + ": " +
+                                  platform::ErrorText(ENOSPC))
+            << row.name;
+        for (int i = 0; i < kFiles; ++i) {
+            const bool done = i < row.failing;
+            ASSERT_EQ(ReadFile(run.dst + "/" + Name(i)), (done ? "new " : "old ") + std::to_string(i))
+                << row.name << ": item " << i;
+        }
+        EXPECT_EQ(Exists(run.dst + "/newdir"), row.failing > 99)
+            << row.name << ": the folder of a later item is never created";
+        EXPECT_EQ(ListNames(run.dst).size(), static_cast<size_t>(kFiles + (row.failing > 99 ? 1 : 0)))
+            << row.name << ": copies written ahead leave no trace";
+    }
+}
+
+TEST(CopyBatch, AnItemThatCannotBeWrittenWaitsForTheItemsBeforeIt) {
+    BatchRun run;
+    // A folder where item 120's copy should go: refused when the copy is written, long before the items
+    // queued before it are in place.
+    ASSERT_EQ(std::remove((run.dst + "/" + Name(120)).c_str()), 0);
+    testing_support::MakeFolder(run.dst + "/" + Name(120));
+    const std::vector<std::string> reports = run.Reports(nullptr, platform::FaultOp::CopyRename, 0, 0);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "Copy " + run.src + "/" + Name(120) + " to " + run.dst + "/" + Name(120) + ": " +
+                              platform::ErrorText(EISDIR));
+    for (int i = 0; i < kFiles; ++i) {
+        if (i != 120) {
+            EXPECT_EQ(ReadFile(run.dst + "/" + Name(i)), (i < 120 ? "new " : "old ") + std::to_string(i)) << i;
+        }
+    }
+    EXPECT_EQ(ReadFile(run.dst + "/newdir/x.txt"), "x");
+}
+
+}  // namespace
