@@ -34,14 +34,7 @@ std::string Name(int i) {
 
 // 150 newer source files over older copies, with one file for a folder that does not exist yet in the
 // middle of the list (it has to wait for every copy before it), in the order of the rows.
-struct BatchRun {
-    CTempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    std::unique_ptr<CDirScanner> sourceScan;
-    std::unique_ptr<CDirScanner> destScan;
-    std::unique_ptr<CWorkListBuilder> builder;
-
+struct BatchRun : engine_test::Trees {
     BatchRun() {
         for (int i = 0; i < kFiles; ++i) {
             WriteFile(src + "/" + Name(i), "new " + std::to_string(i));
@@ -50,10 +43,7 @@ struct BatchRun {
             testing_support::SetModTime(dst + "/" + Name(i), 1500000000);
         }
         WriteFile(src + "/newdir/x.txt", "x");
-        sourceScan = std::make_unique<CDirScanner>(src, "", nullptr);
-        destScan = std::make_unique<CDirScanner>(dst, "", nullptr);
-        builder = std::make_unique<CWorkListBuilder>(*sourceScan, *destScan, nullptr);
-        builder->ApplyRunMode(RunBackup);
+        Build(RunBackup);
         // Put the items in a known order: the listing order of the scans is the file system's.
         WorkList& items = builder->m_items;
         std::sort(items.begin(), items.end(), [](const WorkItem& a, const WorkItem& b) {
@@ -69,9 +59,7 @@ struct BatchRun {
             platform::TestInjectFault(op, nth, err);
         }
         CFakeHost host(false);
-        std::string s = src;
-        std::string d = dst;
-        ExecuteWorkList(host, s, d, *builder, RunBackup);
+        Execute(host, RunBackup);
         platform::TestClearFaults();
         return host.reports;
     }

@@ -16,6 +16,7 @@
 namespace {
 
 using engine_test::CFakeProgress;
+using engine_test::ExpectedOrder;
 using engine_test::FileTime;
 using engine_test::ThrownText;
 using testing_support::CTempDir;
@@ -29,20 +30,6 @@ std::vector<std::string> Names(const FileList& files) {
         names.push_back(f.m_strName.Str());
     }
     return names;
-}
-
-// Depth-first pre-order in listing order, worked out from path-based listings (not the scanner's
-// handle walk): files and links are entries, folders are descended.
-void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
-    std::vector<platform::DirEntry> entries;
-    ASSERT_PLATFORM_OK(platform::ListFolder(folder, entries));
-    for (const platform::DirEntry& e : entries) {
-        if (e.kind == platform::EntryKind::Folder) {
-            ExpectedOrder(folder + "/" + e.name, prefix + e.name + "/", out);
-        } else if (e.kind != platform::EntryKind::Other) {
-            out.push_back(prefix + e.name);
-        }
-    }
 }
 
 TEST(DirScanner, ListsRelativeNamesDepthFirstInListingOrder) {

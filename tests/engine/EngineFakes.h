@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/DirScanner.h"
 #include "engine/Progress.h"
 #include "engine/RunHost.h"
+#include "engine/WorkListBuilder.h"
+#include "tests/TestSupport.h"
+
+#include <memory>
 
 namespace engine_test {
 
@@ -55,5 +60,29 @@ inline uint64_t FileTime(int64_t seconds, int64_t nanoseconds = 0) {
 
 // The message of the CGenericException that fn throws, or "(no exception)".
 std::string ThrownText(const std::function<void()>& fn);
+
+// The files below folder in the order a walk on one thread meets them (depth first, listing order),
+// worked out from path-based listings rather than the scanner's handle walk; names containing skip (when
+// not empty) are left out.
+void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out,
+                   const std::string& skip = "");
+
+// A source and a destination tree and a builder whose items a test sets as it likes.
+struct Trees {
+    testing_support::CTempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    std::unique_ptr<CDirScanner> sourceScan;
+    std::unique_ptr<CDirScanner> destScan;
+    std::unique_ptr<CWorkListBuilder> builder;
+
+    Trees();
+    // Scans both trees and builds and decides the worklist for mode.
+    void Build(int mode);
+    // An empty builder to put hand-made items in.
+    CWorkListBuilder& Empty();
+    // Executes the worklist; checks that both roots come back in normal form.
+    int Execute(IRunHost& host, int mode);
+};
 
 }  // namespace engine_test

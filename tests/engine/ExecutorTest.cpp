@@ -17,6 +17,7 @@
 namespace {
 
 using engine_test::CFakeHost;
+using engine_test::Trees;
 using testing_support::CTempDir;
 using testing_support::Exists;
 using testing_support::ListNames;
@@ -52,43 +53,6 @@ bool ArchiveRecordsWork(const std::string& folder) {
     std::remove(probe.c_str());
     return works;
 }
-
-// A source and a destination tree and a builder whose items a test sets as it likes.
-struct Trees {
-    CTempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    std::unique_ptr<CDirScanner> sourceScan;
-    std::unique_ptr<CDirScanner> destScan;
-    std::unique_ptr<CWorkListBuilder> builder;
-
-    Trees() {
-        testing_support::MakeFolder(src);
-        testing_support::MakeFolder(dst);
-    }
-    // Scans both trees and builds and decides the worklist for mode.
-    void Build(int mode) {
-        builder.reset();
-        sourceScan = std::make_unique<CDirScanner>(src, "", nullptr);
-        destScan = std::make_unique<CDirScanner>(dst, "", nullptr);
-        builder = std::make_unique<CWorkListBuilder>(*sourceScan, *destScan, nullptr);
-        builder->ApplyRunMode(mode);
-    }
-    // An empty builder to put hand-made items in.
-    CWorkListBuilder& Empty() {
-        Build(RunBackup);
-        builder->m_items.clear();
-        return *builder;
-    }
-    int Execute(CFakeHost& host, int mode) {
-        std::string s = src;
-        std::string d = dst;
-        const int result = ExecuteWorkList(host, s, d, *builder, mode);
-        EXPECT_EQ(s, src + "/");
-        EXPECT_EQ(d, dst + "/");
-        return result;
-    }
-};
 
 WorkItem Item(const std::string& name, int flags, uint64_t sourceTime = 0, uint64_t destTime = 0) {
     WorkItem item;

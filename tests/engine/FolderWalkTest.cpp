@@ -2,6 +2,7 @@
 #include "engine/IgnoreRule.h"
 #include "platform/FileSystem.h"
 #include "tests/TestSupport.h"
+#include "tests/engine/EngineFakes.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,22 +13,10 @@
 
 namespace {
 
+using engine_test::ExpectedOrder;
 using testing_support::CTempDir;
 using testing_support::MakeFolder;
 using testing_support::WriteFile;
-
-// Depth-first pre-order in listing order from path-based listings, as one thread walks.
-void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
-    std::vector<platform::DirEntry> entries;
-    ASSERT_PLATFORM_OK(platform::ListFolder(folder, entries));
-    for (const platform::DirEntry& e : entries) {
-        if (e.kind == platform::EntryKind::Folder) {
-            ExpectedOrder(folder + "/" + e.name, prefix + e.name + "/", out);
-        } else if (e.kind != platform::EntryKind::Other && e.name.find(".skip") == std::string::npos) {
-            out.push_back(prefix + e.name);
-        }
-    }
-}
 
 struct Collected {
     FileList files;
@@ -71,7 +60,7 @@ TEST(FolderWalk, HelpersChangeNeitherOrderNorContents) {
     CTempDir dir;
     MakeUnevenTree(dir.Path());
     std::vector<std::string> expected;
-    ExpectedOrder(dir.Path(), "", expected);
+    ExpectedOrder(dir.Path(), "", expected, ".skip");
     std::vector<std::string> expectedTop;
     std::vector<platform::DirEntry> rootEntries;
     ASSERT_PLATFORM_OK(platform::ListFolder(dir.Path(), rootEntries));
@@ -121,7 +110,7 @@ TEST(FolderWalk, FirstFailureInWalkOrderWins) {
     testing_support::SetMode(root + "/d25/f1", 0200);
     testing_support::SetMode(root + "/d12", 0644);  // may be listed, not entered
     std::vector<std::string> order;
-    ExpectedOrder(root, "", order);
+    ExpectedOrder(root, "", order, ".skip");
     std::string expected;
     for (const std::string& name : order) {
         if (name == "d3/f7" || name == "d25/f1") {
