@@ -4,6 +4,69 @@
 #include "platform/FileSystem.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
+#include "support/ThreadAnnotations.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+// Destroys published copies on a helper thread. A copy that replaced an older one holds that copy until
+// then, and freeing its blocks is the dearest part of replacing a file (a discard per file on some
+// disks): done here, it runs beside the run's next copies. The destructor waits until all are gone.
+class CCopyBatch::CReleaser {
+  public:
+    ~CReleaser() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bOver = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    void Release(std::unique_ptr<platform::CPreparedCopy> copy) EXCLUDES(m_mutex) {
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                return;  // no thread: the copy is destroyed right here
+            }
+        }
+        // Each waiting copy holds open files: a helper that falls behind holds the run back instead.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_copies.size() < kMaxWaiting; });
+        m_copies.push_back(std::move(copy));
+        m_changed.notify_all();
+    }
+
+  private:
+    static constexpr size_t kMaxWaiting = 64;
+
+    void Run() EXCLUDES(m_mutex) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_bOver || !m_copies.empty(); });
+            if (m_copies.empty()) {
+                return;
+            }
+            std::vector<std::unique_ptr<platform::CPreparedCopy>> copies = std::move(m_copies);
+            m_copies.clear();
+            m_changed.notify_all();
+            lock.unlock();
+            copies.clear();
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<platform::CPreparedCopy>> m_copies GUARDED_BY(m_mutex);
+    bool m_bOver GUARDED_BY(m_mutex) = false;
+    std::thread m_thread;
+};
 
 struct CCopyBatch::Entry {
     std::unique_ptr<platform::CPreparedCopy> copy;
@@ -20,7 +83,7 @@ std::string PathProblem(const std::string& path) {
     return path + ": " + SystemErrorText();
 }
 
-CCopyBatch::CCopyBatch() = default;
+CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}
 CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
@@ -33,7 +96,7 @@ bool CCopyBatch::Full() const {
 }
 
 std::string CCopyBatch::Complete() {
-    const std::vector<Entry> entries = std::move(m_entries);
+    std::vector<Entry> entries = std::move(m_entries);
     m_entries.clear();
     std::vector<platform::CPreparedCopy*> copies;
     for (const Entry& entry : entries) {
@@ -45,9 +108,12 @@ std::string CCopyBatch::Complete() {
         // Nothing is lost: each replacing copy then flushes itself before it is put in place, and the
         // one whose data could not be written reports it as its own failure.
     }
-    for (const Entry& entry : entries) {
+    for (Entry& entry : entries) {
         if (entry.copy && !entry.copy->Publish()) {
             return CopyProblem(entry.from, entry.to);
+        }
+        if (entry.copy) {
+            m_releaser->Release(std::move(entry.copy));
         }
         if (!entry.clearArchive.empty()) {
             ChangeAttributes(entry.clearArchive, platform::kAttrArchive, AttrRemove);

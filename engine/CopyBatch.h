@@ -38,5 +38,7 @@ class CCopyBatch {
   private:
     static constexpr size_t kMaxCopies = 64;
     struct Entry;
+    class CReleaser;
     std::vector<Entry> m_entries;
+    std::unique_ptr<CReleaser> m_releaser;  // joined when the batch is destroyed
 };

@@ -177,6 +177,7 @@ struct CPreparedCopy::State {
     bool replacing = false;
     bool flushed = false;
     CFd dir;  // before temp: the temporary file is removed through it
+    CFd old;  // the copy being replaced, while there is one
     std::unique_ptr<detail::CTempFile> temp;
 };
 
@@ -210,8 +211,20 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         Fail();
         return nullptr;
     }
+    // A handle on the older copy keeps its blocks until the prepared copy is destroyed: freeing them is
+    // most of what a rename over it costs, and the owner may destroy the copy on another thread.
+    state.old.Reset(RetryEintr(
+        [&] { return openat(state.dir.Get(), state.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
     struct stat old;
-    if (fstatat(state.dir.Get(), state.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!state.old.Valid() && errno != ENOENT) {
+        Fail();
+        return nullptr;
+    }
+    if (state.old.Valid() && fstat(state.old.Get(), &old) != 0) {
+        Fail();
+        return nullptr;
+    }
+    if (state.old.Valid()) {
         state.replacing = true;
         if (S_ISDIR(old.st_mode)) {
             Fail(EISDIR);
@@ -222,9 +235,6 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
             Fail(EACCES);
             return nullptr;
         }
-    } else if (errno != ENOENT) {
-        Fail();
-        return nullptr;
     }
     state.from = from;
     state.link = S_ISLNK(state.source.st_mode);
