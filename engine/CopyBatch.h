@@ -28,7 +28,8 @@ class CCopyBatch {
     // is cleared once the copy is in place ("" for none).
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
              const std::string& clearArchive);
-    // True when the next copy must wait for Complete (each queued copy holds two open files).
+    // True when the next copy must wait for Complete. Each queued copy holds up to three open files and
+    // each published one that waits for the helper one: a run holds at most about 330 at a time.
     bool Full() const;
 
     // Flushes the queued copies, then puts them in place in order and clears the archive bits. Returns

@@ -219,9 +219,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         const int err = platform::LastError();
         // Every earlier item is complete before this one starts.
         problem = batch.Complete();
+        // Out of open files, the copy gets its chance alone, now that the batch has closed its files.
+        const bool alone = batched == Batched::Alone || err == EMFILE || err == ENFILE;
         if (problem.empty()) {
-            problem = batched == Batched::Alone ? ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked)
-                                                : FinishFailedCopy(item, sourcePath, destPath, err);
+            problem = alone ? ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked)
+                            : FinishFailedCopy(item, sourcePath, destPath, err);
         }
     }
     if (problem.empty()) {

@@ -285,7 +285,13 @@ bool CPreparedCopy::Publish() {
     if (state.replacing && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
         return Fail();
     }
-    return state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing);
+    if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
+        return false;
+    }
+    // Only the older copy's handle is kept (see Prepare): a run may hold many published copies.
+    state.temp.reset();
+    state.dir.Reset();
+    return true;
 }
 
 bool CopyFileAtomic(const std::string& from, const std::string& to) {
