@@ -112,7 +112,7 @@ std::string CCopyBatch::Complete() {
         if (entry.copy && !entry.copy->Publish()) {
             return CopyProblem(entry.from, entry.to);
         }
-        if (entry.copy) {
+        if (entry.copy && entry.copy->Replaces()) {
             m_releaser->Release(std::move(entry.copy));
         }
         if (!entry.clearArchive.empty()) {

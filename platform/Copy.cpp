@@ -294,6 +294,10 @@ bool CPreparedCopy::Publish() {
     return true;
 }
 
+bool CPreparedCopy::Replaces() const {
+    return m_state->replacing;
+}
+
 bool CopyFileAtomic(const std::string& from, const std::string& to) {
     std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(from, to);
     return copy && copy->Publish();
