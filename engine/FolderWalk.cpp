@@ -26,7 +26,7 @@ int FailureCode() {
 // collecting thread only after the job is marked done (under the walk's mutex).
 struct FolderJob {
     struct Child {
-        size_t before;  // the child's files go before this many of the parent's own files
+        size_t before;  // how many of the parent's own files come before the child's
         std::unique_ptr<FolderJob> job;
     };
 
