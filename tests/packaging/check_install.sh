@@ -8,9 +8,6 @@ set -eu
 build=$1
 source=$2
 version=$3
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 1' HUP INT TERM
 . "$(dirname "$0")/lib.sh"
 
 prefix="$tmp/inst prefix"

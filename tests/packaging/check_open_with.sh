@@ -7,9 +7,6 @@
 # Usage: check_open_with.sh BUILD_DIR
 set -eu
 build=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 1' HUP INT TERM
 . "$(dirname "$0")/lib.sh"
 
 command -v gio >/dev/null 2>&1 || { echo "FAIL: gio (libglib2.0-bin) is needed to launch desktop entries" >&2; exit 1; }

@@ -1,5 +1,9 @@
-# Shared by the packaging checks: failure reporting and a fresh install of the build folder.
-# Sourced by sh; expects $tmp to be a private temporary folder.
+# Shared by the packaging checks: a private temporary folder ($tmp, removed on exit), failure reporting
+# and a fresh install of the build folder. Sourced by sh with set -eu.
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+trap 'exit 1' HUP INT TERM
 
 app_id=org.tandrel.Tandrel
 failures=0
