@@ -5,28 +5,10 @@
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
 #include <cerrno>
-
-namespace {
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
-// The error of a platform call that failed; never 0, so a failure can never pass for success.
-int FailureCode() {
-    const int err = platform::LastError();
-    return err != 0 ? err : EIO;
-}
-
-}  // namespace
 
 void MakeAbsoluteFolder(std::string& folder) {
     if (!folder.empty() && folder.front() != '/') {

@@ -1,25 +1,11 @@
 #include "engine/IgnoreRule.h"
 
-namespace {
+#include "support/AsciiCase.h"
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+namespace {
 
 bool IsSeparator(char c) {
     return c == ' ' || c == '\t' || c == ',' || c == ';';
-}
-
-bool EqualsLowered(std::string_view text, const std::string& lower) {
-    if (text.size() != lower.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (LowerAscii(text[i]) != lower[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The text after the last dot of the last path element; empty without a dot or when the name ends in one.
@@ -67,11 +53,7 @@ CIgnoreRule::CIgnoreRule(const std::string& ignoreText) {
         if (entry.empty()) {
             continue;
         }
-        std::string lower(entry);
-        for (char& c : lower) {
-            c = LowerAscii(c);
-        }
-        m_extensions.push_back(std::move(lower));
+        m_extensions.push_back(LowerAscii(entry));
     }
 }
 
@@ -84,7 +66,7 @@ bool CIgnoreRule::IsIgnored(std::string_view fileName) const {
         return m_bNoExtension;
     }
     for (const std::string& known : m_extensions) {
-        if (EqualsLowered(ext, known)) {
+        if (EqualIgnoringCase(ext, known)) {
             return true;
         }
     }

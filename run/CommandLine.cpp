@@ -1,34 +1,15 @@
 #include "run/CommandLine.h"
 
-#include <cstring>
-
+#include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
-namespace {
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 bool EqualsNoCase(const std::string& text, const char* option) {
-    size_t n = std::strlen(option);
-    return text.size() == n && EqualNoCase(text.data(), option, n);
+    return EqualIgnoringCase(text, option);
 }
 
 bool StartsWithNoCase(const std::string& text, const char* option) {
-    size_t n = std::strlen(option);
-    return text.size() >= n && EqualNoCase(text.data(), option, n);
+    const std::string_view prefix(option);
+    return EqualIgnoringCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 std::string LastFolderName(const std::string& path) {
@@ -63,5 +44,5 @@ bool RunPreconditionHolds(const std::string& source, const std::string& destinat
     }
     std::string lastD = LastFolderName(d);
     std::string lastS = LastFolderName(s);
-    return lastD.size() == lastS.size() && EqualNoCase(lastD.data(), lastS.data(), lastD.size());
+    return EqualIgnoringCase(lastD, lastS);
 }

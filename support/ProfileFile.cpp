@@ -5,6 +5,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "support/AsciiCase.h"
 
 namespace {
 
@@ -25,22 +26,6 @@ std::string Trim(const std::string& text) {
         --end;
     }
     return text.substr(begin, end - begin);
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::string::size_type i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool HasLineBreakOrNul(const std::string& text) {
