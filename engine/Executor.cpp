@@ -202,7 +202,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     CCopyBatch batch;
     std::string problem;
     for (int i = 0; i < count && problem.empty(); ++i) {
-        const WorkItem item = items[static_cast<size_t>(i)];
+        const WorkItem& item = items[static_cast<size_t>(i)];
         sourcePath.assign(sourceDir).append(item.m_source.m_strName);
         destPath.assign(destDir).append(item.m_dest.m_strName);
         if (progress) {

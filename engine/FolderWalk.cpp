@@ -15,12 +15,6 @@
 
 namespace {
 
-// The error of a platform call that failed; never 0, so a failure can never pass for success.
-int FailureCode() {
-    const int err = platform::LastError();
-    return err != 0 ? err : EIO;
-}
-
 // One folder of the tree: what a thread needs to list it, and what the listing found. The input is set
 // before the job is queued; the output is written by the one thread that runs the job and read by the
 // collecting thread only after the job is marked done (under the walk's mutex).
@@ -161,6 +155,11 @@ int FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
     entry.m_nReadOnly = info.readOnly ? 1 : 0;
     entry.m_nArchive = info.archive ? 0x20 : 0;
     return 0;
+}
+
+int FailureCode() {
+    const int err = platform::LastError();
+    return err != 0 ? err : EIO;
 }
 
 int CFolderWalk::DefaultHelpers() {

@@ -23,6 +23,10 @@ struct FileInfo;
 // may not be read.
 int FillFileEntry(FileEntry& entry, const platform::FileInfo& info);
 
+// The error of the platform call that just failed on this thread; never 0, so a failure can never pass
+// for success.
+int FailureCode();
+
 // The first problem of a walk in walk order; a walk on one thread would have stopped right there.
 struct WalkFailure {
     enum Kind {
