@@ -208,14 +208,15 @@ class Bench:
         os.makedirs(self.unison_dir, exist_ok=True)
         self.sections = []
         self.summary = []
-        self.tandrel = self.snapshot_binary(args.tandrel)
+        self.tandrel = self.snapshot_binary(args.tandrel, "tandrel")
+        self.baseline = self.snapshot_binary(args.baseline, "tandrel-baseline") if args.baseline else None
         with open(self.tandrel, "rb") as f:
             self.tandrel_digest = hashlib.sha256(f.read()).hexdigest()
 
-    def snapshot_binary(self, path):
+    def snapshot_binary(self, path, name):
         # Others rebuild the program while we measure: time one fixed copy.
         os.makedirs(os.path.join(self.work, "bin"), exist_ok=True)
-        dst = os.path.join(self.work, "bin", "tandrel")
+        dst = os.path.join(self.work, "bin", name)
         shutil.copy2(path, dst)
         return dst
 
@@ -253,8 +254,18 @@ class Bench:
                    XDG_RUNTIME_DIR=os.path.join(d, "runtime"))
         return d, env
 
-    def tandrel_cmd(self, src, dst, mode):
-        return [self.tandrel, f"/srcdir:{src}", f"/destdir:{dst}", "/!s" if mode == "sync" else "/!b", "/!q"]
+    def tandrel_cmd(self, src, dst, mode, program=None):
+        return [program or self.tandrel, f"/srcdir:{src}", f"/destdir:{dst}",
+                "/!s" if mode == "sync" else "/!b", "/!q"]
+
+    def tandrel_tools(self, src, dst, mode):
+        """The Tandrel rows of a timed scenario: the program, and the baseline build when one is given.
+        dst None: the copy scenarios, whose target is made anew for every run."""
+        programs = [("tandrel", self.tandrel)] + ([("tandrel baseline", self.baseline)] if self.baseline else [])
+        if dst is None:
+            return [{"name": n, "tandrel": True, "make": lambda t, p=p: self.tandrel_cmd(src, t, mode, p)}
+                    for n, p in programs]
+        return [{"name": n, "tandrel": True, "cmd": self.tandrel_cmd(src, dst, mode, p)} for n, p in programs]
 
     def timed(self, cmd, env=None, wrap=None):
         """Runs cmd once; returns (seconds, max RSS KiB of its largest process, exit code, stderr).
@@ -414,7 +425,7 @@ def scenario_nochange(b, a):
     os.utime(ref, ns=(CHANGED_NS, CHANGED_NS))
     unison_env = dict(os.environ, UNISON=b.unison_dir)
     tools = [
-        {"name": "tandrel", "tandrel": True, "cmd": b.tandrel_cmd(src, dst, "sync")},
+        *b.tandrel_tools(src, dst, "sync"),
         {"name": "rsync -a --dry-run", "cmd": ["rsync", "-a", "--dry-run", src + "/", dst + "/"]},
         {"name": "unison -batch", "env": unison_env,
          "cmd": ["unison", src, dst, "-batch", "-times", "-silent"]},
@@ -434,7 +445,7 @@ def scenario_nochange(b, a):
         f"{result_table(res)}\n\nTrees after the runs: {check or 'identical'}.\n\n"
         f"{load_note(before, after)}\n")
     if a.hyperfine:
-        hyperfine_crosscheck(b, a, tools[:2])
+        hyperfine_crosscheck(b, a, [t for t in tools if t["name"] in ("tandrel", "rsync -a --dry-run")])
     target(b, f"no-change synchronize vs rsync -a --dry-run ({a.files} files)",
            ratio_of(res, "rsync -a --dry-run"), 1.0)
     target(b, f"no-change synchronize vs unison -batch ({a.files} files)", ratio_of(res, "unison -batch"), 0.5)
@@ -510,7 +521,7 @@ def scenario_changed(b, a):
         os.sync()
 
     tools = [
-        {"name": "tandrel", "tandrel": True, "cmd": b.tandrel_cmd(src, dst, "backup")},
+        *b.tandrel_tools(src, dst, "backup"),
         {"name": "rsync -a", "cmd": ["rsync", "-a", src + "/", dst + "/"]},
     ]
     log(f"{a.changed_percent} % changed backup, {len(changes)} of {a.files} files")
@@ -549,7 +560,7 @@ def copy_scenario(b, a, title, src, runs, need_bytes, sample, note):
         os.sync()
 
     tools = [
-        {"name": "tandrel", "tandrel": True, "make": lambda t: b.tandrel_cmd(src, t, "backup")},
+        *b.tandrel_tools(src, None, "backup"),
         {"name": "cp -a", "make": lambda t: ["cp", "-a", src + "/.", t]},
         {"name": "rsync -a", "make": lambda t: ["rsync", "-a", src + "/", t + "/"]},
         # Tandrel's run ends when its copies are on disk; cp's when they are in the page cache. This row
@@ -795,6 +806,7 @@ def main():
     p.add_argument("--work", default=os.environ.get("TANDREL_BENCH_DIR", "/var/tmp/tandrel-bench"),
                    help="bench folder for trees and run folders (default /var/tmp/tandrel-bench)")
     p.add_argument("--tandrel", default=os.path.join(os.path.dirname(here), "build-release", "tandrel"))
+    p.add_argument("--baseline", help="a second Tandrel program timed in the same rounds (the build before a change)")
     p.add_argument("--runs", type=int, help="timed rounds per scenario (default 7, quick 3)")
     p.add_argument("--copy-runs", type=int, help="rounds of the many-small-files copy (default 3)")
     p.add_argument("--memory-files", type=int, help="empty files per tree for memory (default 1000000)")
