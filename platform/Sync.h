@@ -2,13 +2,41 @@
 // Flushing a whole file system to its disk, so that an unattended run says "OK!" only about data that
 // would survive a power cut. Any thread.
 
+#include <memory>
 #include <string>
 
 namespace platform {
 
-// Writes every dirty buffer of the file system that holds path (a file or folder) to its device and
-// waits for it (syncfs). On failure (path cannot be opened, or the device reported a write error since
-// the file system was last synced) returns false with the last error set; nothing is changed on disk.
+// A handle on the file system that holds a run's folder, taken before the run writes to it. syncfs
+// reports only the write errors that happened since its handle was opened: a handle opened after the
+// run would miss an error the kernel met while it wrote the run's copies out on its own. One thread at a
+// time per object.
+class CFileSystemFlush final {
+  public:
+    // path is a file or folder of the file system. Never fails: a path that cannot be opened is reported
+    // by Flush.
+    explicit CFileSystemFlush(const std::string& path);
+    ~CFileSystemFlush();  // stops the helper thread
+    CFileSystemFlush(const CFileSystemFlush&) = delete;
+    CFileSystemFlush& operator=(const CFileSystemFlush&) = delete;
+
+    // Until Flush, a helper thread asks the kernel every tenth of a second to write out what is dirty,
+    // so that the disk writes a long run's copies while the run still makes more and the final flush
+    // finds little left. Its own errors are left to Flush.
+    void FlushInBackground();
+    // Stops the helper, then writes every dirty buffer of the file system to its device and waits
+    // (syncfs). False, with the last error set, when the path could not be opened or the device reported
+    // a write error since it was.
+    [[nodiscard]] bool Flush();
+
+  private:
+    class CHelper;
+    int m_fd;
+    int m_openError;
+    std::unique_ptr<CHelper> m_helper;
+};
+
+// CFileSystemFlush(path).Flush(): only errors from now on are reported.
 [[nodiscard]] bool SyncFileSystem(const std::string& path);
 
 }  // namespace platform

@@ -17,6 +17,9 @@
 #include "ui/ProgressDlg.h"
 #include "ui/MainDlg.h"
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 std::function<int(CJobListDlg&)>& JobListAnswer() {
@@ -88,16 +91,26 @@ void CMainDlg::RunJob(int mode) {
 }
 
 int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
     // New copies are not flushed one by one: flush what the run wrote before it counts as done, so that
     // an unattended run's "OK!" and a closed progress window mean copies that survive a power cut. Runs
-    // other than a backup may have written into the source tree as well.
+    // other than a backup may have written into the source tree as well. The handles are taken before
+    // the run writes, so that the flush reports every write error of the run, and the disk writes the
+    // copies out while the run goes on.
+    struct Flush {
+        const std::string* folder;
+        std::unique_ptr<platform::CFileSystemFlush> handle;
+    };
+    std::vector<Flush> flushes;
     for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
-        if (folder == &m_strSourceDir && mode == RunBackup) {
-            continue;
+        if (folder != &m_strSourceDir || mode != RunBackup) {
+            flushes.push_back({folder, std::make_unique<platform::CFileSystemFlush>(*folder)});
+            flushes.back().handle->FlushInBackground();
         }
-        if (!platform::SyncFileSystem(*folder)) {
-            Report(*folder + ": " + SystemErrorText(), platform::kMbOk, 0);
+    }
+    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    for (Flush& flush : flushes) {
+        if (!flush.handle->Flush()) {
+            Report(*flush.folder + ": " + SystemErrorText(), platform::kMbOk, 0);
             break;
         }
     }
