@@ -7,6 +7,7 @@
 #include "support/ThreadAnnotations.h"
 
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -37,7 +38,8 @@ class CCopyBatch::CReleaser {
         }
         // Each waiting copy holds open files: a helper that falls behind holds the run back instead.
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_copies.size() < kMaxWaiting; });
+        m_changed.wait(lock,
+                       [this]() REQUIRES(m_mutex) { return m_copies.size() + m_nFreeing < kMaxWaiting; });
         m_copies.push_back(std::move(copy));
         m_changed.notify_all();
     }
@@ -54,16 +56,19 @@ class CCopyBatch::CReleaser {
             }
             std::vector<std::unique_ptr<platform::CPreparedCopy>> copies = std::move(m_copies);
             m_copies.clear();
-            m_changed.notify_all();
+            m_nFreeing = copies.size();  // still open until destroyed: they count against the bound
             lock.unlock();
             copies.clear();
             lock.lock();
+            m_nFreeing = 0;
+            m_changed.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::unique_ptr<platform::CPreparedCopy>> m_copies GUARDED_BY(m_mutex);
+    size_t m_nFreeing GUARDED_BY(m_mutex) = 0;
     bool m_bOver GUARDED_BY(m_mutex) = false;
     std::thread m_thread;
 };
@@ -95,19 +100,44 @@ bool CCopyBatch::Full() const {
     return m_entries.size() >= kMaxCopies;
 }
 
-std::string CCopyBatch::Complete() {
-    std::vector<Entry> entries = std::move(m_entries);
+std::string CCopyBatch::Next() {
+    std::string problem = PublishFlushed();
+    if (!problem.empty()) {
+        m_entries.clear();
+        return problem;
+    }
+    m_flushing = std::move(m_entries);
     m_entries.clear();
     std::vector<platform::CPreparedCopy*> copies;
-    for (const Entry& entry : entries) {
+    for (const Entry& entry : m_flushing) {
         if (entry.copy) {
             copies.push_back(entry.copy.get());
         }
     }
-    if (!platform::CPreparedCopy::Flush(copies)) {
-        // Nothing is lost: each replacing copy then flushes itself before it is put in place, and the
-        // one whose data could not be written reports it as its own failure.
+    // A failed flush loses nothing: each replacing copy then flushes itself before it is put in place,
+    // and the one whose data could not be written reports it as its own failure.
+    try {
+        m_flush = std::async(std::launch::async, [copies] { (void)platform::CPreparedCopy::Flush(copies); });
+    } catch (const std::system_error&) {
+        (void)platform::CPreparedCopy::Flush(copies);  // no thread: flushed right here
     }
+    return {};
+}
+
+std::string CCopyBatch::Complete() {
+    std::string problem = Next();
+    if (problem.empty()) {
+        problem = PublishFlushed();
+    }
+    return problem;
+}
+
+std::string CCopyBatch::PublishFlushed() {
+    if (m_flush.valid()) {
+        m_flush.get();
+    }
+    std::vector<Entry> entries = std::move(m_flushing);
+    m_flushing.clear();
     for (Entry& entry : entries) {
         if (entry.copy && !entry.copy->Publish()) {
             return CopyProblem(entry.from, entry.to);

@@ -4,6 +4,7 @@
 // list order: a run that stops leaves what it would have left doing one item at a time, and a copy
 // written ahead but never put in place leaves no trace. Run's thread only.
 
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,18 +29,28 @@ class CCopyBatch {
     // is cleared once the copy is in place ("" for none).
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
              const std::string& clearArchive);
-    // True when the next copy must wait for Complete. Each queued copy holds up to three open files and
-    // each published one that waits for the helper one: a run holds at most about 330 at a time.
+    // True when the next copy must wait for Next. Each written copy holds two open files until it is put
+    // in place, and each published one that waits for the helper one: a run holds at most about 320.
     bool Full() const;
 
-    // Flushes the queued copies, then puts them in place in order and clears the archive bits. Returns
-    // "" or the message of the first failure; the copies after it are dropped. The batch is empty after.
+    // Puts the batch before this one in place with its archive bits, then flushes this one on a helper
+    // thread while the run writes the next: the disk writes one batch while the run's thread writes
+    // another. Returns "" or the message of the first failure; the copies after it are dropped.
+    std::string Next();
+    // Puts every queued copy in place, in order, the flushed batch first, and clears the archive bits.
+    // Returns "" or the message of the first failure; the copies after it are dropped. Empty after.
     std::string Complete();
 
   private:
     static constexpr size_t kMaxCopies = 64;
     struct Entry;
     class CReleaser;
+
+    // Waits for the flush of m_flushing, then puts its copies in place.
+    std::string PublishFlushed();
+
     std::vector<Entry> m_entries;
+    std::vector<Entry> m_flushing;          // the batch being flushed, before m_entries in the list
+    std::future<void> m_flush;              // destroyed before m_flushing: waits for its flush
     std::unique_ptr<CReleaser> m_releaser;  // joined when the batch is destroyed
 };

@@ -209,7 +209,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             progress->SetPos(i);
             progress->SetStatus(sourcePath);
         }
-        if (batch.Full() && !(problem = batch.Complete()).empty()) {
+        if (batch.Full() && !(problem = batch.Next()).empty()) {
             break;
         }
         const Batched batched = AddToBatch(batch, item, sourceDir, destDir, sourcePath, destPath, checked);

@@ -179,13 +179,13 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
 
 struct CPreparedCopy::State {
     std::string from;
-    std::string name;      // the target's name in its folder
-    struct stat source {}; // a link's details, read when prepared
+    std::string name;       // the target's name in its folder
+    struct stat source {};  // a link's details, read when prepared
     bool link = false;
     bool replacing = false;
     bool flushed = false;
     CFd dir;  // before temp: the temporary file is removed through it
-    CFd old;  // the copy being replaced, while there is one
+    CFd old;  // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
 };
 
@@ -219,21 +219,13 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         Fail();
         return nullptr;
     }
-    // A handle on the older copy keeps its blocks until the prepared copy is destroyed: freeing them is
-    // most of what a rename over it costs, and the owner may destroy the copy on another thread.
-    state.old.Reset(RetryEintr(
-        [&] { return openat(state.dir.Get(), state.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
     struct stat old;
-    if (!state.old.Valid() && errno != ENOENT) {
+    state.replacing = fstatat(state.dir.Get(), state.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!state.replacing && errno != ENOENT) {
         Fail();
         return nullptr;
     }
-    if (state.old.Valid() && fstat(state.old.Get(), &old) != 0) {
-        Fail();
-        return nullptr;
-    }
-    if (state.old.Valid()) {
-        state.replacing = true;
+    if (state.replacing) {
         if (S_ISDIR(old.st_mode)) {
             Fail(EISDIR);
             return nullptr;
@@ -293,10 +285,17 @@ bool CPreparedCopy::Publish() {
     if (state.replacing && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
         return Fail();
     }
+    if (state.replacing) {
+        // A handle on the older copy keeps its blocks until this object is destroyed: freeing them is
+        // most of what a rename over it costs, and the owner may destroy the copy on another thread.
+        // Taken only now, so that a copy waiting to be published holds two files, not three.
+        state.old.Reset(RetryEintr(
+            [&] { return openat(state.dir.Get(), state.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+    }
     if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
         return false;
     }
-    // Only the older copy's handle is kept (see Prepare): a run may hold many published copies.
+    // Only the older copy's handle is kept: a run may hold many published copies.
     state.temp.reset();
     state.dir.Reset();
     return true;

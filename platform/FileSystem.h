@@ -79,7 +79,7 @@ class CPreparedCopy final {
     // Writes the new files of the copies that replace an older one to disk, one syncfs per file system.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
     [[nodiscard]] bool Publish();
-    // True when the copy replaces an older one, whose handle it holds until it is destroyed.
+    // True when the copy replaces an older one. Once published, it holds that copy open until destroyed.
     bool Replaces() const;
 
   private:
