@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -58,10 +59,16 @@ class CFileSystemFlush::CHelper {
 
   private:
     void Run() {
+        std::chrono::steady_clock::duration pause = std::chrono::milliseconds(100);
         std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_changed.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_bOver; })) {
+        while (!m_changed.wait_for(lock, pause, [this] { return m_bOver; })) {
             lock.unlock();
+            const auto start = std::chrono::steady_clock::now();
             (void)syncfs(m_fd.Get());
+            // A slow disk (a USB stick) is left as much time between flushes as a flush takes: each one
+            // rewrites the file system's tables.
+            pause = std::max<std::chrono::steady_clock::duration>(std::chrono::milliseconds(100),
+                                                                  std::chrono::steady_clock::now() - start);
             lock.lock();
         }
     }

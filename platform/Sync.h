@@ -20,9 +20,10 @@ class CFileSystemFlush final {
     CFileSystemFlush(const CFileSystemFlush&) = delete;
     CFileSystemFlush& operator=(const CFileSystemFlush&) = delete;
 
-    // Until Flush, a helper thread asks the kernel every tenth of a second to write out what is dirty,
-    // so that the disk writes a long run's copies while the run still makes more and the final flush
-    // finds little left. Its own errors are left to Flush.
+    // Until Flush, a helper thread asks the kernel every tenth of a second (or, on a slow disk, after as
+    // long as its last request took) to write out what is dirty, so that the disk writes a long run's
+    // copies while the run still makes more and the final flush finds little left. Its own errors are
+    // left to Flush.
     void FlushInBackground();
     // Stops the helper, then writes every dirty buffer of the file system to its device and waits
     // (syncfs). False, with the last error set, when the path could not be opened or the device reported
