@@ -108,11 +108,15 @@ std::string CCopyBatch::Next() {
     }
     m_flushing = std::move(m_entries);
     m_entries.clear();
+    // Only replacing copies are flushed before they are put in place (see CPreparedCopy::Publish).
     std::vector<platform::CPreparedCopy*> copies;
     for (const Entry& entry : m_flushing) {
-        if (entry.copy) {
+        if (entry.copy && entry.copy->Replaces()) {
             copies.push_back(entry.copy.get());
         }
+    }
+    if (copies.empty()) {
+        return {};
     }
     // A failed flush loses nothing: each replacing copy then flushes itself before it is put in place,
     // and the one whose data could not be written reports it as its own failure.

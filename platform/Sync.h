@@ -2,7 +2,6 @@
 // Flushing a whole file system to its disk, so that an unattended run says "OK!" only about data that
 // would survive a power cut. Any thread.
 
-#include <memory>
 #include <string>
 
 namespace platform {
@@ -16,25 +15,18 @@ class CFileSystemFlush final {
     // path is a file or folder of the file system. Never fails: a path that cannot be opened is reported
     // by Flush.
     explicit CFileSystemFlush(const std::string& path);
-    ~CFileSystemFlush();  // stops the helper thread
+    ~CFileSystemFlush();
     CFileSystemFlush(const CFileSystemFlush&) = delete;
     CFileSystemFlush& operator=(const CFileSystemFlush&) = delete;
 
-    // Until Flush, a helper thread asks the kernel every tenth of a second (or, on a slow disk, after as
-    // long as its last request took) to write out what is dirty, so that the disk writes a long run's
-    // copies while the run still makes more and the final flush finds little left. Its own errors are
-    // left to Flush.
-    void FlushInBackground();
-    // Stops the helper, then writes every dirty buffer of the file system to its device and waits
-    // (syncfs). False, with the last error set, when the path could not be opened or the device reported
-    // a write error since it was.
+    // Writes every dirty buffer of the file system to its device and waits (syncfs). False, with the
+    // last error set, when the path could not be opened or the device reported a write error since it
+    // was.
     [[nodiscard]] bool Flush();
 
   private:
-    class CHelper;
     int m_fd;
     int m_openError;
-    std::unique_ptr<CHelper> m_helper;
 };
 
 // CFileSystemFlush(path).Flush(): only errors from now on are reported.

@@ -94,8 +94,7 @@ int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
     // New copies are not flushed one by one: flush what the run wrote before it counts as done, so that
     // an unattended run's "OK!" and a closed progress window mean copies that survive a power cut. Runs
     // other than a backup may have written into the source tree as well. The handles are taken before
-    // the run writes, so that the flush reports every write error of the run, and the disk writes the
-    // copies out while the run goes on.
+    // the run writes, so that the flush reports every write error of the run.
     struct Flush {
         const std::string* folder;
         std::unique_ptr<platform::CFileSystemFlush> handle;
@@ -104,7 +103,6 @@ int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
     for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
         if (folder != &m_strSourceDir || mode != RunBackup) {
             flushes.push_back({folder, std::make_unique<platform::CFileSystemFlush>(*folder)});
-            flushes.back().handle->FlushInBackground();
         }
     }
     ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
