@@ -88,6 +88,11 @@ std::string PathProblem(const std::string& path) {
     return path + ": " + SystemErrorText();
 }
 
+std::string ClearArchiveBit(const std::string& path) {
+    ChangeAttributes(path, platform::kAttrArchive, AttrRemove);
+    return g_bAttrError ? PathProblem(path) : std::string();
+}
+
 CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}
 CCopyBatch::~CCopyBatch() = default;
 
@@ -150,9 +155,9 @@ std::string CCopyBatch::PublishFlushed() {
             m_releaser->Release(std::move(entry.copy));
         }
         if (!entry.clearArchive.empty()) {
-            ChangeAttributes(entry.clearArchive, platform::kAttrArchive, AttrRemove);
-            if (g_bAttrError) {
-                return PathProblem(entry.clearArchive);
+            std::string problem = ClearArchiveBit(entry.clearArchive);
+            if (!problem.empty()) {
+                return problem;
             }
         }
     }

@@ -59,17 +59,16 @@ bool FoldersStayInTree(const std::string& root, std::string_view relative, std::
     return true;
 }
 
-// Clears the source's archive bit when the item asks for it. A source that the scan found already marked
+// True when the item must clear its source's archive bit. A source that the scan found already marked
 // as backed up, and that this item did not copy, needs no second look: in a run where nothing changed
-// this is every file. Returns the message that stops the run, or "".
+// this is every file.
+bool ClearsArchive(const WorkItem& item, bool copied) {
+    return (item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0);
+}
+
+// Clears the source's archive bit when the item asks for it. Returns the message that stops the run, or "".
 std::string ClearArchive(const WorkItem& item, const std::string& sourcePath, bool copied) {
-    if ((item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0)) {
-        ChangeAttributes(sourcePath, platform::kAttrArchive, AttrRemove);
-        if (g_bAttrError) {
-            return PathProblem(sourcePath);
-        }
-    }
-    return {};
+    return ClearsArchive(item, copied) ? ClearArchiveBit(sourcePath) : std::string();
 }
 
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
@@ -125,7 +124,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& s
     }
     if (!toSource && !toDest) {
         // Most items of most runs: nothing to copy, at most an archive bit to clear.
-        if ((flags & WorkClearArchive) && item.m_source.m_nArchive != 0) {
+        if (ClearsArchive(item, false)) {
             batch.Add(nullptr, {}, {}, sourcePath);
         }
         return Batched::Added;
@@ -146,7 +145,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& s
     if (!copy) {
         return Batched::Failed;
     }
-    batch.Add(std::move(copy), from, to, (flags & WorkClearArchive) ? sourcePath : std::string());
+    batch.Add(std::move(copy), from, to, ClearsArchive(item, true) ? sourcePath : std::string());
     return Batched::Added;
 }
 

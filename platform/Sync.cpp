@@ -34,8 +34,4 @@ bool CFileSystemFlush::Flush() {
     return true;
 }
 
-bool SyncFileSystem(const std::string& path) {
-    return CFileSystemFlush(path).Flush();
-}
-
 }  // namespace platform

@@ -29,7 +29,4 @@ class CFileSystemFlush final {
     int m_openError;
 };
 
-// CFileSystemFlush(path).Flush(): only errors from now on are reported.
-[[nodiscard]] bool SyncFileSystem(const std::string& path);
-
 }  // namespace platform

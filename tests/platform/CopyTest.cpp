@@ -295,10 +295,6 @@ TEST(CopyFileAtomic, AFileSizeLimitInMidCopyLeavesTheOldTarget) {
     EXPECT_TRUE(Take(dir.Path(), dir / "target") == before);
 }
 
-}  // namespace
-
-namespace {
-
 // Copies written ahead: unseen until published, gone without a trace when dropped, and the same result
 // as CopyFileAtomic when published, with or without the batch's flush.
 TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDropped) {

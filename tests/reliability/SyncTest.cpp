@@ -17,7 +17,7 @@ using testing_support::CTempDir;
 
 // Any entry of the file system names it, a pipe included (without waiting for a writer); a path that
 // does not exist fails with the system's reason, so a run can report it instead of saying "OK!".
-TEST(SyncTest, SyncFileSystemNamesTheFileSystemByAnyEntryAndReportsFailures) {
+TEST(SyncTest, AFlushNamesTheFileSystemByAnyEntryAndReportsFailures) {
     struct Row {
         const char* name;
         std::function<std::string(const CTempDir& dir)> arrange;
@@ -46,7 +46,7 @@ TEST(SyncTest, SyncFileSystemNamesTheFileSystemByAnyEntryAndReportsFailures) {
         CTempDir dir;
         const std::string path = row.arrange(dir);
         platform::SetLastError(0);
-        EXPECT_EQ(platform::SyncFileSystem(path), row.expected) << row.name;
+        EXPECT_EQ(platform::CFileSystemFlush(path).Flush(), row.expected) << row.name;
         EXPECT_EQ(platform::LastError(), row.expectedError) << row.name;
     }
 }
