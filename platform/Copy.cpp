@@ -11,6 +11,7 @@
 
 #include "PlatformConfig.h"
 #include "platform/FileSystem.h"
+#include "platform/Medium.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -81,6 +82,72 @@ bool CopyContents(int from, int to) {
 #endif
 }
 
+// Copies bytes [start, end) of from to the same place in to.
+bool CopyRange(int from, int to, off_t start, off_t end) {
+    std::vector<char> buf;
+    while (start < end) {
+        if (FaultHit(FaultOp::CopyData)) {
+            return false;
+        }
+        const size_t want = static_cast<size_t>(std::min<off_t>(end - start, static_cast<off_t>(kCopyChunk)));
+        ssize_t n = -1;
+#ifdef TANDREL_HAVE_COPY_FILE_RANGE
+        if (buf.empty()) {
+            off_t in = start;
+            off_t out = start;
+            n = RetryEintr([&] { return copy_file_range(from, &in, to, &out, want, 0); });
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                buf.resize(size_t{1} << 17);  // no kernel copy between these two: read and write
+            }
+        }
+#endif
+        if (!buf.empty()) {
+            n = RetryEintr([&] { return pread(from, buf.data(), std::min(want, buf.size()), start); });
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                const ssize_t written = RetryEintr([&] {
+                    return pwrite(to, buf.data() + done, static_cast<size_t>(n - done), start + done);
+                });
+                if (written < 0) {
+                    return Fail();
+                }
+                done += written;
+            }
+        }
+        if (n < 0) {
+            return Fail();
+        }
+        if (n == 0) {
+            break;  // the file shrank since it was looked at
+        }
+        start += n;
+    }
+    return true;
+}
+
+// Copies a file with holes region by region, so that the copy has the same holes (a disk image of 4 GiB
+// holding 4 KiB of data takes 4 KiB, not 4 GiB). False with EINVAL before anything was written where the
+// file system cannot say where its data lies.
+bool CopySparse(int from, int to, off_t size) {
+    for (off_t data = 0;;) {
+        data = lseek(from, data, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) {
+                break;  // no data after this point: a hole up to the end
+            }
+            return Fail();
+        }
+        const off_t hole = lseek(from, data, SEEK_HOLE);
+        if (hole < 0) {
+            return Fail();
+        }
+        if (!CopyRange(from, to, data, hole)) {
+            return false;
+        }
+        data = hole;
+    }
+    return ftruncate(to, size) == 0 || Fail();
+}
+
 // Opens the source without touching its access time where the kernel lets us.
 int OpenSource(const std::string& path) {
     const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
@@ -91,8 +158,44 @@ int OpenSource(const std::string& path) {
     return fd;
 }
 
+// Errors of drivers that keep no owners or permission bits (FAT, exFAT, NTFS through FUSE): nothing is
+// wrong with the copy itself.
+bool NoModesHere(int err) {
+    return err == ENOSYS || err == EPERM || err == EOPNOTSUPP;
+}
+
+// The permission bits of a copy. From a medium that keeps them, the source's; from one whose driver makes
+// them up (every file 0777 on exFAT and NTFS), none of those: a new file gets what a new file of this user
+// gets, a replaced one keeps its own. The write bits follow the source's read-only state either way.
+mode_t CopyMode(const struct stat& source, bool sourceKeepsModes, const struct stat* old) {
+    // Set-id bits are never carried: a copy made by root from a disk mounted nosuid would otherwise turn
+    // a stranger's file into a privileged program here (Windows has no such bits to keep).
+    if (sourceKeepsModes) {
+        return source.st_mode & 01777;
+    }
+    const mode_t mode = old ? (old->st_mode & 01777) | S_IWUSR : NewFileMode();
+    return (source.st_mode & S_IWUSR) ? mode : mode & ~0222u;
+}
+
+// Gives the new file its mode. A medium without permission bits keeps at most a read-only state (FAT's
+// attribute shows as missing write bits), and some drivers refuse even that: the copy stands.
+bool SetCopyMode(int fd, mode_t mode) {
+    if (fchmod(fd, mode) == 0) {
+        return true;
+    }
+    if (!NoModesHere(errno)) {
+        return Fail();
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+        (void)fchmod(fd, (mode & S_IWUSR) ? (st.st_mode & 07777) | S_IWUSR : st.st_mode & 07777 & ~0222u);
+    }
+    return true;
+}
+
 // Writes the new file unseen beside its target: contents, archive record, owner, mode and times.
-bool WriteRegular(const std::string& from, detail::CTempFile& temp) {
+bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
+                  const struct stat* old) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -104,8 +207,22 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp) {
     if (!S_ISREG(st.st_mode)) {
         return Fail(EINVAL);  // replaced by something else since it was looked at
     }
-    if (!temp.Create(0600) || !CopyContents(source.Get(), temp.Fd())) {
+    if (!temp.Create(0600)) {
         return false;
+    }
+    // Fewer blocks than the size needs: the file has holes (st_blocks counts 512-byte units).
+    const bool sparse = st.st_size > 0 && st.st_blocks * 512 < st.st_size;
+    if (!sparse || !CopySparse(source.Get(), temp.Fd(), st.st_size)) {
+        if (sparse && LastError() != EINVAL) {
+            return false;
+        }
+        // Where the file system cannot find the holes, the whole file from its start.
+        if (sparse && (lseek(source.Get(), 0, SEEK_SET) != 0 || ftruncate(temp.Fd(), 0) != 0)) {
+            return Fail();
+        }
+        if (!CopyContents(source.Get(), temp.Fd())) {
+            return false;
+        }
     }
     char record[32];
     ssize_t recordSize =
@@ -114,17 +231,17 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp) {
         RetryEintr([&] {
             return fsetxattr(temp.Fd(), detail::kArchiveAttr, record, static_cast<size_t>(recordSize), 0);
         }) != 0 &&
-        errno != ENOTSUP) {
+        errno != ENOTSUP && errno != ENOSYS) {
         return Fail();
     }
-    if (geteuid() == 0) {
-        // Root copies another user's file for that user; a file system without owners may refuse.
-        (void)fchown(temp.Fd(), st.st_uid, st.st_gid);
+    if (geteuid() == 0 && (sourceKeepsModes || old)) {
+        // Root copies another user's file for that user (a made-up owner is no user's, so a replaced
+        // file keeps its own); a file system without owners may refuse.
+        (void)fchown(temp.Fd(), sourceKeepsModes ? st.st_uid : old->st_uid,
+                     sourceKeepsModes ? st.st_gid : old->st_gid);
     }
-    // After fchown. Set-id bits are never carried: a copy made by root from a disk mounted nosuid would
-    // otherwise turn a stranger's file into a privileged program here (Windows has no such bits to keep).
-    if (fchmod(temp.Fd(), st.st_mode & 01777) != 0) {
-        return Fail();
+    if (!SetCopyMode(temp.Fd(), CopyMode(st, sourceKeepsModes, old))) {  // after fchown, which clears bits
+        return false;
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(temp.Fd(), times) != 0) {
@@ -192,7 +309,8 @@ struct CPreparedCopy::State {
 CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
 CPreparedCopy::~CPreparedCopy() = default;
 
-std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to) {
+std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to,
+                                                      bool sourceKeepsModes) {
     std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
     State& state = *copy->m_state;
     if (lstat(from.c_str(), &state.source) != 0) {
@@ -241,7 +359,8 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
     if (!state.link) {
         // A link is made when published: there is no unseen form of one.
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
-        if (!WriteRegular(from, *state.temp)) {
+        if (!WriteRegular(from, *state.temp, sourceKeepsModes,
+                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr)) {
             return nullptr;
         }
     }
@@ -305,8 +424,8 @@ bool CPreparedCopy::Replaces() const {
     return m_state->replacing;
 }
 
-bool CopyFileAtomic(const std::string& from, const std::string& to) {
-    std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(from, to);
+bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes) {
+    std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(from, to, sourceKeepsModes);
     return copy && copy->Publish();
 }
 

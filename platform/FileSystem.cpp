@@ -2,11 +2,14 @@
 
 #include <limits.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <limits>
 #include <vector>
 
@@ -134,19 +137,56 @@ bool CreateFolder(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0 || Fail();
 }
 
-bool IsTemporaryName(const std::string& name) {
-    // The form detail::TempName makes.
+namespace {
+
+bool IsAlnum(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The process id of a name that detail::TempName made and whose check holds, else 0.
+pid_t TempNameWriter(const std::string& name) {
     constexpr size_t kPrefix = sizeof ".tandrel-" - 1;
-    if (name.size() != kPrefix + 6 || name.compare(0, kPrefix, ".tandrel-") != 0) {
-        return false;
+    constexpr size_t kCheck = 5;  // "-" and four hex digits
+    if (name.size() < kPrefix + 8 + kCheck || name.compare(0, kPrefix, ".tandrel-") != 0 ||
+        name[kPrefix + 6] != '-' || name[name.size() - kCheck] != '-') {
+        return 0;
     }
-    for (size_t i = kPrefix; i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
-            return false;
-        }
+    const std::string_view body(name.data() + kPrefix, name.size() - kPrefix - kCheck);
+    if (!std::all_of(body.begin(), body.begin() + 6, IsAlnum)) {
+        return 0;
     }
-    return true;
+    pid_t pid = 0;
+    const char* const pidEnd = body.data() + body.size();
+    if (std::from_chars(body.data() + 7, pidEnd, pid).ptr != pidEnd || pid <= 0) {
+        return 0;
+    }
+    unsigned check = 0;
+    const char* const end = name.data() + name.size();
+    const auto parsed = std::from_chars(end - 4, end, check, 16);
+    if (parsed.ptr != end || parsed.ec != std::errc() || std::any_of(end - 4, end, [](char c) {
+            return c >= 'A' && c <= 'F';
+        }) || check != detail::TempNameCheck(body)) {
+        return 0;
+    }
+    return pid;
+}
+
+}  // namespace
+
+bool IsTemporaryName(const std::string& name) {
+    if (TempNameWriter(name) != 0) {
+        return true;
+    }
+    // The form of earlier versions: six letters or digits.
+    constexpr size_t kPrefix = sizeof ".tandrel-" - 1;
+    return name.size() == kPrefix + 6 && name.compare(0, kPrefix, ".tandrel-") == 0 &&
+           std::all_of(name.begin() + kPrefix, name.end(), IsAlnum);
+}
+
+bool IsLeftoverName(const std::string& name) {
+    const pid_t writer = TempNameWriter(name);
+    // A writer that still runs may still be copying: only a process that is gone left the file for good.
+    return writer != 0 && kill(writer, 0) != 0 && errno == ESRCH;
 }
 
 std::string CurrentFolder() {

@@ -57,10 +57,12 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 [[nodiscard]] bool CreateFolder(const std::string& path);
 
 // Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
-// copy, nanosecond write time, mode and archive record go with it; a link is copied as a link.
-// A read-only target is refused with EACCES, also for root.
+// copy (holes of a sparse file stay holes), nanosecond write time, mode and archive record go with it; a
+// link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
+// bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
+// cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
 // On failure the old target is untouched and no temporary file remains.
-[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to);
+[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes = true);
 
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.
@@ -75,7 +77,8 @@ class CPreparedCopy final {
     CPreparedCopy& operator=(const CPreparedCopy&) = delete;
 
     // Null (and the last error set) when the copy cannot be written.
-    static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to);
+    static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
+                                                  bool sourceKeepsModes = true);
     // Writes the new files of the copies that replace an older one to disk, one syncfs per file system.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
     [[nodiscard]] bool Publish();
@@ -89,9 +92,14 @@ class CPreparedCopy final {
 };
 
 // True for the hidden name that CopyFileAtomic and WriteFileAtomic give an unfinished file where the file
-// system offers no unnamed one (".tandrel-" and six letters or digits). A killed process may leave such a
-// file behind; it is no file of a tree.
+// system offers no unnamed one (".tandrel-", six letters or digits, the writer's process id and a check),
+// and for the shorter form of earlier versions. A killed process may leave such a file behind; it is no
+// file of a tree.
 bool IsTemporaryName(const std::string& name);
+// True for a temporary name that is provably this program's (its check holds) and whose writer is no
+// longer running: a file a killed run left, safe to remove. Never true for the earlier form, which
+// carries no proof.
+bool IsLeftoverName(const std::string& name);
 
 // The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),
 // and changing it (a link to a folder is followed, as the shell's cd does).
@@ -135,6 +143,9 @@ class CFolder final {
     [[nodiscard]] bool ReadEntries(std::vector<DirEntry>& entries) const;
     // Details of one entry of this folder, as StatPath.
     [[nodiscard]] bool Stat(const std::string& name, FileInfo& info, bool withArchive = true) const;
+    // Removes the entry name when IsLeftoverName says a killed run left it and it is a file or a link.
+    // Best effort: false when nothing was removed.
+    bool RemoveLeftover(const std::string& name) const;
 
   private:
     explicit CFolder(int fd) : m_fd(fd) {}

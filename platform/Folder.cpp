@@ -151,4 +151,13 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
     return true;
 }
 
+bool CFolder::RemoveLeftover(const std::string& name) const {
+    struct stat st;
+    if (!IsPlainName(name) || !IsLeftoverName(name) ||
+        fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+        return false;
+    }
+    return unlinkat(m_fd, name.c_str(), 0) == 0 || Fail();
+}
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 #include "PlatformConfig.h"
@@ -167,11 +168,24 @@ std::string TempName() {
             c ^= static_cast<unsigned char>(seed >> 56);
         }
     }
-    std::string name = ".tandrel-";
+    std::string body;
     for (unsigned char c : random) {
-        name += kLetters[c % (sizeof kLetters - 1)];
+        body += kLetters[c % (sizeof kLetters - 1)];
     }
-    return name;
+    // The writer's process id and a check over both: a later run can tell a file left by a killed run
+    // from a user's file of a similar name, and from a file that a running copy still writes.
+    body.append("-").append(std::to_string(getpid()));
+    char check[8];
+    snprintf(check, sizeof check, "-%04x", TempNameCheck(body));
+    return ".tandrel-" + body + check;
+}
+
+unsigned TempNameCheck(std::string_view body) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : body) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return (hash ^ (hash >> 16)) & 0xffffu;
 }
 
 void SplitTarget(const std::string& path, std::string& folder, std::string& name) {

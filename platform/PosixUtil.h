@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
@@ -79,8 +80,10 @@ bool ReadArchive(const char* path, uint64_t writeTime);
 // The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
 
-// A hidden name for a temporary file, ".tandrel-" and six random letters or digits.
+// A hidden name for a temporary file: ".tandrel-", six random letters or digits, "-", the process id,
+// "-" and four hex digits of TempNameCheck over what stands between the first "-" and the last.
 std::string TempName();
+unsigned TempNameCheck(std::string_view body);
 
 // The folder part ("." when there is none, "/" for the root) and the last name of a path.
 void SplitTarget(const std::string& path, std::string& folder, std::string& name);

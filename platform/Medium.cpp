@@ -1,0 +1,302 @@
+// Learning what a tree's file system keeps. The Linux file systems keep everything and are known by
+// their type; the rest (FAT, exFAT, NTFS and sshfs through FUSE, SMB) differ by driver and mount options,
+// so a small file in the tree's root tells the truth better than any table.
+#include <fcntl.h>
+#include <locale.h>
+#include <wctype.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/Medium.h"
+#include "platform/PosixUtil.h"
+
+namespace platform {
+
+using detail::CFd;
+using detail::RetryEintr;
+
+namespace {
+
+constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint64_t kFatResolution = 2 * kUnitsPerSecond;
+
+// Superblock magic numbers (linux/magic.h; not every one is in the headers of older systems).
+enum : unsigned long {
+    kExt4 = 0xEF53,
+    kXfs = 0x58465342,
+    kBtrfs = 0x9123683E,
+    kTmpfs = 0x01021994,
+    kRamfs = 0x858458F6,
+    kF2fs = 0xF2F52010,
+    kOverlay = 0x794C7630,
+    kZfs = 0x2FC12FC1,
+    kMsdos = 0x4D44,
+    kExfat = 0x2011BAB0,
+    kNtfs3 = 0x7366746E,
+    kNtfs = 0x5346544E,
+    kCifs = 0xFF534D42,
+    kSmb2 = 0xFE534D42,
+    kFuse = 0x65735546,
+};
+
+bool KeepsEverything(unsigned long type) {
+    switch (type) {
+        case kExt4:
+        case kXfs:
+        case kBtrfs:
+        case kTmpfs:
+        case kRamfs:
+        case kF2fs:
+        case kOverlay:
+        case kZfs:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The FUSE driver's name of the mount that holds dev ("fuse.sshfs", "fuseblk"), from mountinfo.
+std::string FuseType(dev_t dev) {
+    std::ifstream mounts("/proc/self/mountinfo");
+    const std::string wanted = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, devNumbers, field;
+        fields >> id >> parent >> devNumbers;
+        if (devNumbers != wanted) {
+            continue;
+        }
+        while (fields >> field && field != "-") {
+        }
+        fields >> field;
+        return field;
+    }
+    return std::string();
+}
+
+Medium FatMedium(uint64_t resolution) {
+    Medium medium;
+    medium.timeResolution = resolution;
+    medium.ignoresCase = true;
+    medium.keepsModes = false;
+    return medium;
+}
+
+// What the type implies, for a root that cannot be probed.
+Medium MediumOfType(unsigned long type, dev_t dev) {
+    Medium medium;
+    switch (type) {
+        case kMsdos:
+            return FatMedium(kFatResolution);
+        case kExfat:
+            return FatMedium(kUnitsPerSecond / 100);
+        case kNtfs3:
+        case kNtfs:
+            medium.keepsModes = false;
+            medium.keepsReadOnly = false;
+            return medium;
+        case kCifs:
+        case kSmb2:
+            // Served mostly by Windows and macOS, which match names ignoring case.
+            medium.ignoresCase = true;
+            medium.keepsModes = false;
+            return medium;
+        case kFuse: {
+            const std::string driver = FuseType(dev);
+            if (driver.find("sshfs") != std::string::npos) {
+                medium.timeResolution = kUnitsPerSecond;
+            } else if (driver.find("fat") != std::string::npos) {
+                medium = FatMedium(driver.find("exfat") != std::string::npos ? kUnitsPerSecond : kFatResolution);
+                medium.keepsReadOnly = false;
+            } else if (driver.find("ntfs") != std::string::npos) {
+                medium.keepsModes = false;
+                medium.keepsReadOnly = false;
+            }
+            return medium;
+        }
+        default:
+            return medium;
+    }
+}
+
+// ext4, f2fs and tmpfs can match names ignoring case in folders marked for it.
+bool FolderIgnoresCase(int dirFd) {
+    constexpr int kCasefoldFlag = 0x40000000;  // FS_CASEFOLD_FL, missing from older headers
+    CFd folder(RetryEintr([&] { return openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    int flags = 0;
+    return folder.Valid() && ioctl(folder.Get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCasefoldFlag) != 0;
+}
+
+// The finest step of this ladder that is coarser than the difference between a time set and read back.
+uint64_t ResolutionOf(uint64_t difference) {
+    for (const uint64_t step : {uint64_t{1}, uint64_t{10}, uint64_t{10000}, uint64_t{100000}, kUnitsPerSecond}) {
+        if (difference < step) {
+            return step;
+        }
+    }
+    return kFatResolution;
+}
+
+// Swaps the letter case of the random part of a temporary name; empty when it holds no letter.
+std::string OtherCase(const std::string& name) {
+    constexpr size_t kPrefix = sizeof ".tandrel-" - 1;
+    std::string other = name;
+    bool changed = false;
+    for (size_t i = kPrefix; i < kPrefix + 6 && i < other.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(other[i]);
+        if (std::isalpha(c)) {
+            other[i] = static_cast<char>(std::islower(c) ? std::toupper(c) : std::tolower(c));
+            changed = true;
+        }
+    }
+    return changed ? other : std::string();
+}
+
+bool ModeIs(int fd, mode_t mode) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && (st.st_mode & 07777) == mode;
+}
+
+// Probes the folder dirFd with a file of its own; false (medium untouched) when no file can be made.
+bool Probe(int dirFd, Medium& medium) {
+    std::string name;
+    std::string other;
+    for (int attempt = 0; other.empty() && attempt < 100; ++attempt) {
+        name = detail::TempName();
+        other = OtherCase(name);
+    }
+    CFd file(RetryEintr(
+        [&] { return openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+    if (!file.Valid()) {
+        return false;
+    }
+    const detail::CTempName remove(dirFd, name);
+
+    // Odd seconds and an odd count of nanoseconds: FAT's 2 s, whole seconds and 10 ms all show.
+    const struct timespec set = {1600000001, 123456789};
+    const struct timespec times[2] = {set, set};
+    struct stat st;
+    if (futimens(file.Get(), times) == 0 && fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        const uint64_t wanted = WriteTimeFromUnix(set.tv_sec, set.tv_nsec);
+        const uint64_t got = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        medium.timeResolution = ResolutionOf(wanted > got ? wanted - got : got - wanted);
+    }
+    medium.ignoresCase = !other.empty() && fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    // Drivers without permission bits refuse the change (ENOSYS, EPERM) or accept it and keep 0777.
+    medium.keepsModes = fchmod(file.Get(), 0640) == 0 && ModeIs(file.Get(), 0640);
+    if (fstat(file.Get(), &st) == 0) {
+        const mode_t readOnly = st.st_mode & 07777 & ~0222u;
+        medium.keepsReadOnly = fchmod(file.Get(), readOnly) == 0 && ModeIs(file.Get(), readOnly);
+        (void)fchmod(file.Get(), st.st_mode & 07777);  // some media refuse to remove a read-only file
+    }
+    return true;
+}
+
+}  // namespace
+
+Medium LearnMedium(const std::string& root) {
+    CFd folder(RetryEintr([&] { return open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    struct statfs fs;
+    struct stat st;
+    if (!folder.Valid() || fstatfs(folder.Get(), &fs) != 0 || fstat(folder.Get(), &st) != 0) {
+        return Medium();  // the scan reports a root it cannot enter
+    }
+    const unsigned long type = static_cast<unsigned long>(fs.f_type);
+    Medium medium = MediumOfType(type, st.st_dev);
+    if (KeepsEverything(type)) {
+        medium.ignoresCase = FolderIgnoresCase(folder.Get());
+        return medium;
+    }
+    Probe(folder.Get(), medium);
+    return medium;
+}
+
+namespace {
+
+// Decodes the UTF-8 sequence at text[i]; its length, or 0 when it is not a valid one.
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() - i < length) {
+        return 0;
+    }
+    code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    const char32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    return code < shortest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view name) {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    std::string folded;
+    folded.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        char32_t code = 0;
+        const size_t length = c < 0x80 || !unicode ? 0 : DecodeUtf8(name, i, code);
+        if (length == 0) {
+            // ASCII, or a byte that is not UTF-8, which stays as it is.
+            folded.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
+            ++i;
+            continue;
+        }
+        AppendUtf8(folded, static_cast<char32_t>(towlower_l(static_cast<wint_t>(code), unicode)));
+        i += length;
+    }
+    return folded;
+}
+
+unsigned NewFileMode() {
+    // Read without changing it: umask() itself would change it for every thread for a moment.
+    static const unsigned mask = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            unsigned value = 0;
+            if (std::sscanf(line.c_str(), "Umask: %o", &value) == 1) {
+                return value;
+            }
+        }
+        return 022u;
+    }();
+    return 0666u & ~mask;
+}
+
+}  // namespace platform

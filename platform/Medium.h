@@ -1,0 +1,34 @@
+#pragma once
+// What the file system that holds a tree can keep: how fine its write times are, whether it tells names
+// apart by letter case, and whether it stores permission bits. Sticks and shares (FAT, exFAT, NTFS,
+// sshfs, SMB) keep less than the Linux file systems, and a run must know it before it compares or copies.
+// Any thread.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct Medium {
+    // Write times are kept to this many 100-ns units: 1 exactly, 10^7 whole seconds, 2 * 10^7 FAT's 2 s.
+    uint64_t timeResolution = 1;
+    bool ignoresCase = false;    // "Report.txt" and "report.txt" are one file
+    bool keepsModes = true;      // owners and permission bits are stored, not made up by the driver
+    bool keepsReadOnly = true;   // a file can be made read-only and reads so afterwards
+};
+
+// The medium of the folder root. A file system known to keep everything (ext4, xfs, btrfs, tmpfs) is
+// taken by its type; any other is probed with a hidden temporary file in root, given a write time and
+// modes and read back, then removed. Where root cannot be written, the type decides: FAT 2 s, exFAT 10 ms,
+// sshfs 1 s, SMB ignoring case; anything unknown counts as exact. Never fails.
+Medium LearnMedium(const std::string& root);
+
+// A name as a medium that ignores case compares it: every letter in lower case (ASCII, and UTF-8 as the
+// C library's Unicode tables fold it; bytes that are not UTF-8 stay as they are).
+std::string FoldCase(std::string_view name);
+
+// The permission bits a new file gets from this process's umask (0666 less the umask).
+unsigned NewFileMode();
+
+}  // namespace platform
