@@ -4,6 +4,7 @@
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
+#include "platform/Medium.h"
 #include "platform/MessageBox.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
@@ -133,6 +134,16 @@ bool IsNoneReadOnly(CCheckInOutState& state, const std::string& folder) {
 
 bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& destDir,
                      CCheckInOutState& state, IRunHost& host) {
+    if (mode != RunCheckOut && mode != RunCheckIn) {
+        return true;
+    }
+    // The lock is the files' read-only state: a tree on a medium that cannot keep it would stay unlocked.
+    for (const std::string* folder : {&sourceDir, &destDir}) {
+        if (!platform::LearnMedium(*folder).keepsReadOnly) {
+            host.Report(*folder + res::kNoReadOnly, platform::kMbIconHand, 0);
+            return false;
+        }
+    }
     if (mode == RunCheckOut) {
         if (!(IsNoneReadOnly(state, destDir) && IsAllReadOnly(state, sourceDir))) {
             host.Report(res::kAlreadyCheckedOut, platform::kMbIconHand, 0);

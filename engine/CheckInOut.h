@@ -50,7 +50,8 @@ bool IsNoneReadOnly(CCheckInOutState& state, const std::string& folder);
 
 // Before a check-out (mode 4) the trees must be checked in, before a check-in (mode 3) checked out.
 // When they are not, reports "Already checked out!" / "Already checked in!" with a stop icon and
-// returns false; nothing on disk changes. Other modes pass.
+// returns false; nothing on disk changes. A folder on a medium that cannot keep files read-only (NTFS
+// and exFAT through FUSE, for instance) is refused first, with its path and why. Other modes pass.
 bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& destDir,
                      CCheckInOutState& state, IRunHost& host);
 

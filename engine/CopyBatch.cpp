@@ -2,10 +2,12 @@
 
 #include "engine/FileOps.h"
 #include "platform/FileSystem.h"
+#include "platform/LastError.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 #include "support/ThreadAnnotations.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -90,7 +92,13 @@ std::string PathProblem(const std::string& path) {
 
 std::string ClearArchiveBit(const std::string& path) {
     ChangeAttributes(path, platform::kAttrArchive, AttrRemove);
-    return g_bAttrError ? PathProblem(path) : std::string();
+    if (!g_bAttrError) {
+        return std::string();
+    }
+    // A source this user may only read (a read-only mount, a snapshot, another user's file) keeps its
+    // mark, as on a file system without the records: the copy stands, and no rule reads the mark.
+    const int err = platform::LastError();
+    return err == EROFS || err == EACCES || err == EPERM ? std::string() : PathProblem(path);
 }
 
 CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}

@@ -17,7 +17,8 @@ class CPreparedCopy;
 // both read the calling thread's last error.
 std::string CopyProblem(const std::string& from, const std::string& to);
 std::string PathProblem(const std::string& path);
-// Clears the archive bit of path. Returns "" or the message that stops the run.
+// Clears the archive bit of path. Returns "" or the message that stops the run; a file this user may
+// not write (EROFS, EACCES, EPERM) keeps its bit without stopping it.
 std::string ClearArchiveBit(const std::string& path);
 
 class CCopyBatch {

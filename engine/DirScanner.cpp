@@ -56,6 +56,9 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     if (rootFolder && !rootFolder->ReadEntries(entries)) {
         entries.clear();
     }
+    if (rootFolder) {
+        m_medium = platform::LearnMedium(m_strRoot);  // after the listing, which must not see its probe
+    }
     m_nTopFolders = 0;
     for (const platform::DirEntry& e : entries) {
         if (e.kind == platform::EntryKind::Folder) {

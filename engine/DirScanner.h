@@ -12,13 +12,14 @@
 #include "engine/EngineBase.h"
 #include "engine/FileEntry.h"
 #include "engine/IgnoreRule.h"
+#include "platform/Medium.h"
 
 class IProgress;
 
 class CDirScanner : public CEngineBase {
   public:
     // Scans root (made absolute against the current directory when relative) into m_files, leaving out
-    // files the ignore text names. Throws CGenericException "Directory Error" when the root or a
+    // files the ignore text names and temporary files of copies, removing those a killed run left. Throws CGenericException "Directory Error" when the root or a
     // subfolder cannot be entered, and path + ": " + system text when a file's details cannot be read;
     // a folder that was entered but cannot be listed contributes nothing.
     // Progress, when given: range 1..m_nTopFolders with root as caption, one step per top-level folder.
@@ -37,6 +38,8 @@ class CDirScanner : public CEngineBase {
     int32_t m_nRootLength = 0;     // length of m_strRoot
     int32_t m_nProgressPos = 1;    // next position of the progress bar
     int32_t m_nDepth = 0;          // 0 outside the scan, 1 while the root is listed
+    // What the root's file system keeps (time resolution, letter case, modes), learned before the scan.
+    platform::Medium m_medium;
 
   private:
     const CIgnoreRule m_ignore;

@@ -33,6 +33,16 @@ struct CheckedFolders {
     std::string dest;
 };
 
+// What every item of a run shares: the roots, how times compare, what the media keep.
+struct RunTrees {
+    const std::string& sourceDir;
+    const std::string& destDir;
+    uint64_t timeResolution;
+    bool sourceKeepsModes;
+    bool destKeepsModes;
+    CheckedFolders checked;
+};
+
 // True when no folder between root and the file relative names (the root itself excluded) is a symbolic
 // link. The scan never enters a link, so a copy must not pass through one either: a link planted in a
 // tree (and hidden from the scan by the ignore list) would otherwise lead it to a file outside both
@@ -72,31 +82,31 @@ std::string ClearArchive(const WorkItem& item, const std::string& sourcePath, bo
 }
 
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
-std::string ExecuteItem(const WorkItem& item, const std::string& sourceDir, const std::string& destDir,
-                        const std::string& sourcePath, const std::string& destPath, CheckedFolders& checked) {
+std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
+                        const std::string& destPath) {
     const auto staysInTrees = [&] {
-        return FoldersStayInTree(sourceDir, item.m_source.m_strName, checked.source) &&
-               FoldersStayInTree(destDir, item.m_dest.m_strName, checked.dest);
+        return FoldersStayInTree(trees.sourceDir, item.m_source.m_strName, trees.checked.source) &&
+               FoldersStayInTree(trees.destDir, item.m_dest.m_strName, trees.checked.dest);
     };
     if (item.m_nFlags & WorkUnknown) {
         return res::kUnknownOperation + sourcePath + res::kSourceTag + " ? " + destPath +
                res::kDestinationTag;
     }
     if (item.m_nFlags & WorkSynchronize) {
-        if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item) == 2) {
+        if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.timeResolution) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        if (!staysInTrees() ||
-            !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0)) {
+        if (!staysInTrees() || !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0,
+                                                 trees.destKeepsModes)) {
             return CopyProblem(destPath, sourcePath);
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
-        if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item) == 1) {
+        if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.timeResolution) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        if (!staysInTrees() ||
-            !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0)) {
+        if (!staysInTrees() || !CopyFileWithPath(sourcePath, destPath,
+                                                 (item.m_nFlags & WorkSourceReadOnly) != 0, trees.sourceKeepsModes)) {
             return CopyProblem(sourcePath, destPath);
         }
     }
@@ -113,9 +123,8 @@ enum class Batched {
 // a copy. Anything else is carried out on its own, after the batch, exactly as without one: an undecided
 // item, one with two copies, a read-only target to lift, a copy the time rule refuses, a path through a
 // link.
-Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& sourceDir,
-                   const std::string& destDir, const std::string& sourcePath, const std::string& destPath,
-                   CheckedFolders& checked) {
+Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
+                   const std::string& destPath) {
     const int32_t flags = item.m_nFlags;
     const bool toSource = (flags & WorkSynchronize) != 0;
     const bool toDest = (flags & (WorkBackup | WorkCreate)) != 0;
@@ -129,19 +138,21 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& s
         }
         return Batched::Added;
     }
-    if (toSource && ((flags & WorkDestReadOnly) || ((flags & WorkBySyncRule) && CompareTimes(item) == 2))) {
+    const int times = CompareTimes(item, trees.timeResolution);
+    if (toSource && ((flags & WorkDestReadOnly) || ((flags & WorkBySyncRule) && times == 2))) {
         return Batched::Alone;
     }
-    if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && CompareTimes(item) == 1))) {
+    if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && times == 1))) {
         return Batched::Alone;
     }
-    if (!FoldersStayInTree(sourceDir, item.m_source.m_strName, checked.source) ||
-        !FoldersStayInTree(destDir, item.m_dest.m_strName, checked.dest)) {
+    if (!FoldersStayInTree(trees.sourceDir, item.m_source.m_strName, trees.checked.source) ||
+        !FoldersStayInTree(trees.destDir, item.m_dest.m_strName, trees.checked.dest)) {
         return Batched::Alone;
     }
     const std::string& from = toSource ? destPath : sourcePath;
     const std::string& to = toSource ? sourcePath : destPath;
-    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(from, to);
+    std::unique_ptr<platform::CPreparedCopy> copy =
+        platform::CPreparedCopy::Prepare(from, to, toSource ? trees.destKeepsModes : trees.sourceKeepsModes);
     if (!copy) {
         return Batched::Failed;
     }
@@ -151,13 +162,13 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, const std::string& s
 
 // Finishes an item whose copy failed when it was written ahead, as the item alone would have: a missing
 // folder is created and the copy tried again, anything else stops the run.
-std::string FinishFailedCopy(const WorkItem& item, const std::string& sourcePath, const std::string& destPath,
-                             int err) {
+std::string FinishFailedCopy(const WorkItem& item, const RunTrees& trees, const std::string& sourcePath,
+                             const std::string& destPath, int err) {
     const bool toSource = (item.m_nFlags & WorkSynchronize) != 0;
     const std::string& from = toSource ? destPath : sourcePath;
     const std::string& to = toSource ? sourcePath : destPath;
     platform::SetLastError(err);
-    if (!CopyIntoNewFolder(from, to)) {
+    if (!CopyIntoNewFolder(from, to, toSource ? trees.destKeepsModes : trees.sourceKeepsModes)) {
         return CopyProblem(from, to);
     }
     return ClearArchive(item, sourcePath, true);
@@ -197,9 +208,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    CheckedFolders checked;
+    RunTrees trees{sourceDir, destDir, builder.m_nTimeResolution, builder.m_pSource->m_medium.keepsModes,
+                   builder.m_pDest->m_medium.keepsModes, {}};
     CCopyBatch batch;
-    std::string problem;
+    // Two names that one tree can keep only as one file: the run copies nothing at all.
+    std::string problem = builder.CaseClash();
     for (int i = 0; i < count && problem.empty(); ++i) {
         const WorkItem& item = items[static_cast<size_t>(i)];
         sourcePath.assign(sourceDir).append(item.m_source.m_strName);
@@ -211,7 +224,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         if (batch.Full() && !(problem = batch.Next()).empty()) {
             break;
         }
-        const Batched batched = AddToBatch(batch, item, sourceDir, destDir, sourcePath, destPath, checked);
+        const Batched batched = AddToBatch(batch, item, trees, sourcePath, destPath);
         if (batched == Batched::Added) {
             continue;
         }
@@ -221,8 +234,8 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         // Out of open files, the copy gets its chance alone, now that the batch has closed its files.
         const bool alone = batched == Batched::Alone || err == EMFILE || err == ENFILE;
         if (problem.empty()) {
-            problem = alone ? ExecuteItem(item, sourceDir, destDir, sourcePath, destPath, checked)
-                            : FinishFailedCopy(item, sourcePath, destPath, err);
+            problem = alone ? ExecuteItem(item, trees, sourcePath, destPath)
+                            : FinishFailedCopy(item, trees, sourcePath, destPath, err);
         }
     }
     if (problem.empty()) {

@@ -52,26 +52,28 @@ bool CreateDirectoryPath(const std::string& path) {
     return platform::CreateFolder(path) || platform::LastError() == EEXIST;
 }
 
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target) {
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes) {
     if (platform::LastError() != ENOENT) {
         return false;
     }
     // ENOENT also means a vanished source; only a missing target folder is worth creating.
     const std::string folder = GetFolderPart(target);
     if (!folder.empty() && !platform::PathExists(folder) && platform::PathExists(existing)) {
-        return CreateDirectoryPath(folder) && platform::CopyFileAtomic(existing, target);
+        return CreateDirectoryPath(folder) && platform::CopyFileAtomic(existing, target, sourceKeepsModes);
     }
     platform::SetLastError(ENOENT);
     return false;
 }
 
-bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly) {
+bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
+                      bool sourceKeepsModes) {
     bool lifted = false;
     if (liftReadOnly && ChangeAttributes(target, platform::kAttrReadOnly, AttrTest) == 1) {
         lifted = ChangeAttributes(target, platform::kAttrReadOnly, AttrRemove) != 0;
     }
 
-    const bool copied = platform::CopyFileAtomic(existing, target) || CopyIntoNewFolder(existing, target);
+    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes) ||
+                        CopyIntoNewFolder(existing, target, sourceKeepsModes);
     const int copyError = copied ? 0 : platform::LastError();
 
     if (lifted) {

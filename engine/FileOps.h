@@ -28,7 +28,8 @@ bool CreateDirectoryPath(const std::string& path);
 // After a copy of existing to target failed with the last error set: when that error says only the
 // target's folder is missing, creates the folder and copies once more. False, with the first failure's
 // error (or the new one's) as last error, when nothing more could be done.
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target);
+// sourceKeepsModes as for platform::CopyFileAtomic.
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes = true);
 
 // Copies existing over target (contents, write time, attributes), replacing target atomically: on
 // failure the old target is untouched and no temporary file remains. When target's folder is missing,
@@ -36,4 +37,6 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target);
 // and read-only again afterwards, whether the copy succeeded or not. True only when the copy succeeded
 // and a lifted bit was restored; on failure the last error is the copy's, or the restore's when only
 // the restore failed.
-bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly);
+// sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h).
+bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
+                      bool sourceKeepsModes = true);

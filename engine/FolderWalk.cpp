@@ -211,8 +211,13 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
             case platform::EntryKind::File:
             case platform::EntryKind::Link: {
                 // A copy killed on a file system without unnamed files leaves its hidden file: not ours
-                // to back up (it would block every later backup) nor to synchronize into the other tree.
-                if (ignore.IsIgnored(e.name) || platform::IsTemporaryName(e.name)) {
+                // to back up (it would block every later backup) nor to synchronize into the other tree,
+                // and gone once its writer is.
+                if (platform::IsTemporaryName(e.name)) {
+                    folder->RemoveLeftover(e.name);
+                    break;
+                }
+                if (ignore.IsIgnored(e.name)) {
                     break;
                 }
                 FileEntry entry;

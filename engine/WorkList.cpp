@@ -1,20 +1,22 @@
 #include "engine/WorkList.h"
 
-int CompareTimes(const WorkItem& item) {
-    if (item.m_dest.m_ftWrite < item.m_source.m_ftWrite) {
+int CompareTimes(const WorkItem& item, uint64_t resolution) {
+    const uint64_t source = item.m_source.m_ftWrite;
+    const uint64_t dest = item.m_dest.m_ftWrite;
+    if (dest < source && source - dest >= resolution) {
         return 2;
     }
-    if (item.m_dest.m_ftWrite > item.m_source.m_ftWrite) {
+    if (dest > source && dest - source >= resolution) {
         return 1;
     }
     return 0;
 }
 
-void BackupRule(WorkItem& item) {
+void BackupRule(WorkItem& item, uint64_t resolution) {
     item.m_nFlags |= WorkByBackupRule;
     switch (item.m_nKind) {
         case KindBoth:
-            switch (CompareTimes(item)) {
+            switch (CompareTimes(item, resolution)) {
                 case 2:
                     item.m_nFlags |= WorkBackup | WorkClearArchive;
                     if (item.m_source.m_nReadOnly != 0) {
@@ -42,11 +44,11 @@ void BackupRule(WorkItem& item) {
     }
 }
 
-void SynchronizeRule(WorkItem& item) {
+void SynchronizeRule(WorkItem& item, uint64_t resolution) {
     item.m_nFlags |= WorkBySyncRule;
     switch (item.m_nKind) {
         case KindBoth:
-            switch (CompareTimes(item)) {
+            switch (CompareTimes(item, resolution)) {
                 case 1:
                     item.m_nFlags |= WorkSynchronize | WorkClearArchive;
                     if (item.m_dest.m_nReadOnly != 0) {
@@ -54,7 +56,7 @@ void SynchronizeRule(WorkItem& item) {
                     }
                     break;
                 case 2:
-                    BackupRule(item);
+                    BackupRule(item, resolution);
                     break;
                 default:
                     item.m_nFlags |= WorkSame | WorkClearArchive;
@@ -62,7 +64,7 @@ void SynchronizeRule(WorkItem& item) {
             }
             break;
         case KindNoDest:
-            BackupRule(item);
+            BackupRule(item, resolution);
             break;
         case KindNoSource:
             item.m_nFlags |= WorkSynchronize | WorkClearArchive;

@@ -44,8 +44,10 @@ struct WorkItem {
 using WorkList = std::vector<WorkItem>;
 
 // 0 when both recorded write times are equal, 1 when the destination's is later, 2 when the source's is.
-int CompareTimes(const WorkItem& item);
+// resolution: the coarser write-time step of the two trees' media, in 100-ns units. Times closer than
+// that count as equal, since the coarser medium cannot hold the difference; 1 compares exactly.
+int CompareTimes(const WorkItem& item, uint64_t resolution = 1);
 
-// Add the rule's bits to item.m_nFlags (the caller clears them first).
-void BackupRule(WorkItem& item);
-void SynchronizeRule(WorkItem& item);
+// Add the rule's bits to item.m_nFlags (the caller clears them first), comparing times as CompareTimes.
+void BackupRule(WorkItem& item, uint64_t resolution = 1);
+void SynchronizeRule(WorkItem& item, uint64_t resolution = 1);

@@ -3,27 +3,37 @@
 #include "engine/DirScanner.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
+#include "platform/Medium.h"
 #include "res/Strings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
 
-// Name -> entry of one finished scan: an open-addressing table of positions into the scanner's list,
+// Name -> entries of one finished scan: an open-addressing table of positions into the scanner's list,
 // which no longer changes. Four bytes a slot at half load keep a million-file run small, where a node
-// per name would cost more than the entry itself.
+// per name would cost more than the entry itself. Keys are the names themselves, or, when a tree
+// ignores case, the names as such a medium compares them (then several entries may share a key).
 class CScanIndex {
   public:
-    explicit CScanIndex(const FileList& files) : m_files(files) {
+    CScanIndex(const FileList& files, bool foldCase) : m_files(files), m_bFoldCase(foldCase) {
         size_t slots = 2;
         while (slots < files.size() * 2) {
             slots *= 2;
         }
         m_slots.assign(slots, 0);
+        if (m_bFoldCase) {
+            m_folded.reserve(files.size());
+            for (const FileEntry& entry : files) {
+                m_folded.push_back(platform::FoldCase(entry.m_strName));
+            }
+        }
         for (size_t i = 0; i < files.size(); ++i) {
-            size_t slot = Hash(files[i].m_strName);
+            size_t slot = Hash(Key(i));
             while (m_slots[slot] != 0) {
                 slot = (slot + 1) & (m_slots.size() - 1);
             }
@@ -31,37 +41,63 @@ class CScanIndex {
         }
     }
 
-    // The entry with exactly this name, or null.
-    const FileEntry* Find(const FileName& name) const {
-        for (size_t slot = Hash(name);; slot = (slot + 1) & (m_slots.size() - 1)) {
+    // The key under which name is looked up.
+    std::string KeyOf(std::string_view name) const {
+        return m_bFoldCase ? platform::FoldCase(name) : std::string(name);
+    }
+
+    // Calls found(position) for every entry whose key is key.
+    template <typename Found>
+    void ForEach(std::string_view key, Found found) const {
+        for (size_t slot = Hash(key);; slot = (slot + 1) & (m_slots.size() - 1)) {
             const uint32_t position = m_slots[slot];
             if (position == 0) {
-                return nullptr;
+                return;
             }
-            if (m_files[position - 1].m_strName == name) {
-                return &m_files[position - 1];
+            if (Key(position - 1) == key) {
+                found(static_cast<size_t>(position - 1));
             }
         }
     }
 
-  private:
-    size_t Hash(std::string_view name) const {
-        return std::hash<std::string_view>{}(name) & (m_slots.size() - 1);
+    size_t Count(std::string_view key) const {
+        size_t count = 0;
+        ForEach(key, [&count](size_t) { ++count; });
+        return count;
     }
 
+  private:
+    std::string_view Key(size_t position) const {
+        return m_bFoldCase ? std::string_view(m_folded[position]) : m_files[position].m_strName.View();
+    }
+    size_t Hash(std::string_view key) const { return std::hash<std::string_view>{}(key) & (m_slots.size() - 1); }
+
     const FileList& m_files;
-    std::vector<uint32_t> m_slots;  // 0: empty; else position + 1
+    const bool m_bFoldCase;
+    std::vector<std::string> m_folded;  // only when folding
+    std::vector<uint32_t> m_slots;      // 0: empty; else position + 1
 };
 
 }  // namespace
 
 CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProgress* progress)
-    : m_hProgress(progress), m_pSource(&source), m_pDest(&dest) {
+    : m_hProgress(progress),
+      m_pSource(&source),
+      m_pDest(&dest),
+      m_nTimeResolution(std::max(source.m_medium.timeResolution, dest.m_medium.timeResolution)) {
     FileList& sourceFiles = source.m_files;
     FileList& destFiles = dest.m_files;
-    const CScanIndex destIndex(destFiles);
+    // Where one tree ignores case, a name pairs with its namesake of any case; where both tell case
+    // apart, only the exact name does (and the file system is asked for anything else).
+    const bool foldCase = source.m_medium.ignoresCase || dest.m_medium.ignoresCase;
+    const CScanIndex destIndex(destFiles, foldCase);
+    // Only needed to find two source names that one medium would make one file.
+    std::optional<CScanIndex> sourceIndex;
+    if (foldCase) {
+        sourceIndex.emplace(sourceFiles, true);
+    }
     // Position + 1 of the item that took a destination entry over in the first pass, 0 for none. Such
-    // an entry's name has moved into its item and is never looked up again: names are unique per tree.
+    // an entry's name has moved into its item and is never looked up again.
     std::vector<uint32_t> takenBy(destFiles.size(), 0);
     // Room for every item the two passes can make; what stays unused is never touched, so costs nothing.
     m_items.reserve(sourceFiles.size() + destFiles.size());
@@ -71,25 +107,41 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     int step = 0;
     for (FileEntry& entry : sourceFiles) {
         WorkItem item;
+        const std::string key = destIndex.KeyOf(entry.m_strName.View());
+        // A namesake of the exact name first, then one that differs in case only.
+        size_t hit = destFiles.size();
+        size_t namesakes = 0;
+        destIndex.ForEach(key, [&](size_t position) {
+            ++namesakes;
+            if (takenBy[position] == 0 && (hit == destFiles.size() || destFiles[position].m_strName == entry.m_strName)) {
+                hit = position;
+            }
+        });
+        if (foldCase && (namesakes > 1 || sourceIndex->Count(key) > 1)) {
+            m_clashes.push_back(static_cast<uint32_t>(m_items.size()));
+        }
         item.m_source = std::move(entry);
         const FileName& name = item.m_source.m_strName;
         path.assign(dest.m_strRoot).append(name);
-        if (const FileEntry* hit = destIndex.Find(name)) {
-            // The other scan's answer for the exact name.
-            const size_t position = static_cast<size_t>(hit - destFiles.data());
-            item.m_dest = std::move(destFiles[position]);
-            destFiles[position].m_strName.clear();
-            takenBy[position] = static_cast<uint32_t>(m_items.size() + 1);
-            item.m_nKind = KindBoth;
-        } else if (platform::PathExists(path)) {
-            // Not under this exact name: the file system decides, e.g. one that ignores case.
-            ReadFileInfo(item.m_dest, path, dest.m_nRootLength);
+        if (hit != destFiles.size()) {
+            // The other scan's answer; each side keeps its own spelling, which its own tree knows.
+            item.m_dest = std::move(destFiles[hit]);
+            destFiles[hit].m_strName.clear();
+            if (item.m_dest.m_strName == name) {
+                item.m_dest.m_strName = name;  // one buffer for both sides
+            }
+            takenBy[hit] = static_cast<uint32_t>(m_items.size() + 1);
             item.m_nKind = KindBoth;
         } else {
-            item.m_nKind = KindNoDest;
+            if (platform::PathExists(path)) {
+                // Not under this name: the file system decides, e.g. one that ignores case.
+                ReadFileInfo(item.m_dest, path, dest.m_nRootLength);
+                item.m_nKind = KindBoth;
+            } else {
+                item.m_nKind = KindNoDest;
+            }
+            item.m_dest.m_strName = name;  // the source's form of the name
         }
-        // Both sides carry the source's form of the name.
-        item.m_dest.m_strName = name;
         m_items.push_back(std::move(item));
         ProgressStep(m_hProgress, path, step);
     }
@@ -106,13 +158,18 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         }
         FileEntry& entry = destFiles[position];
         path.assign(source.m_strRoot).append(entry.m_strName);
-        // No source file of this exact name exists (the first pass would have taken the entry), but a
-        // file system that ignores case may still have one: it is read, so one that cannot be read stops
-        // the build, and its pair was listed by the first pass.
-        if (platform::PathExists(path)) {
+        // A source namesake that took another destination name: two names here, one file there.
+        const bool clash = foldCase && sourceIndex->Count(sourceIndex->KeyOf(entry.m_strName.View())) > 0;
+        // No source file of this name exists (the first pass would have taken the entry), but a file
+        // system that ignores case may still have one: it is read, so one that cannot be read stops the
+        // build, and its pair was listed by the first pass.
+        if (!clash && platform::PathExists(path)) {
             FileEntry sourceSide;
             ReadFileInfo(sourceSide, path, source.m_nRootLength);
         } else {
+            if (clash) {
+                m_clashes.push_back(static_cast<uint32_t>(m_items.size()));
+            }
             WorkItem item;
             item.m_nKind = KindNoSource;
             item.m_source.m_strName = entry.m_strName;
@@ -124,21 +181,49 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     FileList().swap(destFiles);
 }
 
+std::string CWorkListBuilder::CaseClash() const {
+    if (m_clashes.empty()) {
+        return std::string();
+    }
+    // The first item that clashes and the next one with the same name as a medium ignoring case sees it.
+    const WorkItem& first = m_items[m_clashes.front()];
+    const bool destSide = first.m_nKind == KindNoSource;
+    const auto pathOf = [&](const WorkItem& item) {
+        return destSide ? m_pDest->m_strRoot + item.m_dest.m_strName : m_pSource->m_strRoot + item.m_source.m_strName;
+    };
+    const std::string key = platform::FoldCase(first.m_source.m_strName.View());
+    for (size_t k = 1; k < m_clashes.size(); ++k) {
+        const WorkItem& other = m_items[m_clashes[k]];
+        if (platform::FoldCase(other.m_source.m_strName.View()) == key) {
+            const bool otherDestSide = other.m_nKind == KindNoSource;
+            const std::string otherPath = otherDestSide ? m_pDest->m_strRoot + other.m_dest.m_strName
+                                                        : m_pSource->m_strRoot + other.m_source.m_strName;
+            return pathOf(first) + res::kCaseClashAnd + otherPath + res::kCaseClashEnd;
+        }
+    }
+    return pathOf(first) + res::kCaseClashEnd;
+}
+
 void CWorkListBuilder::ApplyRunMode(int mode) {
     for (WorkItem& item : m_items) {
         item.m_nFlags = 0;
         switch (mode) {
             case RunBackup:
-                BackupRule(item);
+                BackupRule(item, m_nTimeResolution);
                 break;
             case RunSynchronize:
             case RunCheckIn:
             case RunCheckOut:
-                SynchronizeRule(item);
+                SynchronizeRule(item, m_nTimeResolution);
                 break;
             default:
                 item.m_nFlags = WorkUnknown;
                 break;
         }
+    }
+    // Neither of two names that one tree can keep only as one file may be copied over the other.
+    for (const uint32_t index : m_clashes) {
+        WorkItem& item = m_items[index];
+        item.m_nFlags = (item.m_nFlags & (WorkByBackupRule | WorkBySyncRule)) | WorkUnknown;
     }
 }

@@ -5,6 +5,10 @@
 #include "engine/EngineBase.h"
 #include "engine/WorkList.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 class CDirScanner;
 class IProgress;
 
@@ -12,8 +16,8 @@ class CWorkListBuilder : public CEngineBase {
   public:
     // Builds m_items: one item per source file in source order (kind KindBoth or KindNoDest), then one
     // per destination-only file in destination order (KindNoSource); every item WorkUnknown.
-    // A counterpart is looked up in the other scan by exact name and otherwise asked of the file system,
-    // so a file system that ignores case pairs names that differ in case.
+    // A counterpart is looked up in the other scan by name (ignoring case when either tree's medium
+    // does; each side then keeps its own spelling) and otherwise asked of the file system.
     // Throws CGenericException path + ": " + system text when an existing counterpart cannot be read
     // or is a folder. Requires: both scanners outlive the builder.
     // The builder takes the entries over from the scanners: afterwards their m_files are empty (a
@@ -22,11 +26,20 @@ class CWorkListBuilder : public CEngineBase {
     CWorkListBuilder(const CWorkListBuilder&) = delete;
     CWorkListBuilder& operator=(const CWorkListBuilder&) = delete;
 
-    // Decides every item by the mode's rule (1 backup, 2-4 synchronize, else WorkUnknown); only flags change.
+    // Decides every item by the mode's rule (1 backup, 2-4 synchronize, else WorkUnknown), comparing
+    // times to m_nTimeResolution; items that clash by letter case stay WorkUnknown. Only flags change.
     void ApplyRunMode(int mode);
+
+    // "" when no two names clash; else the message that names two of them, for a run that must not start.
+    std::string CaseClash() const;
 
     IProgress* const m_hProgress;
     const CDirScanner* const m_pSource;
     const CDirScanner* const m_pDest;
+    // The coarser write-time step of the two trees' media (100-ns units; 1 where both keep exact times).
+    const uint64_t m_nTimeResolution;
     WorkList m_items;
+    // Items whose name another item of the same tree repeats but for letter case, where one of the trees
+    // ignores case: that tree can keep only one of them, so none may be copied. Mostly empty.
+    std::vector<uint32_t> m_clashes;
 };

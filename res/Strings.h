@@ -40,6 +40,12 @@ inline constexpr const char* kCopy = "Copy ";
 inline constexpr const char* kCopyTo = " to ";
 inline constexpr const char* kAlreadyCheckedOut = "Already checked out!";
 inline constexpr const char* kAlreadyCheckedIn = "Already checked in!";
+// Texts of this port: what Windows' media never asked for.
+inline constexpr const char* kCaseClashAnd = " and ";
+inline constexpr const char* kCaseClashEnd =
+    " differ only in letter case, and one of the two folders cannot tell them apart: neither is copied";
+inline constexpr const char* kNoReadOnly =
+    ": this file system cannot keep files read-only, which check-in and check-out need";
 
 // Run titles of the progress window.
 inline constexpr const char* kTitleBackup = "Backup files...";
