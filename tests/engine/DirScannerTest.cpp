@@ -236,6 +236,8 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
     testing_support::SetMode(dir / "closed/inner", 0644);  // may be listed, not entered
     WriteFile(dir / "shut/inner/x.txt", "x");
     testing_support::SetMode(dir / "shut/inner", 0700);  // neither
+    WriteFile(dir / "blind/inner/x.txt", "x");
+    testing_support::SetMode(dir / "blind/inner", 0311);  // may be entered, not listed
     WriteFile(dir / "rootonly/x.txt", "x");
     testing_support::SetMode(dir / "rootonly", 0744);  // the root itself may not be entered
     WriteFile(dir / "open/x.txt", "x");
@@ -250,6 +252,8 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
          "error: " + dir / "locked/secret.txt: " + platform::ErrorText(EACCES)},
         {"subfolder that may be listed but not entered", dir / "closed", "error: Directory Error"},
         {"subfolder that may not be opened", dir / "shut", "error: Directory Error"},
+        // Not "contributes nothing": a backup would report "OK!" without the files in it.
+        {"subfolder that may be entered but not listed", dir / "blind", "error: Directory Error"},
         {"root that may not be entered", dir / "rootonly", "error: Directory Error"},
         {"readable tree", dir / "open", "listed: x.txt"},
     };

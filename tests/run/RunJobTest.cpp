@@ -127,19 +127,26 @@ TEST(RunJobTest, CheckOutGuardRefusesWritableTreesWithAStopBox) {
     ASSERT_EQ(boxes.texts.size(), 1u) << "an empty destination passes the check-in guard";
 }
 
-TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAndAbortedRuns) {
+TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAbortedAndUnattendedRuns) {
     struct Row {
         const char* name;
         int answer;
         bool abort;
+        bool unattended;  // no job list: the run goes ahead whatever the answer would be
         bool sourceReadOnly, destReadOnly;
     } rows[] = {
-        {"confirmed", platform::kIdOk, false, false, true},
-        {"cancelled", platform::kIdCancel, false, true, false},
-        {"aborted", platform::kIdOk, true, true, false},
+        {"confirmed", platform::kIdOk, false, false, false, true},
+        {"cancelled", platform::kIdCancel, false, false, true, false},
+        {"aborted", platform::kIdOk, true, false, true, false},
+        {"unattended", platform::kIdCancel, false, true, false, true},
     };
     for (const Row& row : rows) {
         CTreePair trees;
+        CBoxRecorder boxes;
+        CJobListAnswer jobList(row.answer);
+        // The unattended backup at start-up finds the source still empty.
+        CMainDlg dialog(row.unattended ? Args(trees, {"/!b"}) : Args(trees));
+        ASSERT_TRUE(dialog.OnInitDialog());
         WriteFile(trees.source + "/a.txt", "a");
         WriteFile(trees.source + "/d/b.txt", "b");
         if (row.abort) {
@@ -149,15 +156,13 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAndAbortedRuns) {
         }
         CheckIn(trees, row.abort ? std::vector<std::string>{"a.txt", "d/b.txt", "x"}
                                  : std::vector<std::string>{"a.txt", "d/b.txt"});
-        CBoxRecorder boxes;
-        CJobListAnswer jobList(row.answer);
-        CMainDlg dialog(Args(trees));
-        ASSERT_TRUE(dialog.OnInitDialog());
         dialog.RunJob(RunCheckOut);
         EXPECT_EQ(IsReadOnly(trees.source + "/a.txt"), row.sourceReadOnly) << row.name;
         EXPECT_EQ(IsReadOnly(trees.source + "/d/b.txt"), row.sourceReadOnly) << row.name;
-        if (row.answer == platform::kIdOk && !row.abort) {
-            EXPECT_EQ(jobList.captions.at(0), "Job List (2) files");
+        const bool executed = row.unattended || (row.answer == platform::kIdOk && !row.abort);
+        if (executed) {
+            EXPECT_EQ(jobList.captions, row.unattended ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{"Job List (2) files"});
             EXPECT_TRUE(IsReadOnly(trees.destination + "/a.txt")) << row.name << ": the copies are locked";
             EXPECT_EQ(ReadFile(trees.destination + "/d/b.txt"), "b");
         } else {
@@ -166,12 +171,14 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAndAbortedRuns) {
         if (row.abort) {
             EXPECT_FALSE(IsReadOnly(trees.destination + "/only-here.txt")) << "the lock is released";
         }
-        // Whatever happened, the next check-out or check-in can start from the state left behind.
+        // Whatever happened, the next check-out or check-in can start from the state left behind; an
+        // unattended refusal goes to the run log and marks the run failed instead of showing a box.
         size_t before = boxes.texts.size();
-        dialog.RunJob(row.answer == platform::kIdOk && !row.abort ? RunCheckIn : RunCheckOut);
+        dialog.RunJob(executed ? RunCheckIn : RunCheckOut);
         for (size_t i = before; i < boxes.texts.size(); ++i) {
             EXPECT_EQ(boxes.texts[i].find("Already checked"), std::string::npos)
                 << row.name << ": " << boxes.texts[i];
         }
+        EXPECT_EQ(dialog.m_bRunFailed, 0) << row.name;
     }
 }
