@@ -185,23 +185,25 @@ std::string CWorkListBuilder::CaseClash() const {
     if (m_clashes.empty()) {
         return std::string();
     }
-    // The first item that clashes and the next one with the same name as a medium ignoring case sees it.
-    const WorkItem& first = m_items[m_clashes.front()];
-    const bool destSide = first.m_nKind == KindNoSource;
-    const auto pathOf = [&](const WorkItem& item) {
-        return destSide ? m_pDest->m_strRoot + item.m_dest.m_strName : m_pSource->m_strRoot + item.m_source.m_strName;
-    };
-    const std::string key = platform::FoldCase(first.m_source.m_strName.View());
-    for (size_t k = 1; k < m_clashes.size(); ++k) {
-        const WorkItem& other = m_items[m_clashes[k]];
-        if (platform::FoldCase(other.m_source.m_strName.View()) == key) {
-            const bool otherDestSide = other.m_nKind == KindNoSource;
-            const std::string otherPath = otherDestSide ? m_pDest->m_strRoot + other.m_dest.m_strName
-                                                        : m_pSource->m_strRoot + other.m_source.m_strName;
-            return pathOf(first) + res::kCaseClashAnd + otherPath + res::kCaseClashEnd;
+    // The names of the first clash in the tree that holds two of them.
+    const std::string key = platform::FoldCase(m_items[m_clashes.front()].m_source.m_strName.View());
+    std::vector<std::string> sourceNames;
+    std::vector<std::string> destNames;
+    for (const uint32_t index : m_clashes) {
+        const WorkItem& item = m_items[index];
+        if (platform::FoldCase(item.m_source.m_strName.View()) != key) {
+            continue;
+        }
+        if (item.m_nKind != KindNoSource) {
+            sourceNames.push_back(m_pSource->m_strRoot + item.m_source.m_strName);
+        }
+        if (item.m_nKind != KindNoDest) {
+            destNames.push_back(m_pDest->m_strRoot + item.m_dest.m_strName);
         }
     }
-    return pathOf(first) + res::kCaseClashEnd;
+    const std::vector<std::string>& names = sourceNames.size() > 1 ? sourceNames : destNames;
+    return names.size() > 1 ? names[0] + res::kCaseClashAnd + names[1] + res::kCaseClashEnd
+                            : names.front() + res::kCaseClashEnd;
 }
 
 void CWorkListBuilder::ApplyRunMode(int mode) {

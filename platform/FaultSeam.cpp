@@ -19,6 +19,7 @@ struct Fault {
 std::array<Fault, kOps> g_faults;
 std::atomic<bool> g_anyArmed{false};
 std::atomic<bool> g_forceNamedTemp{false};
+std::atomic<bool> g_forceMediumProbe{false};
 
 }  // namespace
 
@@ -37,6 +38,7 @@ void TestClearFaults() {
     }
     g_anyArmed = false;
     g_forceNamedTemp = false;
+    g_forceMediumProbe = false;
 }
 
 bool FaultHit(FaultOp op) {
@@ -60,6 +62,14 @@ void TestForceNamedTempFiles(bool force) {
 
 bool NamedTempFilesForced() {
     return g_forceNamedTemp.load(std::memory_order_relaxed);
+}
+
+void TestForceMediumProbe(bool force) {
+    g_forceMediumProbe = force;
+}
+
+bool MediumProbeForced() {
+    return g_forceMediumProbe.load(std::memory_order_relaxed);
 }
 
 }  // namespace platform

@@ -25,4 +25,9 @@ bool FaultHit(FaultOp op);
 void TestForceNamedTempFiles(bool force);
 bool NamedTempFilesForced();
 
+// Makes LearnMedium probe every file system, also those it knows by type, so that tests cover the probe
+// without mounting one. TestClearFaults ends it.
+void TestForceMediumProbe(bool force);
+bool MediumProbeForced();
+
 }  // namespace platform

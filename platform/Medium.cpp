@@ -214,7 +214,7 @@ Medium LearnMedium(const std::string& root) {
     }
     const unsigned long type = static_cast<unsigned long>(fs.f_type);
     Medium medium = MediumOfType(type, st.st_dev);
-    if (KeepsEverything(type)) {
+    if (KeepsEverything(type) && !MediumProbeForced()) {
         medium.ignoresCase = FolderIgnoresCase(folder.Get());
         return medium;
     }

@@ -246,6 +246,24 @@ TEST(Executor, EachProblemGivesItsMessage) {
     }
 }
 
+// A source this user may only read keeps its backup mark: the copy stands and the run goes on. Any other
+// failure to clear the mark still stops the run.
+TEST(Executor, BackupMarksOfSourcesThatCannotBeWrittenAreBestEffort) {
+    for (const int err : {EROFS, EACCES, EPERM, EIO}) {
+        Trees t;
+        WriteFile(t.src + "/a.txt", "a");
+        WriteFile(t.src + "/b.txt", "b");
+        t.Build(RunBackup);
+        CFakeHost host;
+        platform::TestInjectFault(platform::FaultOp::SetAttributes, 1, err);
+        t.Execute(host, RunBackup);
+        platform::TestClearFaults();
+        const bool stops = err == EIO;
+        EXPECT_EQ(host.reports.size(), stops ? 1u : 0u) << Text(err);
+        EXPECT_EQ(testing_support::ListNames(t.dst).size(), stops ? 1u : 2u) << Text(err);
+    }
+}
+
 TEST(Executor, StopsAtTheFirstProblem) {
     Trees t;
     WriteFile(t.src + "/1.txt", "one");

@@ -1,10 +1,12 @@
 #include "engine/DirScanner.h"
+#include "engine/Executor.h"
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,49 @@ TEST(WorkList, CompareTimesIsExactOver64Bits) {
     };
     for (const Row& row : rows) {
         EXPECT_EQ(CompareTimes(MakeItem(KindBoth, row.source, row.dest)), row.expected) << row.name;
+    }
+}
+
+// A medium that keeps coarser times cannot hold a smaller difference: the rules and the executor then see
+// equal times, and a copy onto a stick is not copied again on every run.
+TEST(WorkList, TimesCloserThanTheCoarserResolutionAreEqual) {
+    const uint64_t t = 133000000000000000ULL;
+    const uint64_t second = 10000000;
+    struct Row {
+        uint64_t resolution;
+        uint64_t source;
+        uint64_t dest;
+        int expected;
+    };
+    const Row rows[] = {
+        {2 * second, t, t - (2 * second - 1), 0}, {2 * second, t, t - 2 * second, 2},
+        {2 * second, t, t + (2 * second - 1), 0}, {2 * second, t, t + 2 * second, 1},
+        {second, t, t + second - 1, 0},           {second, t, t + second, 1},
+        {1, t, t + 1, 1},                         {1, t + 1, t, 2},
+    };
+    for (const Row& row : rows) {
+        const WorkItem item = MakeItem(KindBoth, row.source, row.dest);
+        EXPECT_EQ(CompareTimes(item, row.resolution), row.expected) << row.resolution << " " << row.dest;
+        WorkItem decided = item;
+        decided.m_nFlags = 0;
+        SynchronizeRule(decided, row.resolution);
+        EXPECT_EQ((decided.m_nFlags & WorkSame) != 0, row.expected == 0) << row.resolution << " " << row.dest;
+    }
+
+    // The builder compares to the coarser of the two media.
+    CTempDir dir;
+    WriteFile(dir / "s/f", "new");
+    WriteFile(dir / "d/f", "old");
+    SetModTime(dir / "s/f", 1600000001, 500000000);
+    SetModTime(dir / "d/f", 1600000000);
+    for (const bool coarse : {false, true}) {
+        CDirScanner source(dir / "s", "", nullptr);
+        CDirScanner dest(dir / "d", "", nullptr);
+        EXPECT_EQ(dest.m_medium.timeResolution, 1u) << "a Linux file system keeps exact times";
+        dest.m_medium.timeResolution = coarse ? 2 * second : 1;
+        CWorkListBuilder builder(source, dest, nullptr);
+        builder.ApplyRunMode(RunBackup);
+        EXPECT_EQ(builder.m_items.at(0).m_nFlags, coarse ? 0x0442 : 0x0444) << coarse;
     }
 }
 
@@ -242,6 +287,95 @@ TEST(WorkListBuilder, CounterpartThatIsAFolderStopsTheBuild) {
         EXPECT_EQ(ThrownText([&] { CWorkListBuilder builder(source, dest, nullptr); }),
                   dir / (folderSide + "/x.txt") + ": " + platform::ErrorText(EISDIR))
             << row.name;
+    }
+}
+
+// Where either tree's medium ignores case, names pair ignoring case and each side keeps its own spelling.
+// Two names of one tree that differ only in case would be one file on such a medium: both stay undecided,
+// and an executor handed them copies nothing at all.
+TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> src;
+        std::vector<std::string> dst;
+        bool sourceIgnores;
+        bool destIgnores;
+        std::vector<std::string> items;  // "source|destination|kind", in list order
+        bool clash;
+    };
+    const Row rows[] = {
+        {"stick ignores case", {"Report.txt"}, {"report.txt"}, false, true, {"Report.txt|report.txt|1"}, false},
+        {"source ignores case", {"Report.txt"}, {"report.txt"}, true, false, {"Report.txt|report.txt|1"}, false},
+        {"both tell case apart",
+         {"Report.txt"},
+         {"report.txt"},
+         false,
+         false,
+         {"Report.txt|Report.txt|3", "report.txt|report.txt|2"},
+         false},
+        {"two source names, empty stick", {"README", "readme"}, {}, false, true, {"README|README|3", "readme|readme|3"}, true},
+        {"two source names, one on the stick",
+         {"README", "readme"},
+         {"Readme"},
+         false,
+         true,
+         {"README|Readme|1", "readme|readme|3"},
+         true},
+        {"two destination names", {"Readme"}, {"README", "readme"}, true, false, {"Readme|README|1", "readme|readme|2"}, true},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        testing_support::MakeFolder(dir / "s");
+        testing_support::MakeFolder(dir / "d");
+        for (const std::string& name : row.src) {
+            WriteFile(dir / "s/" + name, "source " + name);
+        }
+        for (const std::string& name : row.dst) {
+            WriteFile(dir / "d/" + name, "dest " + name);
+        }
+        CDirScanner source(dir / "s", "", nullptr);
+        CDirScanner dest(dir / "d", "", nullptr);
+        source.m_medium.ignoresCase = row.sourceIgnores;
+        dest.m_medium.ignoresCase = row.destIgnores;
+        // Sorted by name: a folder lists in no fixed order.
+        std::sort(source.m_files.begin(), source.m_files.end(),
+                  [](const FileEntry& a, const FileEntry& b) { return a.m_strName < b.m_strName; });
+        CWorkListBuilder builder(source, dest, nullptr);
+        std::vector<std::string> items;
+        for (const WorkItem& item : builder.m_items) {
+            items.push_back(item.m_source.m_strName.Str() + "|" + item.m_dest.m_strName.Str() + "|" +
+                            std::to_string(item.m_nKind));
+        }
+        EXPECT_EQ(items, row.items) << row.name;
+        const std::string clash = builder.CaseClash();
+        for (const int mode : {RunBackup, RunSynchronize}) {
+            builder.ApplyRunMode(mode);
+            for (const WorkItem& item : builder.m_items) {
+                // A backup leaves a destination-only file undecided anyway.
+                if (mode == RunSynchronize || row.clash) {
+                    EXPECT_EQ((item.m_nFlags & WorkUnknown) != 0, row.clash) << row.name << ", mode " << mode;
+                }
+            }
+        }
+        if (!row.clash) {
+            EXPECT_EQ(clash, "") << row.name;
+            continue;
+        }
+        // One message naming two of the names, and nothing copied.
+        size_t named = 0;
+        for (const std::string& name : row.src.size() > 1 ? row.src : row.dst) {
+            named += clash.find("/" + name + " ") != std::string::npos;
+        }
+        EXPECT_EQ(named, 2u) << row.name << ": " << clash;
+        engine_test::CFakeHost host(false);
+        std::string sourceDir = source.m_strRoot;
+        std::string destDir = dest.m_strRoot;
+        ExecuteWorkList(host, sourceDir, destDir, builder, RunSynchronize);
+        EXPECT_EQ(host.reports, std::vector<std::string>{clash}) << row.name;
+        EXPECT_EQ(testing_support::ListNames(dir / "s"), row.src) << row.name;
+        for (const std::string& name : row.dst) {
+            EXPECT_EQ(testing_support::ReadFile(dir / "d/" + name), "dest " + name) << row.name;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "platform/FileSystem.h"
+#include "platform/Medium.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace {
@@ -107,6 +108,73 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
     EXPECT_EQ(Mode(dir / "src small read-only"), 0444u);
     // Nothing but the copies themselves appeared.
     EXPECT_EQ(ListNames(dir.Path()).size(), 2 * std::size(rows));
+}
+
+// From a medium whose driver makes permission bits up (0777 on exFAT and NTFS), a copy takes only the
+// read-only state: a new file gets what this user's umask gives, a replaced one keeps its own bits.
+TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
+    CTempDir dir;
+    const unsigned fresh = platform::NewFileMode();
+    struct Row {
+        const char* name;
+        unsigned sourceMode;
+        int oldMode;  // -1: no older copy
+        unsigned expected;
+    };
+    const Row rows[] = {
+        {"new file", 0777, -1, fresh},
+        {"new file, read-only source", 0555, -1, fresh & ~0222u},
+        {"replaced file", 0777, 0640, 0640},
+        {"replaced file, read-only source", 0555, 0640, 0440},
+        {"replaced file without owner write", 0777, 0444 | 0020, 0664},
+    };
+    for (const Row& row : rows) {
+        const std::string from = dir / "from";
+        const std::string to = dir / "to";
+        unlink(to.c_str());
+        WriteFile(from, row.name);
+        chmod(from.c_str(), row.sourceMode);
+        if (row.oldMode >= 0) {
+            WriteFile(to, "old");
+            chmod(to.c_str(), static_cast<mode_t>(row.oldMode));
+        }
+        // A copy never replaces a read-only target on its own; the lift is the engine's.
+        if (row.oldMode >= 0 && (row.oldMode & 0200) == 0) {
+            chmod(to.c_str(), static_cast<mode_t>(row.oldMode) | 0200);
+        }
+        EXPECT_PLATFORM_OK(platform::CopyFileAtomic(from, to, false)) << row.name;
+        EXPECT_EQ(Mode(to), row.expected) << row.name;
+        EXPECT_EQ(ReadFile(to), row.name);
+        chmod(from.c_str(), 0644);
+    }
+}
+
+// A file with holes is copied with its holes: a disk image holding little data takes little room.
+TEST(CopyFileAtomic, KeepsTheHolesOfASparseFile) {
+    CTempDir dir;
+    const std::string from = dir / "sparse";
+    const off_t size = off_t{64} << 20;
+    const std::string data = Pattern(4096);
+    {
+        const int fd = open(from.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, data.data(), data.size(), off_t{16} << 20), static_cast<ssize_t>(data.size()));
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+    }
+    struct stat st;
+    ASSERT_EQ(stat(from.c_str(), &st), 0);
+    if (st.st_blocks * 512 >= size) {
+        GTEST_SKIP() << "this file system keeps no holes";
+    }
+    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, dir / "copy"));
+    ASSERT_EQ(stat((dir / "copy").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_LT(st.st_blocks * 512, off_t{1} << 20) << "the holes were written out";
+    const std::string copy = ReadFile(dir / "copy");
+    EXPECT_EQ(copy.substr(size_t{16} << 20, data.size()), data);
+    EXPECT_EQ(copy.find_first_not_of('\0', (size_t{16} << 20) + data.size()), std::string::npos);
+    EXPECT_EQ(copy.find_first_not_of('\0'), (size_t{16} << 20) + 1) << "the pattern starts with a zero";
 }
 
 TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
