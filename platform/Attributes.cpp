@@ -30,13 +30,14 @@ bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool cl
         const std::string value = std::to_string(writeTime);
         rc = RetryEintr(
             [&] { return lsetxattr(path.c_str(), detail::kArchiveAttr, value.data(), value.size(), 0); });
-        // Without extended attributes every file stays archived, and clearing quietly does nothing.
-        if (rc != 0 && errno == ENOTSUP) {
+        // Without extended attributes (or a FUSE driver without them) every file stays archived, and clearing
+        // quietly does nothing.
+        if (rc != 0 && (errno == ENOTSUP || errno == ENOSYS)) {
             rc = 0;
         }
     } else {
         rc = RetryEintr([&] { return lremovexattr(path.c_str(), detail::kArchiveAttr); });
-        if (rc != 0 && (errno == ENODATA || errno == ENOTSUP)) {
+        if (rc != 0 && (errno == ENODATA || errno == ENOTSUP || errno == ENOSYS)) {
             rc = 0;
         }
     }

@@ -2,9 +2,11 @@
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "res/Strings.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -262,6 +264,33 @@ TEST(CheckInOut, TestsOnEmptyMissingAndMixedTrees) {
     state.m_bAllReadOnly = 1;
     EXPECT_EQ(CheckInOutVisitor(missing, state), 1);
     EXPECT_EQ(state.m_bAllReadOnly, 0) << "a file whose attributes cannot be read is not read-only";
+}
+
+// The lock is the read-only state: a tree on a medium that cannot keep it (exFAT and NTFS through FUSE)
+// is refused with its path, on either side, before anything is tested or locked. It needs such a medium
+// mounted: the media suite (tests/media) names one in TANDREL_NO_READONLY_DIR.
+TEST(CheckInOut, RefusedWhereAMediumCannotKeepReadOnly) {
+    const char* medium = getenv("TANDREL_NO_READONLY_DIR");
+    if (!medium || !*medium) {
+        GTEST_SKIP() << "needs a mounted medium without read-only files; tests/media runs it on one";
+    }
+    CTempDir dir;
+    const std::string local = dir / "Data";
+    const std::string stick = std::string(medium) + "/Data";
+    testing_support::MakeFolder(local);
+    testing_support::MakeFolder(stick);
+    WriteFile(stick + "/a.txt", "a");
+    for (const int mode : {RunCheckOut, RunCheckIn}) {
+        for (const bool stickIsSource : {false, true}) {
+            CCheckInOutState state;
+            CFakeHost host;
+            EXPECT_FALSE(CheckInOutGuard(mode, stickIsSource ? stick : local, stickIsSource ? local : stick,
+                                         state, host));
+            EXPECT_EQ(host.reports, std::vector<std::string>{stick + res::kNoReadOnly}) << mode << stickIsSource;
+            EXPECT_EQ(host.types, std::vector<unsigned>{platform::kMbIconHand});
+        }
+    }
+    testing_support::RemoveTree(stick);
 }
 
 }  // namespace
