@@ -180,7 +180,9 @@ mode_t CopyMode(const struct stat& source, bool sourceKeepsModes, const struct s
 // Gives the new file its mode. A medium without permission bits keeps at most a read-only state (FAT's
 // attribute shows as missing write bits), and some drivers refuse even that: the copy stands.
 bool SetCopyMode(int fd, mode_t mode) {
-    if (fchmod(fd, mode) == 0) {
+    if (FaultHit(FaultOp::CopyMode)) {
+        errno = LastError();
+    } else if (fchmod(fd, mode) == 0) {
         return true;
     }
     if (!NoModesHere(errno)) {

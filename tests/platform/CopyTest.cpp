@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
 #include "platform/Medium.h"
 #include "tests/platform/PlatformTestUtil.h"
@@ -146,6 +147,21 @@ TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
         EXPECT_EQ(Mode(to), row.expected) << row.name;
         EXPECT_EQ(ReadFile(to), row.name);
         chmod(from.c_str(), 0644);
+    }
+}
+
+// A target medium without permission bits refuses a mode (fusefat ENOSYS, the kernel's vfat EPERM, others
+// EOPNOTSUPP): the copy keeps what the medium can hold and stands. Any other failure is one.
+TEST(CopyFileAtomic, AMediumThatRefusesModesStillTakesTheCopy) {
+    CTempDir dir;
+    WriteFile(dir / "from", "new");
+    for (const int err : {ENOSYS, EPERM, EOPNOTSUPP, EIO}) {
+        WriteFile(dir / "to", "old");
+        platform::TestInjectFault(platform::FaultOp::CopyMode, 1, err);
+        const bool copied = platform::CopyFileAtomic(dir / "from", dir / "to");
+        platform::TestClearFaults();
+        EXPECT_EQ(copied, err != EIO) << err;
+        EXPECT_EQ(ReadFile(dir / "to"), err != EIO ? "new" : "old") << err;
     }
 }
 
