@@ -195,14 +195,14 @@ bool SetCopyMode(int fd, mode_t mode) {
     return true;
 }
 
-// Writes the new file unseen beside its target: contents, archive record, owner, mode and times.
+// Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
+// receives the details of the source as it was copied.
 bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
-                  const struct stat* old) {
+                  const struct stat* old, struct stat& st) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
     }
-    struct stat st;
     if (fstat(source.Get(), &st) != 0) {
         return Fail();
     }
@@ -362,7 +362,7 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         // A link is made when published: there is no unseen form of one.
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
         if (!WriteRegular(from, *state.temp, sourceKeepsModes,
-                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr)) {
+                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source)) {
             return nullptr;
         }
     }
@@ -413,8 +413,16 @@ bool CPreparedCopy::Publish() {
         state.old.Reset(RetryEintr(
             [&] { return openat(state.dir.Get(), state.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
     }
+    // A temporary file with a name from the start means a file system without unnamed ones: FAT, exFAT,
+    // NTFS and sshfs through FUSE. fusefat gives a renamed file the time of the rename, which would make
+    // every copy newer than its original: the time is set once more under the real name.
+    const bool named = state.temp->Named();
     if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
         return false;
+    }
+    if (named) {
+        const struct timespec times[2] = {state.source.st_atim, state.source.st_mtim};
+        (void)utimensat(state.dir.Get(), state.name.c_str(), times, AT_SYMLINK_NOFOLLOW);  // best effort
     }
     // Only the older copy's handle is kept: a run may hold many published copies.
     state.temp.reset();

@@ -160,12 +160,11 @@ pid_t TempNameWriter(const std::string& name) {
     if (std::from_chars(body.data() + 7, pidEnd, pid).ptr != pidEnd || pid <= 0) {
         return 0;
     }
+    // Any letter case: a driver may list the name in lower or upper case.
     unsigned check = 0;
     const char* const end = name.data() + name.size();
     const auto parsed = std::from_chars(end - 4, end, check, 16);
-    if (parsed.ptr != end || parsed.ec != std::errc() || std::any_of(end - 4, end, [](char c) {
-            return c >= 'A' && c <= 'F';
-        }) || check != detail::TempNameCheck(body)) {
+    if (parsed.ptr != end || parsed.ec != std::errc() || check != detail::TempNameCheck(body)) {
         return 0;
     }
     return pid;

@@ -181,9 +181,11 @@ std::string TempName() {
 }
 
 unsigned TempNameCheck(std::string_view body) {
+    // Blind to letter case: some drivers that ignore case list every name in lower case (lowntfs-3g).
     uint32_t hash = 2166136261u;  // FNV-1a
     for (const char c : body) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+        hash = (hash ^ static_cast<unsigned char>(lower)) * 16777619u;
     }
     return (hash ^ (hash >> 16)) & 0xffffu;
 }

@@ -101,6 +101,8 @@ class CTempFile final {
     // Opens the new file for writing with mode (umask applies).
     [[nodiscard]] bool Create(unsigned mode);
     int Fd() const { return m_fd.Get(); }
+    // True while the file has a temporary name (always so where the file system has no unnamed files).
+    bool Named() const { return !m_tempName.empty(); }
     // Gives the file a temporary name if it has none, lets fault op fire, then renames it to name.
     // With fresh set (nothing stood at name a moment ago) an unnamed file is linked to name directly,
     // which cannot replace anything; should something have appeared meanwhile, the rename route is taken.

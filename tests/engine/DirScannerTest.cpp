@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <map>
 
@@ -292,6 +293,9 @@ TEST(DirScanner, RemovesTheTemporaryFilesOfKilledRunsOnly) {
     ASSERT_EQ(left.size(), 1u);
     const std::string leftover = left[0];
     EXPECT_TRUE(platform::IsTemporaryName(leftover) && platform::IsLeftoverName(leftover)) << leftover;
+    std::string lower = leftover;  // as a driver that lists every name in lower case shows it
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_TRUE(platform::IsLeftoverName(lower)) << lower;
 
     std::string forged = leftover;
     forged.back() = forged.back() == '0' ? '1' : '0';  // the check no longer holds
