@@ -41,13 +41,13 @@ run_asan() {
     build build-asan -- -j2
     reports=$(mktemp -d /tmp/tandrel-asan-XXXXXX)
     chmod 0777 "$reports"  # cases run as an ordinary user write their reports here too
-    say "AddressSanitizer + UBSan: whole suite (packaging and slow tests excluded)"
+    say "AddressSanitizer + UBSan: whole suite (packaging, media and slow tests excluded)"
     # detect_leaks: Qt keeps a few objects until exit on purpose; tests/lsan.supp names them.
     if ! (cd build-asan &&
         ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:log_path=$reports/report" \
         LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0" \
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/report" \
-        ctest --output-on-failure --timeout 300 -j2 -E '^Packaging\.' -LE slow); then
+        ctest --output-on-failure --timeout 300 -j2 -E '^Packaging\.' -LE 'slow|media'); then
         fail asan "tests failed under AddressSanitizer"
     fi
     check_reports asan "$reports"

@@ -8,7 +8,8 @@ need=""
 for pkg in build-essential cmake ninja-build qt6-base-dev libgl-dev libgtest-dev googletest \
            xvfb xauth attr util-linux strace \
            desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin \
-           clang libclang-rt-14-dev; do
+           clang libclang-rt-14-dev \
+           exfatprogs exfat-fuse dosfstools fusefat ntfs-3g sshfs openssh-server; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then
