@@ -20,7 +20,7 @@ import sys
 import tempfile
 import time
 
-SCENARIOS = ["nochange", "changed", "initial", "large", "syscalls", "memory"]
+SCENARIOS = ["nochange", "changed", "initial", "large", "syscalls", "memory", "stick"]
 
 # Names mix blanks, accents and non-Latin scripts so that every tool has to carry UTF-8 byte names.
 WORDS = ["report", "Bericht Entwurf", "données", "файл", "写真", "naïve café", "Ωmega", "plain",
@@ -103,23 +103,27 @@ def run_quiet(cmd, **kw):
         raise SystemExit(f"command failed ({r.returncode}): {' '.join(cmd)}\n{r.stderr}")
 
 
-def make_pair(bench, key, tree):
+def make_pair(bench, key, tree, pair=True):
     """Returns (src, dst) roots named .../src/Data and .../dst/Data, identical to the nanosecond.
+    pair False: only the source is made (dst None).
 
     The pair is kept between invocations (marked by a stamp file) because generating it takes long.
     """
     base = os.path.join(bench.work, "trees", key)
     src, dst = os.path.join(base, "src", "Data"), os.path.join(base, "dst", "Data")
     stamp = os.path.join(base, "complete")
+    if not pair:
+        dst = None
     if os.path.exists(stamp):
         return src, dst
     if os.path.exists(base):
         bench.discard(base)
     log(f"generating {key}: {len(tree.files)} files in {len(tree.dirs)} folders")
     materialize(tree, src)
-    os.makedirs(os.path.dirname(dst))
-    # cp -a keeps times to the nanosecond, so the two trees compare equal for every tool.
-    run_quiet(["cp", "-a", src, os.path.dirname(dst)])
+    if dst:
+        os.makedirs(os.path.dirname(dst))
+        # cp -a keeps times to the nanosecond, so the two trees compare equal for every tool.
+        run_quiet(["cp", "-a", src, os.path.dirname(dst)])
     open(stamp, "w").close()
     return src, dst
 
@@ -141,15 +145,16 @@ def listing(root):
     return out
 
 
-def compare_trees(a, b, sample=()):
-    """Returns None when both trees list the same files with equal sizes, times and sampled contents."""
+def compare_trees(a, b, sample=(), window_ns=0):
+    """Returns None when both trees list the same files with equal sizes, times (within window_ns, for a
+    medium that keeps coarser times) and sampled contents."""
     la, lb = listing(a), listing(b)
     if la.keys() != lb.keys():
         missing = sorted(la.keys() - lb.keys())[:3]
         extra = sorted(lb.keys() - la.keys())[:3]
         return f"file sets differ (missing {missing}, extra {extra})"
     for rel, v in la.items():
-        if lb[rel] != v:
+        if lb[rel][0] != v[0] or abs(lb[rel][1] - v[1]) > window_ns:
             return f"{rel}: size/time {v} vs {lb[rel]}"
     for rel in sample:
         with open(os.path.join(a, rel), "rb") as fa, open(os.path.join(b, rel), "rb") as fb:
@@ -757,6 +762,105 @@ def scenario_memory(b, a):
         b.summary.append(f"| memory per file at {files} files in each tree | <= 300 bytes | not measured | - |")
 
 
+def stick_unavailable():
+    """Why an exFAT image cannot be mounted here, or None."""
+    if os.geteuid() != 0:
+        return "needs root (loop device and mount)"
+    if not os.path.exists("/dev/fuse") or not os.path.exists("/dev/loop-control"):
+        return "no /dev/fuse or no loop devices"
+    missing = [c for c in ("mkfs.exfat", "mount.exfat-fuse", "losetup") if not shutil.which(c)]
+    return f"missing {', '.join(missing)} (packages exfatprogs, exfat-fuse)" if missing else None
+
+
+def scenario_stick(b, a):
+    files = a.stick_files
+    title = f"No-change backup onto an exFAT stick ({files} files)"
+    what = "no-change backup onto exFAT vs rsync -a --modify-window=1 --dry-run"
+    img, mnt = os.path.join(b.work, "stick.img"), os.path.join(b.work, "stick")
+    dev = None
+
+    def skip(why):
+        log(f"stick: not measured: {why}")
+        b.sections.append(f"## {title}\n\nNot measured: {md_escape(why)}.\n")
+        target(b, what, None, 1.0)
+
+    def root_cmd(cmd):
+        r = subprocess.run(cmd, capture_output=True, text=True)
+        if r.returncode != 0:
+            raise RuntimeError(f"{' '.join(cmd)}: {r.stderr.strip()[:200]}")
+        return r.stdout.strip()
+
+    why = stick_unavailable()
+    if why:
+        return skip(why)
+    # exFAT ignores case and forbids some characters: the generated names differ in their numbers and use none.
+    tree = Tree(files, max(1, files // 50), a.max_size, a.seed + 13)
+    src, _ = make_pair(b, f"stick-{files}-{a.max_size}-{a.seed}", tree, pair=False)
+    # Every file takes whole clusters of 32 KiB; the image is sparse, so only the copies use disk.
+    size = sum(f[1] for f in tree.files) + files * 32768 + 2**28
+    b.ensure_space(size)
+    try:
+        if os.path.ismount(mnt):  # left over by a killed invocation
+            root_cmd(["umount", mnt])
+        if os.path.exists(img):
+            b.discard(img)
+        with open(img, "wb") as f:
+            f.truncate(size)
+        root_cmd(["mkfs.exfat", "-c", "32K", "-L", "STICK", img])
+        dev = root_cmd(["losetup", "-f", "--show", img])
+        os.makedirs(mnt, exist_ok=True)
+        # The kernel here has no exfat module; the FUSE driver keeps whole seconds.
+        root_cmd(["mount.exfat-fuse", dev, mnt])
+        stick = os.path.join(mnt, "Data")
+        os.mkdir(stick)
+        log(f"stick: first backup of {files} files onto {dev} (untimed)")
+        first = {"name": "tandrel", "tandrel": True, "cmd": b.tandrel_cmd(src, stick, "backup")}
+        _, _, fail = b.run_tool(first)
+        fail = fail or compare_trees(src, stick, window_ns=10**9)
+        if fail:
+            return skip(f"the first backup failed: {fail}")
+        # Markers: same size and time as the source, other contents; a run that copies one undoes that.
+        markers = [f[0] for f in tree.files if f[1]][::max(1, files // 20)]
+        for rel in markers:
+            p = os.path.join(stick, rel)
+            with open(p, "rb") as f:
+                data = bytes(255 - x for x in f.read())
+            write_file(p, data, os.stat(os.path.join(src, rel)).st_mtime_ns)
+        tools = [first, {"name": "rsync -a --modify-window=1 --dry-run",
+                         "cmd": ["rsync", "-a", "--modify-window=1", "--dry-run", src + "/", stick + "/"]}]
+        warm(src, stick)
+        before = loadavg()
+        res = b.compare(tools, a.runs)
+        after = loadavg()
+        check = compare_trees(src, stick, window_ns=10**9)
+        kept = 0
+        for rel in markers:
+            with open(os.path.join(src, rel), "rb") as fs, open(os.path.join(stick, rel), "rb") as fd:
+                kept += fs.read() != fd.read()
+        b.sections.append(
+            f"## {title}\n\nThe tree is copied onto a new exFAT image (loop device, FUSE driver "
+            f"mount.exfat-fuse, which keeps whole seconds) by a first Tandrel backup, outside the timed region. "
+            f"Then {len(markers)} copies on the stick get other contents with the same size and time as their "
+            f"source, and Tandrel `/!b /!q` and rsync take turns on the unchanged trees: one untimed warm-up "
+            f"run each, then {a.runs} alternating rounds.\n\n{result_table(res)}\n\n"
+            f"Stick after the runs: {check or 'identical (times within 1 s)'}; markers left alone (nothing copied): "
+            f"{kept} of {len(markers)}.\n\n{load_note(before, after)}\n")
+        if kept < len(markers):
+            log(f"stick: Tandrel copied files: {len(markers) - kept} of {len(markers)} markers overwritten")
+        target(b, what, ratio_of(res, "rsync -a --modify-window=1 --dry-run"), 1.0)
+    except RuntimeError as e:
+        skip(str(e))
+    finally:
+        if os.path.ismount(mnt):
+            # Lazily when busy, so the loop device can still go.
+            if subprocess.run(["umount", mnt]).returncode != 0:
+                subprocess.run(["umount", "-l", mnt])
+        if dev:
+            subprocess.run(["losetup", "-d", dev])
+        if os.path.exists(img):
+            b.discard(img)
+
+
 # ---------------------------------------------------------------------------------------------------
 
 
@@ -811,6 +915,7 @@ def main():
     p.add_argument("--copy-runs", type=int, help="rounds of the many-small-files copy (default 3)")
     p.add_argument("--memory-files", type=int, help="empty files per tree for memory (default 1000000)")
     p.add_argument("--syscall-files", type=int, help="files for the system-call count (default 10000)")
+    p.add_argument("--stick-files", type=int, help="files for the backup onto exFAT (default 20000)")
     p.add_argument("--large-mib", type=int, help="size of each of the 4 large files in MiB (default 256)")
     p.add_argument("--changed-percent", type=int, default=1)
     p.add_argument("--seed", type=int, default=20240611)
@@ -826,6 +931,7 @@ def main():
     a.copy_runs = a.copy_runs or 3
     a.memory_files = a.memory_files or (20_000 if q else 1_000_000)
     a.syscall_files = a.syscall_files or (2_000 if q else 10_000)
+    a.stick_files = a.stick_files or (2_000 if q else 20_000)
     a.large_mib = a.large_mib or (16 if q else 256)
     a.settle = a.settle if a.settle is not None else (0 if q else 60)
     scenarios = SCENARIOS if not a.scenario or "all" in a.scenario else [s for s in SCENARIOS if s in a.scenario]

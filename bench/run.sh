@@ -5,8 +5,10 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 need=()
-for pair in rsync:rsync unison:unison hyperfine:hyperfine strace:strace /usr/bin/time:time python3:python3 \
-            findmnt:util-linux; do
+tools=(rsync:rsync unison:unison hyperfine:hyperfine strace:strace /usr/bin/time:time python3:python3 findmnt:util-linux)
+# The exFAT stick needs root to mount; without it the scenario is skipped and needs nothing.
+[[ $(id -u) -ne 0 ]] || tools+=(mkfs.exfat:exfatprogs mount.exfat-fuse:exfat-fuse)
+for pair in "${tools[@]}"; do
     cmd="${pair%%:*}"
     command -v "$cmd" >/dev/null 2>&1 || need+=("${pair##*:}")
 done
