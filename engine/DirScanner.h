@@ -19,9 +19,10 @@ class IProgress;
 class CDirScanner : public CEngineBase {
   public:
     // Scans root (made absolute against the current directory when relative) into m_files, leaving out
-    // files the ignore text names and temporary files of copies, removing those a killed run left. Throws CGenericException "Directory Error" when the root or a
-    // subfolder cannot be entered, and path + ": " + system text when a file's details cannot be read;
-    // a folder that was entered but cannot be listed contributes nothing.
+    // files the ignore text names and temporary files of copies (removing those a killed run left).
+    // Throws CGenericException "Directory Error" when the root or a subfolder cannot be entered, and
+    // path + ": " + system text when a file's details cannot be read; a folder that was entered but
+    // cannot be listed contributes nothing.
     // Progress, when given: range 1..m_nTopFolders with root as caption, one step per top-level folder.
     // readArchive false leaves the archive records unread (every entry then reads archived): a system
     // call per file saved for a tree whose archive bits nothing looks at.

@@ -96,8 +96,9 @@ std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string
         if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.timeResolution) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        if (!staysInTrees() || !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0,
-                                                 trees.destKeepsModes)) {
+        if (!staysInTrees() ||
+            !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0,
+                              trees.destKeepsModes)) {
             return CopyProblem(destPath, sourcePath);
         }
     }
@@ -105,8 +106,9 @@ std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string
         if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.timeResolution) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        if (!staysInTrees() || !CopyFileWithPath(sourcePath, destPath,
-                                                 (item.m_nFlags & WorkSourceReadOnly) != 0, trees.sourceKeepsModes)) {
+        if (!staysInTrees() ||
+            !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0,
+                              trees.sourceKeepsModes)) {
             return CopyProblem(sourcePath, destPath);
         }
     }
@@ -208,8 +210,12 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{sourceDir, destDir, builder.m_nTimeResolution, builder.m_pSource->m_medium.keepsModes,
-                   builder.m_pDest->m_medium.keepsModes, {}};
+    RunTrees trees{sourceDir,
+                   destDir,
+                   builder.m_nTimeResolution,
+                   builder.m_pSource->m_medium.keepsModes,
+                   builder.m_pDest->m_medium.keepsModes,
+                   {}};
     CCopyBatch batch;
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();

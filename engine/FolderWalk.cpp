@@ -221,8 +221,8 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
                     break;
                 }
                 FileEntry entry;
-                const int err = folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info)
-                                                                         : FailureCode();
+                const int err =
+                    folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info) : FailureCode();
                 relative.assign(job.prefix).append(e.name);
                 if (err != 0) {
                     job.failure = {WalkFailure::FileNotRead, relative, err};

@@ -65,7 +65,9 @@ class CScanIndex {
     std::string_view Key(size_t position) const {
         return m_bFoldCase ? std::string_view(m_folded[position]) : m_files[position].m_strName.View();
     }
-    size_t Hash(std::string_view key) const { return std::hash<std::string_view>{}(key) & (m_slots.size() - 1); }
+    size_t Hash(std::string_view key) const {
+        return std::hash<std::string_view>{}(key) & (m_slots.size() - 1);
+    }
 
     const FileList& m_files;
     const bool m_bFoldCase;
@@ -110,7 +112,8 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         size_t namesakes = 0;
         destIndex.ForEach(key, [&](size_t position) {
             ++namesakes;
-            if (takenBy[position] == 0 && (hit == destFiles.size() || destFiles[position].m_strName == entry.m_strName)) {
+            if (takenBy[position] == 0 &&
+                (hit == destFiles.size() || destFiles[position].m_strName == entry.m_strName)) {
                 hit = position;
             }
         });

@@ -62,7 +62,8 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
 // cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
 // On failure the old target is untouched and no temporary file remains.
-[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes = true);
+[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
+                                  bool sourceKeepsModes = true);
 
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.

@@ -154,7 +154,8 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
 bool CFolder::RemoveLeftover(const std::string& name) const {
     struct stat st;
     if (!IsPlainName(name) || !IsLeftoverName(name) ||
-        fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+        fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
         return false;
     }
     return unlinkat(m_fd, name.c_str(), 0) == 0 || Fail();

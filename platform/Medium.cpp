@@ -117,7 +117,8 @@ Medium MediumOfType(unsigned long type, dev_t dev) {
             if (driver.find("sshfs") != std::string::npos) {
                 medium.timeResolution = kUnitsPerSecond;
             } else if (driver.find("fat") != std::string::npos) {
-                medium = FatMedium(driver.find("exfat") != std::string::npos ? kUnitsPerSecond : kFatResolution);
+                medium =
+                    FatMedium(driver.find("exfat") != std::string::npos ? kUnitsPerSecond : kFatResolution);
                 medium.keepsReadOnly = false;
             } else if (driver.find("ntfs") != std::string::npos) {
                 medium.keepsModes = false;
@@ -135,12 +136,14 @@ bool FolderIgnoresCase(int dirFd) {
     constexpr int kCasefoldFlag = 0x40000000;  // FS_CASEFOLD_FL, missing from older headers
     CFd folder(RetryEintr([&] { return openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     int flags = 0;
-    return folder.Valid() && ioctl(folder.Get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCasefoldFlag) != 0;
+    return folder.Valid() && ioctl(folder.Get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & kCasefoldFlag) != 0;
 }
 
 // The finest step of this ladder that is coarser than the difference between a time set and read back.
 uint64_t ResolutionOf(uint64_t difference) {
-    for (const uint64_t step : {uint64_t{1}, uint64_t{10}, uint64_t{10000}, uint64_t{100000}, kUnitsPerSecond}) {
+    for (const uint64_t step :
+         {uint64_t{1}, uint64_t{10}, uint64_t{10000}, uint64_t{100000}, kUnitsPerSecond}) {
         if (difference < step) {
             return step;
         }
@@ -176,8 +179,9 @@ bool Probe(int dirFd, Medium& medium) {
         name = detail::TempName();
         other = OtherCase(name);
     }
-    CFd file(RetryEintr(
-        [&] { return openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+    CFd file(RetryEintr([&] {
+        return openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }));
     if (!file.Valid()) {
         return false;
     }

@@ -13,9 +13,9 @@ namespace platform {
 struct Medium {
     // Write times are kept to this many 100-ns units: 1 exactly, 10^7 whole seconds, 2 * 10^7 FAT's 2 s.
     uint64_t timeResolution = 1;
-    bool ignoresCase = false;    // "Report.txt" and "report.txt" are one file
-    bool keepsModes = true;      // owners and permission bits are stored, not made up by the driver
-    bool keepsReadOnly = true;   // a file can be made read-only and reads so afterwards
+    bool ignoresCase = false;   // "Report.txt" and "report.txt" are one file
+    bool keepsModes = true;     // owners and permission bits are stored, not made up by the driver
+    bool keepsReadOnly = true;  // a file can be made read-only and reads so afterwards
 };
 
 // The medium of the folder root. A file system known to keep everything (ext4, xfs, btrfs, tmpfs) is

@@ -142,8 +142,8 @@ bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
         // this for every file.
         XattrArgs args{reinterpret_cast<uintptr_t>(value), sizeof value, 0};
         ssize_t n = RetryEintr([&] {
-            return static_cast<ssize_t>(
-                syscall(kSysGetxattrat, dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW, kArchiveAttr, &args, sizeof args));
+            return static_cast<ssize_t>(syscall(kSysGetxattrat, dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW,
+                                                kArchiveAttr, &args, sizeof args));
         });
         if (n >= 0 || errno != ENOSYS) {
             return ArchiveFromRecord(value, n, writeTime);

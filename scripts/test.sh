@@ -5,5 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-(cd build && ctest --output-on-failure --timeout 300 -j2 -LE slow)
+(cd build && ctest --output-on-failure --timeout 300 -j2 -LE 'slow|media')
+# Real file systems mounted through FUSE (as root); verbose, so that the log names each medium tried or skipped.
+(cd build && ctest --timeout 600 -L media -V)
 ./scripts/extra-checks.sh asan fuzz slow

@@ -286,7 +286,8 @@ TEST(CheckInOut, RefusedWhereAMediumCannotKeepReadOnly) {
             CFakeHost host;
             EXPECT_FALSE(CheckInOutGuard(mode, stickIsSource ? stick : local, stickIsSource ? local : stick,
                                          state, host));
-            EXPECT_EQ(host.reports, std::vector<std::string>{stick + res::kNoReadOnly}) << mode << stickIsSource;
+            EXPECT_EQ(host.reports, std::vector<std::string>{stick + res::kNoReadOnly})
+                << mode << stickIsSource;
             EXPECT_EQ(host.types, std::vector<unsigned>{platform::kMbIconHand});
         }
     }

@@ -294,7 +294,8 @@ TEST(DirScanner, RemovesTheTemporaryFilesOfKilledRunsOnly) {
     const std::string leftover = left[0];
     EXPECT_TRUE(platform::IsTemporaryName(leftover) && platform::IsLeftoverName(leftover)) << leftover;
     std::string lower = leftover;  // as a driver that lists every name in lower case shows it
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     EXPECT_TRUE(platform::IsLeftoverName(lower)) << lower;
 
     std::string forged = leftover;

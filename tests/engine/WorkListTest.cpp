@@ -72,10 +72,14 @@ TEST(WorkList, TimesCloserThanTheCoarserResolutionAreEqual) {
         int expected;
     };
     const Row rows[] = {
-        {2 * second, t, t - (2 * second - 1), 0}, {2 * second, t, t - 2 * second, 2},
-        {2 * second, t, t + (2 * second - 1), 0}, {2 * second, t, t + 2 * second, 1},
-        {second, t, t + second - 1, 0},           {second, t, t + second, 1},
-        {1, t, t + 1, 1},                         {1, t + 1, t, 2},
+        {2 * second, t, t - (2 * second - 1), 0},
+        {2 * second, t, t - 2 * second, 2},
+        {2 * second, t, t + (2 * second - 1), 0},
+        {2 * second, t, t + 2 * second, 1},
+        {second, t, t + second - 1, 0},
+        {second, t, t + second, 1},
+        {1, t, t + 1, 1},
+        {1, t + 1, t, 2},
     };
     for (const Row& row : rows) {
         const WorkItem item = MakeItem(KindBoth, row.source, row.dest);
@@ -205,8 +209,8 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     // Source order first (its own listing order), then the destination-only file.
     std::vector<Expected> expected;
     for (const FileEntry& f : sourceFiles) {
-        expected.push_back(
-            {f.m_strName.Str(), f.m_strName == "a.txt" ? KindBoth : KindNoDest, true, f.m_strName == "a.txt"});
+        expected.push_back({f.m_strName.Str(), f.m_strName == "a.txt" ? KindBoth : KindNoDest, true,
+                            f.m_strName == "a.txt"});
     }
     expected.push_back({"c.txt", KindNoSource, false, true});
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -304,8 +308,20 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
         bool clash;
     };
     const Row rows[] = {
-        {"stick ignores case", {"Report.txt"}, {"report.txt"}, false, true, {"Report.txt|report.txt|1"}, false},
-        {"source ignores case", {"Report.txt"}, {"report.txt"}, true, false, {"Report.txt|report.txt|1"}, false},
+        {"stick ignores case",
+         {"Report.txt"},
+         {"report.txt"},
+         false,
+         true,
+         {"Report.txt|report.txt|1"},
+         false},
+        {"source ignores case",
+         {"Report.txt"},
+         {"report.txt"},
+         true,
+         false,
+         {"Report.txt|report.txt|1"},
+         false},
         {"both tell case apart",
          {"Report.txt"},
          {"report.txt"},
@@ -313,7 +329,13 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
          false,
          {"Report.txt|Report.txt|3", "report.txt|report.txt|2"},
          false},
-        {"two source names, empty stick", {"README", "readme"}, {}, false, true, {"README|README|3", "readme|readme|3"}, true},
+        {"two source names, empty stick",
+         {"README", "readme"},
+         {},
+         false,
+         true,
+         {"README|README|3", "readme|readme|3"},
+         true},
         {"two source names, one on the stick",
          {"README", "readme"},
          {"Readme"},
@@ -321,7 +343,13 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
          true,
          {"README|Readme|1", "readme|readme|3"},
          true},
-        {"two destination names", {"Readme"}, {"README", "readme"}, true, false, {"Readme|README|1", "readme|readme|2"}, true},
+        {"two destination names",
+         {"Readme"},
+         {"README", "readme"},
+         true,
+         false,
+         {"Readme|README|1", "readme|readme|2"},
+         true},
     };
     for (const Row& row : rows) {
         CTempDir dir;
