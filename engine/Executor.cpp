@@ -8,9 +8,11 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/Sync.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -251,4 +253,55 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         host.Report(problem, 0, 0);
     }
     return 0;
+}
+
+std::vector<std::string> FoldersToFlush(const CWorkListBuilder& builder, int mode) {
+    std::vector<std::string> folders;
+    std::vector<uint64_t> systems;
+    const auto add = [&](std::string folder) {
+        uint64_t id = 0;
+        while (!platform::FileSystemOf(folder, id)) {
+            const size_t slash = folder.size() > 1 ? folder.rfind('/', folder.size() - 2) : std::string::npos;
+            if (slash == std::string::npos) {
+                return;  // nothing of it exists: the copy will report why
+            }
+            folder.resize(slash + 1);
+        }
+        if (std::find(systems.begin(), systems.end(), id) == systems.end()) {
+            systems.push_back(id);
+            folders.push_back(std::move(folder));
+        }
+    };
+    const std::string& sourceRoot = builder.m_pSource->m_strRoot;
+    const std::string& destRoot = builder.m_pDest->m_strRoot;
+    add(destRoot);
+    if (mode != RunBackup) {
+        add(sourceRoot);
+    }
+    // Consecutive items mostly share their folder: each is looked at once.
+    std::string lastSource;
+    std::string lastDest;
+    const auto addFolderOf = [&](const std::string& root, const FileName& name, std::string& last) {
+        const size_t slash = name.View().rfind('/');
+        if (slash == std::string_view::npos) {
+            return;  // the root itself, added already
+        }
+        std::string folder = root + std::string(name.View().substr(0, slash + 1));
+        if (folder != last) {
+            last = folder;
+            add(std::move(folder));
+        }
+    };
+    for (const WorkItem& item : builder.m_items) {
+        if (item.m_nFlags & WorkUnknown) {
+            continue;  // the run stops before it copies anything of it
+        }
+        if (item.m_nFlags & WorkSynchronize) {
+            addFolderOf(sourceRoot, item.m_source.m_strName, lastSource);
+        }
+        if (item.m_nFlags & (WorkBackup | WorkCreate)) {
+            addFolderOf(destRoot, item.m_dest.m_strName, lastDest);
+        }
+    }
+    return folders;
 }

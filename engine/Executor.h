@@ -4,6 +4,7 @@
 // message. Runs on the run's thread (the user-interface thread in unattended runs).
 
 #include <string>
+#include <vector>
 
 class CWorkListBuilder;
 class IRunHost;
@@ -17,3 +18,9 @@ std::string GetRunTitle(int mode);
 // before it are done, the item itself may be half done, later items are untouched. Returns 0.
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
                     const CWorkListBuilder& builder, int mode);
+
+// The folders whose file systems a run of mode writes to, one folder per file system: the destination
+// root (and, unless the run is a backup, the source root) first, then every other file system that a copy
+// of builder.m_items lands on (a mount point inside a tree). A folder still to be made counts with the
+// nearest one above it that exists. The run flushes each before it counts as done.
+std::vector<std::string> FoldersToFlush(const CWorkListBuilder& builder, int mode);

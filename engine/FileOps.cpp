@@ -56,13 +56,15 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
     if (platform::LastError() != ENOENT) {
         return false;
     }
-    // ENOENT also means a vanished source; only a missing target folder is worth creating.
+    // ENOENT also means a vanished source; only a missing target folder is worth creating. A folder that
+    // another run made since the copy failed counts as created, as "already exists" always does.
     const std::string folder = GetFolderPart(target);
-    if (!folder.empty() && !platform::PathExists(folder) && platform::PathExists(existing)) {
-        return CreateDirectoryPath(folder) && platform::CopyFileAtomic(existing, target, sourceKeepsModes);
+    if (folder.empty() || !platform::PathExists(existing)) {
+        platform::SetLastError(ENOENT);
+        return false;
     }
-    platform::SetLastError(ENOENT);
-    return false;
+    return (platform::PathExists(folder) || CreateDirectoryPath(folder)) &&
+           platform::CopyFileAtomic(existing, target, sourceKeepsModes);
 }
 
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,

@@ -9,7 +9,7 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kOps = 6;
+constexpr size_t kOps = 7;
 
 struct Fault {
     std::atomic<int> remaining{0};  // calls until the fault fires; 0 = none armed

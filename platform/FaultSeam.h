@@ -12,6 +12,7 @@ enum class FaultOp {
     WriteProfile,   // WriteFileAtomic
     SetAttributes,  // SetAttributes
     CopyMode,       // the mode change of a copy's new file (a medium without permission bits refuses it)
+    Flush,          // CFileSystemFlush::Flush
 };
 
 // Call number nth (1-based, counted from now) of op fails with err; 0 clears op's fault.

@@ -188,6 +188,22 @@ bool IsLeftoverName(const std::string& name) {
     return writer != 0 && kill(writer, 0) != 0 && errno == ESRCH;
 }
 
+std::string ResolvedFolder(const std::string& folder) {
+    if (folder.empty()) {
+        return folder;
+    }
+    std::string result;
+    if (char* real = realpath(folder.c_str(), nullptr)) {
+        result = real;
+        free(real);
+    } else if (folder.front() == '/') {
+        result = folder;  // missing: whoever uses it reports that
+    } else {
+        result = WithSlash(CurrentFolder()) + folder;
+    }
+    return WithSlash(std::move(result));
+}
+
 std::string CurrentFolder() {
     std::vector<char> buf(PATH_MAX);
     while (!getcwd(buf.data(), buf.size())) {
@@ -251,6 +267,11 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
     if (!S_ISREG(st.st_mode)) {
         return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     }
+    // A settings file may come on a stick someone handed over: a huge (or sparse) one must not take the
+    // program's memory. It counts as unreadable, also when it grows while it is read.
+    if (st.st_size > static_cast<off_t>(kMaxWholeFile)) {
+        return Fail(EFBIG);
+    }
     std::string result;
     char buf[65536];
     for (;;) {
@@ -260,6 +281,9 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
         }
         if (n == 0) {
             break;
+        }
+        if (result.size() + static_cast<size_t>(n) > kMaxWholeFile) {
+            return Fail(EFBIG);
         }
         result.append(buf, static_cast<size_t>(n));
     }

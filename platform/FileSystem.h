@@ -105,6 +105,9 @@ bool IsLeftoverName(const std::string& name);
 // The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),
 // and changing it (a link to a folder is followed, as the shell's cd does).
 std::string CurrentFolder();
+// folder made absolute against the current directory and, where it exists, resolved (links, "." and
+// ".."), with a trailing "/"; "" stays "". Two spellings of one folder give the same text.
+std::string ResolvedFolder(const std::string& folder);
 [[nodiscard]] bool ChangeFolder(const std::string& path);
 
 // Well-known folders, each with a trailing "/".
@@ -114,7 +117,9 @@ std::string SystemFolder();      // /usr/bin
 std::string ExecutableFolder();  // the folder of the running program (empty when unknown)
 
 // Whole small files (profiles). ReadWholeFile follows a link (a profile may be one), fails with ENOENT
-// for a missing file and with EINVAL for anything that is not a regular file.
+// for a missing file, with EINVAL for anything that is not a regular file and with EFBIG for one larger
+// than kMaxWholeFile, which it never reads.
+inline constexpr size_t kMaxWholeFile = size_t{1} << 20;
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& data);
 // Replaces the file atomically (temporary file, flush, rename); creates the config folder with mode 0700
 // first when path lies in it. On failure the old file is untouched and no temporary file remains.

@@ -1,6 +1,7 @@
 #include "platform/Sync.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/PosixUtil.h"
@@ -26,11 +27,23 @@ bool CFileSystemFlush::Flush() {
     if (m_fd < 0) {
         return Fail(m_openError);
     }
+    if (FaultHit(FaultOp::Flush)) {
+        return false;
+    }
     // Since Linux 5.8 syncfs also reports the write errors (EIO, ENOSPC) that happened since the
     // descriptor was opened; each replaced copy's own flush has already reported the errors of its data.
     if (RetryEintr([&] { return syncfs(m_fd); }) != 0) {
         return Fail();
     }
+    return true;
+}
+
+bool FileSystemOf(const std::string& path, uint64_t& id) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return Fail();
+    }
+    id = st.st_dev;
     return true;
 }
 

@@ -2,6 +2,7 @@
 // Flushing a whole file system to its disk, so that an unattended run says "OK!" only about data that
 // would survive a power cut. Any thread.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -28,5 +29,9 @@ class CFileSystemFlush final {
     int m_fd;
     int m_openError;
 };
+
+// The identity of the file system that holds path (its device number). False, with the last error set,
+// when path cannot be looked at.
+[[nodiscard]] bool FileSystemOf(const std::string& path, uint64_t& id);
 
 }  // namespace platform

@@ -76,7 +76,11 @@ bool CMainDlg::OnInitDialog() {
     }
 
     ParseCommandLine();
+    // The folders the run will really touch, from here on: the log, the saved settings and the run all
+    // use them, and no spelling (relative, "..", a link) can slip past the run precondition.
+    m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     ReadFolderFile();
+    m_strDestinationDir = platform::ResolvedFolder(m_strDestinationDir);
     m_edSource->setText(FromBytes(m_strSourceDir));
 
     NormalizeFolder(m_strDestinationDir);
@@ -220,7 +224,9 @@ std::string CMainDlg::GetDestinationDir() {
 }
 
 bool CMainDlg::CanStart() {
-    bool holds = RunPreconditionHolds(m_strSourceDir, m_strDestinationDir);
+    // Judged on the folders as they are now: a link may have been put where a folder was.
+    bool holds = RunPreconditionHolds(platform::ResolvedFolder(m_strSourceDir),
+                                      platform::ResolvedFolder(m_strDestinationDir));
     OnUiThread([&] { m_btnStart->setEnabled(holds); });
     return holds;
 }

@@ -6,8 +6,10 @@
 #include "engine/DirScanner.h"
 #include "engine/Executor.h"
 #include "engine/GenericException.h"
+#include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Sync.h"
 #include "support/PathUtil.h"
@@ -31,6 +33,23 @@ bool IsCheckInOut(int mode) {
     return mode == RunCheckIn || mode == RunCheckOut;
 }
 
+// Passes everything on to the main dialog and remembers whether a message was given.
+class CReportWatch final : public IRunHost {
+  public:
+    explicit CReportWatch(IRunHost& host) : m_host(host) {}
+    int Report(const std::string& text, unsigned type, unsigned helpId) override {
+        m_bReported = true;
+        return m_host.Report(text, type, helpId);
+    }
+    void EnableMainWindow(bool enable) override { m_host.EnableMainWindow(enable); }
+    IProgress* Progress() override { return m_host.Progress(); }
+    bool Reported() const { return m_bReported; }
+
+  private:
+    IRunHost& m_host;
+    bool m_bReported = false;
+};
+
 }  // namespace
 
 void CMainDlg::TestSetJobListAnswer(std::function<int(CJobListDlg&)> answer) {
@@ -38,7 +57,8 @@ void CMainDlg::TestSetJobListAnswer(std::function<int(CJobListDlg&)> answer) {
 }
 
 void CMainDlg::RunJob(int mode) {
-    m_strDestinationDir = GetDestinationDir();
+    m_strDestinationDir = platform::ResolvedFolder(GetDestinationDir());
+    m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     CreateFolderFile();
     bool locked = false;
     try {
@@ -95,20 +115,26 @@ int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
     // an unattended run's "OK!" and a closed progress window mean copies that survive a power cut. Runs
     // other than a backup may have written into the source tree as well. The handles are taken before
     // the run writes, so that the flush reports every write error of the run.
+    // Every file system the run writes to counts, a mount point inside the destination included.
     struct Flush {
-        const std::string* folder;
+        std::string folder;
         std::unique_ptr<platform::CFileSystemFlush> handle;
     };
     std::vector<Flush> flushes;
-    for (const std::string* folder : {&m_strDestinationDir, &m_strSourceDir}) {
-        if (folder != &m_strSourceDir || mode != RunBackup) {
-            flushes.push_back({folder, std::make_unique<platform::CFileSystemFlush>(*folder)});
-        }
+    for (std::string& folder : FoldersToFlush(builder, mode)) {
+        auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
+        flushes.push_back({std::move(folder), std::move(handle)});
     }
-    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    CReportWatch watch(*this);
+    ::ExecuteWorkList(watch, m_strSourceDir, m_strDestinationDir, builder, mode);
     for (Flush& flush : flushes) {
         if (!flush.handle->Flush()) {
-            Report(*flush.folder + ": " + SystemErrorText(), platform::kMbOk, 0);
+            // One message a run: after the executor's own, a failed flush only makes the run fail.
+            if (!watch.Reported()) {
+                Report(flush.folder + ": " + SystemErrorText(), platform::kMbOk, 0);
+            } else if (IsAutoRun()) {
+                m_bRunFailed = 1;
+            }
             break;
         }
     }

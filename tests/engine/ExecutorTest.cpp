@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -264,6 +265,27 @@ TEST(Executor, BackupMarksOfSourcesThatCannotBeWrittenAreBestEffort) {
     }
 }
 
+// Before a run counts as done, every file system it wrote to is flushed: a mount point inside the
+// destination as well as the roots'.
+TEST(Executor, FoldersToFlushNameEveryFileSystemACopyLandsOn) {
+    if (!testing_support::IsRoot()) {
+        GTEST_SKIP() << "mounting a file system inside the destination needs root";
+    }
+    Trees t;
+    WriteFile(t.src + "/inner/deep/a", "a");
+    WriteFile(t.src + "/new/b", "b");
+    testing_support::MakeFolder(t.dst + "/inner");
+    const std::string mount = "mount -t tmpfs -o size=1m tandrel-test '" + t.dst + "/inner'";
+    if (std::system(mount.c_str()) != 0) {
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    }
+    t.Build(RunBackup);
+    // inner/deep is still to be made: it will lie on the mounted file system, new/ on the destination's.
+    EXPECT_EQ(FoldersToFlush(*t.builder, RunBackup),
+              (std::vector<std::string>{t.dst + "/", t.dst + "/inner/"}));
+    EXPECT_EQ(std::system(("umount '" + t.dst + "/inner'").c_str()), 0);
+}
+
 TEST(Executor, StopsAtTheFirstProblem) {
     Trees t;
     WriteFile(t.src + "/1.txt", "one");
@@ -419,6 +441,11 @@ TEST(FileOps, CopyOnlyCreatesFoldersForAMissingTargetFolder) {
     EXPECT_FALSE(Exists(dir / "new"));
     EXPECT_TRUE(CopyFileWithPath(dir / "src.txt", dir / "new/folder/t.txt", false));
     EXPECT_EQ(ReadFile(dir / "new/folder/t.txt"), "x");
+    // Another run made the folder after this one's copy found it missing: the copy goes on.
+    testing_support::MakeFolder(dir / "made/by/other");
+    platform::SetLastError(ENOENT);
+    EXPECT_TRUE(CopyIntoNewFolder(dir / "src.txt", dir / "made/by/other/t.txt"));
+    EXPECT_EQ(ReadFile(dir / "made/by/other/t.txt"), "x");
 }
 
 }  // namespace

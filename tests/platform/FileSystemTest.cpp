@@ -277,11 +277,17 @@ TEST(ReadWholeFile, ReadsBytesAndRefusesWhatIsNoFile) {
     EXPECT_EQ(data, bytes);
     ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
     testing_support::MakeFolder(dir / "folder");
+    // Sparse: 2 GiB on a stick costs nothing to make and must cost nothing to refuse.
+    ASSERT_EQ(truncate((dir / "data").c_str(), off_t{2} << 30), 0);
+    WriteFile(dir / "limit", std::string(platform::kMaxWholeFile, 'x'));
+    ASSERT_PLATFORM_OK(platform::ReadWholeFile(dir / "limit", data));
+    WriteFile(dir / "over", std::string(platform::kMaxWholeFile + 1, 'x'));
     struct Row {
         const char* name;
         int err;
     };
-    for (const Row& row : {Row{"missing", ENOENT}, Row{"pipe", EINVAL}, Row{"folder", EISDIR}}) {
+    for (const Row& row : {Row{"missing", ENOENT}, Row{"pipe", EINVAL}, Row{"folder", EISDIR},
+                           Row{"data", EFBIG}, Row{"over", EFBIG}}) {
         EXPECT_FALSE(platform::ReadWholeFile(dir / row.name, data)) << row.name;
         EXPECT_EQ(platform::LastError(), row.err) << row.name;
     }

@@ -1,10 +1,13 @@
 // The command line, the reporting rule, the run precondition and the date guard of the main dialog.
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "run/CommandLine.h"
 #include "support/PathUtil.h"
@@ -132,6 +135,42 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
     }
     EXPECT_EQ(LastFolderName("/work/Project/"), "Project");
     EXPECT_EQ(LastFolderName("Project/"), "Project");
+}
+
+// The precondition judges the folders the run would touch, however they are spelled: a relative source,
+// "..", and a link into the other tree all resolve first, and the run keeps the resolved forms.
+TEST(RunPreconditionTest, JudgesResolvedFoldersWhateverTheirSpelling) {
+    CTempDir dir;
+    const std::string base = platform::ResolvedFolder(dir.Path());  // $TMPDIR may itself be a link
+    testing_support::MakeFolder(dir / "Data/sub/Data");
+    testing_support::MakeFolder(dir / "other/Data");
+    ASSERT_EQ(symlink((dir / "Data").c_str(), (dir / "into").c_str()), 0);
+    struct Row {
+        const char* name;
+        std::string source;
+        std::string destination;
+        bool holds;
+    };
+    const Row rows[] = {
+        {"relative source, destination inside it", "Data", dir / "Data/sub/Data", false},
+        {"relative source, destination elsewhere", "Data", dir / "other/Data", true},
+        {"a .. in the destination leads inside the source", dir / "Data", dir / "other/../Data/sub/Data",
+         false},
+        {"a link leads into the source", dir / "Data", dir / "into/sub/Data", false},
+        {"a link leads to the source itself", dir / "into", dir / "Data", false},
+    };
+    const std::string cwd = platform::CurrentFolder();
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    for (const Row& row : rows) {
+        CBoxRecorder boxes;
+        CMainDlg dialog(
+            Args({("/srcdir:" + row.source).c_str(), ("/destdir:" + row.destination).c_str(), "/!q"}));
+        ASSERT_TRUE(dialog.OnInitDialog()) << row.name;
+        EXPECT_EQ(dialog.CanStart(), row.holds) << row.name;
+        EXPECT_EQ(dialog.m_strSourceDir.rfind(base, 0), 0u) << row.name << ": " << dialog.m_strSourceDir;
+        EXPECT_EQ(dialog.m_strSourceDir.find(".."), std::string::npos) << row.name;
+    }
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 
 TEST(DateGuardTest, AYearAfter2035StopsTheInitialisation) {

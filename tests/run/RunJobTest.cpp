@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/WorkList.h"
+#include "platform/FaultSeam.h"
 #include "tests/TestSupport.h"
 #include "tests/run/MainDlgTestSupport.h"
 
@@ -93,6 +94,27 @@ TEST(RunJobTest, UnattendedFailureLogsTheMessageAndAlertsTwice) {
     EXPECT_NE(log.find("  ["), std::string::npos);
     EXPECT_NE(log.find("] " + trees.destination + "/x: Is a directory\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] ERROR!\n"), std::string::npos) << log;
+}
+
+// One message a run: a flush that fails after the executor's message adds none; alone it is the message.
+TEST(RunJobTest, AFailedFlushGivesTheMessageOnlyWhenNoneCameBefore) {
+    for (const bool executorReports : {false, true}) {
+        CTreePair trees;
+        WriteFile(trees.source + "/a.txt", "a");
+        if (executorReports) {
+            WriteFile(trees.destination + "/z.txt", "only here: a backup cannot decide it");
+        }
+        CBoxRecorder boxes;
+        CJobListAnswer jobList(platform::kIdOk);
+        CMainDlg dialog(Args(trees));
+        ASSERT_TRUE(dialog.OnInitDialog());
+        platform::TestInjectFault(platform::FaultOp::Flush, 1, EIO);
+        dialog.RunJob(RunBackup);
+        platform::TestClearFaults();
+        ASSERT_EQ(boxes.texts.size(), 1u) << executorReports;
+        EXPECT_EQ(boxes.texts[0].rfind("Unkown operation: ", 0) == 0, executorReports) << boxes.texts[0];
+        EXPECT_TRUE(Exists(trees.destination + "/a.txt"));
+    }
 }
 
 TEST(RunJobTest, AfterAnUnattendedRunAStartCommandSkipsTheJobList) {
