@@ -3,6 +3,7 @@
 #include "engine/FileOps.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/PinnedFolder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 #include "support/ThreadAnnotations.h"
@@ -79,7 +80,8 @@ struct CCopyBatch::Entry {
     std::unique_ptr<platform::CPreparedCopy> copy;
     std::string from;
     std::string to;
-    std::string clearArchive;
+    HeldPath clearArchive;
+    std::shared_ptr<platform::CPinnedFolder> source;
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
@@ -90,23 +92,24 @@ std::string PathProblem(const std::string& path) {
     return path + ": " + SystemErrorText();
 }
 
-std::string ClearArchiveBit(const std::string& path) {
-    ChangeAttributes(path, platform::kAttrArchive, AttrRemove);
+std::string ClearArchiveBit(const HeldPath& file) {
+    ChangeAttributes(file.path, platform::kAttrArchive, AttrRemove);
     if (!g_bAttrError) {
         return std::string();
     }
     // A source this user may only read (a read-only mount, a snapshot, another user's file) keeps its
     // mark, as on a file system without the records: the copy stands, and no rule reads the mark.
     const int err = platform::LastError();
-    return err == EROFS || err == EACCES || err == EPERM ? std::string() : PathProblem(path);
+    return err == EROFS || err == EACCES || err == EPERM ? std::string() : PathProblem(file.shown);
 }
 
 CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}
 CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
-                     const std::string& to, const std::string& clearArchive) {
-    m_entries.push_back({std::move(copy), from, to, clearArchive});
+                     const std::string& to, HeldPath clearArchive,
+                     std::shared_ptr<platform::CPinnedFolder> source) {
+    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source)});
 }
 
 bool CCopyBatch::Full() const {
@@ -162,7 +165,7 @@ std::string CCopyBatch::PublishFlushed() {
         if (entry.copy && entry.copy->Replaces()) {
             m_releaser->Release(std::move(entry.copy));
         }
-        if (!entry.clearArchive.empty()) {
+        if (!entry.clearArchive.path.empty()) {
             std::string problem = ClearArchiveBit(entry.clearArchive);
             if (!problem.empty()) {
                 return problem;

@@ -10,16 +10,25 @@
 #include <vector>
 
 namespace platform {
+class CPinnedFolder;
 class CPreparedCopy;
-}
+}  // namespace platform
+
+// A file reached through its folder held open (platform/PinnedFolder.h): the path the system is given,
+// and the path a message shows. Empty path: none.
+struct HeldPath {
+    std::string path;
+    std::string shown;
+    std::shared_ptr<platform::CPinnedFolder> folder;
+};
 
 // The message that stops a run when a copy fails, and when a file's attributes cannot be changed;
 // both read the calling thread's last error.
 std::string CopyProblem(const std::string& from, const std::string& to);
 std::string PathProblem(const std::string& path);
-// Clears the archive bit of path. Returns "" or the message that stops the run; a file this user may
-// not write (EROFS, EACCES, EPERM) keeps its bit without stopping it.
-std::string ClearArchiveBit(const std::string& path);
+// Clears the archive bit of file. Returns "" or the message (naming file.shown) that stops the run; a
+// file this user may not write (EROFS, EACCES, EPERM) keeps its bit without stopping it.
+std::string ClearArchiveBit(const HeldPath& file);
 
 class CCopyBatch {
   public:
@@ -28,10 +37,11 @@ class CCopyBatch {
     CCopyBatch(const CCopyBatch&) = delete;
     CCopyBatch& operator=(const CCopyBatch&) = delete;
 
-    // Queues a written copy from -> to (or no copy: null); clearArchive names the file whose archive bit
-    // is cleared once the copy is in place ("" for none).
+    // Queues a written copy from -> to (or no copy: null; from and to are what a message shows);
+    // clearArchive names the file whose archive bit is cleared once the copy is in place (empty path for
+    // none). source holds the copy's source folder until then (a link is read when it is put in place).
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
-             const std::string& clearArchive);
+             HeldPath clearArchive, std::shared_ptr<platform::CPinnedFolder> source = nullptr);
     // True when the next copy must wait for Next. Each written copy holds two open files until it is put
     // in place, and each published one that waits for the helper one: a run holds at most about 320.
     bool Full() const;

@@ -8,6 +8,7 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/PinnedFolder.h"
 #include "platform/Sync.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
@@ -29,47 +30,55 @@ class CEnableOnExit final {
     IRunHost& m_host;
 };
 
-// The folders of one tree that a run has found to hold no link between the root and the file.
-struct CheckedFolders {
-    std::string source;
-    std::string dest;
+// One tree as a run reaches its files: through folders held open from the root down, never through a
+// link (platform/PinnedFolder.h). The scan never enters a link, and a copy must not pass through one
+// either: a link planted in a tree (hidden from the scan by the ignore list, or put in place of a folder
+// while the run works) would otherwise lead it to files outside both trees. The last folder used stays
+// held: consecutive items mostly share theirs.
+class CTreeAccess final {
+  public:
+    explicit CTreeAccess(const std::string& root) : m_root(root) {}
+
+    // The file relative of this tree, held through its folder; shown is what a message names. An empty
+    // path, with the last error set, when a folder on the way is a link (ELOOP), is missing (ENOENT; made
+    // when create is set) or cannot be opened.
+    HeldPath Reach(std::string_view relative, std::string shown, bool create) {
+        HeldPath file{std::string(), std::move(shown), nullptr};
+        if (!m_rootFolder && !(m_rootFolder = platform::CPinnedFolder::OpenRoot(m_root))) {
+            return file;
+        }
+        const size_t slash = relative.rfind('/');
+        const std::string_view folder =
+            slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash + 1);
+        if (!m_folder || m_strFolder != folder) {
+            std::shared_ptr<platform::CPinnedFolder> held =
+                platform::CPinnedFolder::Open(m_rootFolder, folder, create);
+            if (!held) {
+                return file;
+            }
+            m_folder = std::move(held);
+            m_strFolder.assign(folder);
+        }
+        file.folder = m_folder;
+        file.path.assign(m_folder->Path()).append(relative.substr(folder.size()));
+        return file;
+    }
+
+  private:
+    const std::string& m_root;
+    std::shared_ptr<platform::CPinnedFolder> m_rootFolder;
+    std::shared_ptr<platform::CPinnedFolder> m_folder;  // the folder last reached
+    std::string m_strFolder;                            // its path relative to the root
 };
 
-// What every item of a run shares: the roots, how times compare, what the media keep.
+// What every item of a run shares: the two trees, how times compare, what the media keep.
 struct RunTrees {
-    const std::string& sourceDir;
-    const std::string& destDir;
+    CTreeAccess source;
+    CTreeAccess dest;
     uint64_t timeResolution;
     bool sourceKeepsModes;
     bool destKeepsModes;
-    CheckedFolders checked;
 };
-
-// True when no folder between root and the file relative names (the root itself excluded) is a symbolic
-// link. The scan never enters a link, so a copy must not pass through one either: a link planted in a
-// tree (and hidden from the scan by the ignore list) would otherwise lead it to a file outside both
-// trees. Sets ELOOP when it finds one. Missing folders pass (the copy creates them); checked holds the
-// last folder found clean, since consecutive items mostly share theirs.
-bool FoldersStayInTree(const std::string& root, std::string_view relative, std::string& checked) {
-    const size_t last = relative.rfind('/');
-    if (last == std::string::npos ||
-        (checked.size() == last + 1 && relative.compare(0, last + 1, checked) == 0)) {
-        return true;
-    }
-    platform::FileInfo info;
-    for (size_t slash = relative.find('/'); slash != std::string::npos && slash <= last;
-         slash = relative.find('/', slash + 1)) {
-        if (!platform::StatPath(std::string(root).append(relative.substr(0, slash)), info, false)) {
-            return true;  // missing or unreadable: the copy itself creates it or reports why
-        }
-        if (info.kind == platform::EntryKind::Link) {
-            platform::SetLastError(ELOOP);
-            return false;
-        }
-    }
-    checked.assign(relative, 0, last + 1);
-    return true;
-}
 
 // True when the item must clear its source's archive bit. A source that the scan found already marked
 // as backed up, and that this item did not copy, needs no second look: in a run where nothing changed
@@ -78,18 +87,56 @@ bool ClearsArchive(const WorkItem& item, bool copied) {
     return (item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0);
 }
 
+// The source file whose archive bit the item clears, or an empty path; sets problem when it cannot be
+// reached.
+HeldPath ArchiveToClear(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied,
+                        std::string& problem) {
+    if (!ClearsArchive(item, copied)) {
+        return HeldPath();
+    }
+    HeldPath file = trees.source.Reach(item.m_source.m_strName, sourcePath, false);
+    if (file.path.empty()) {
+        problem = PathProblem(sourcePath);
+    }
+    return file;
+}
+
 // Clears the source's archive bit when the item asks for it. Returns the message that stops the run, or "".
-std::string ClearArchive(const WorkItem& item, const std::string& sourcePath, bool copied) {
-    return ClearsArchive(item, copied) ? ClearArchiveBit(sourcePath) : std::string();
+std::string ClearArchive(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied) {
+    std::string problem;
+    const HeldPath file = ArchiveToClear(item, trees, sourcePath, copied, problem);
+    return file.path.empty() ? problem : ClearArchiveBit(file);
+}
+
+// One copy of an item in the direction given, on its own: a missing target folder is made (only for a
+// source that is still there) and the copy tried. Returns the message that stops the run, or "".
+std::string CopyAlone(const WorkItem& item, RunTrees& trees, bool toSource, bool liftReadOnly,
+                      const std::string& sourcePath, const std::string& destPath) {
+    CTreeAccess& fromTree = toSource ? trees.dest : trees.source;
+    CTreeAccess& toTree = toSource ? trees.source : trees.dest;
+    const FileName& fromName = toSource ? item.m_dest.m_strName : item.m_source.m_strName;
+    const FileName& toName = toSource ? item.m_source.m_strName : item.m_dest.m_strName;
+    const std::string& shownFrom = toSource ? destPath : sourcePath;
+    const std::string& shownTo = toSource ? sourcePath : destPath;
+    const HeldPath from = fromTree.Reach(fromName, shownFrom, false);
+    HeldPath to;
+    if (!from.path.empty()) {
+        to = toTree.Reach(toName, shownTo, false);
+        if (to.path.empty() && platform::LastError() == ENOENT && platform::PathExists(from.path)) {
+            to = toTree.Reach(toName, shownTo, true);
+        }
+    }
+    if (from.path.empty() || to.path.empty() ||
+        !CopyFileWithPath(from.path, to.path, liftReadOnly,
+                          toSource ? trees.destKeepsModes : trees.sourceKeepsModes)) {
+        return CopyProblem(shownFrom, shownTo);
+    }
+    return std::string();
 }
 
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
 std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
                         const std::string& destPath) {
-    const auto staysInTrees = [&] {
-        return FoldersStayInTree(trees.sourceDir, item.m_source.m_strName, trees.checked.source) &&
-               FoldersStayInTree(trees.destDir, item.m_dest.m_strName, trees.checked.dest);
-    };
     if (item.m_nFlags & WorkUnknown) {
         return res::kUnknownOperation + sourcePath + res::kSourceTag + " ? " + destPath +
                res::kDestinationTag;
@@ -98,23 +145,24 @@ std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string
         if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.timeResolution) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        if (!staysInTrees() ||
-            !CopyFileWithPath(destPath, sourcePath, (item.m_nFlags & WorkDestReadOnly) != 0,
-                              trees.destKeepsModes)) {
-            return CopyProblem(destPath, sourcePath);
+        std::string problem =
+            CopyAlone(item, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0, sourcePath, destPath);
+        if (!problem.empty()) {
+            return problem;
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
         if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.timeResolution) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        if (!staysInTrees() ||
-            !CopyFileWithPath(sourcePath, destPath, (item.m_nFlags & WorkSourceReadOnly) != 0,
-                              trees.sourceKeepsModes)) {
-            return CopyProblem(sourcePath, destPath);
+        std::string problem =
+            CopyAlone(item, trees, false, (item.m_nFlags & WorkSourceReadOnly) != 0, sourcePath, destPath);
+        if (!problem.empty()) {
+            return problem;
         }
     }
-    return ClearArchive(item, sourcePath, (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0);
+    return ClearArchive(item, trees, sourcePath,
+                        (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0);
 }
 
 enum class Batched {
@@ -125,8 +173,8 @@ enum class Batched {
 
 // Writes the copy of a plain one-way item ahead into batch, or queues the archive bit of an item without
 // a copy. Anything else is carried out on its own, after the batch, exactly as without one: an undecided
-// item, one with two copies, a read-only target to lift, a copy the time rule refuses, a path through a
-// link.
+// item, one with two copies, a read-only target to lift, a copy the time rule refuses, a folder that is
+// missing or a link.
 Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
                    const std::string& destPath) {
     const int32_t flags = item.m_nFlags;
@@ -135,10 +183,15 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, con
     if ((flags & WorkUnknown) || (toSource && toDest)) {
         return Batched::Alone;
     }
+    std::string problem;
     if (!toSource && !toDest) {
         // Most items of most runs: nothing to copy, at most an archive bit to clear.
-        if (ClearsArchive(item, false)) {
-            batch.Add(nullptr, {}, {}, sourcePath);
+        HeldPath archive = ArchiveToClear(item, trees, sourcePath, false, problem);
+        if (!problem.empty()) {
+            return Batched::Alone;
+        }
+        if (!archive.path.empty()) {
+            batch.Add(nullptr, {}, {}, std::move(archive));
         }
         return Batched::Added;
     }
@@ -149,33 +202,22 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, con
     if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && times == 1))) {
         return Batched::Alone;
     }
-    if (!FoldersStayInTree(trees.sourceDir, item.m_source.m_strName, trees.checked.source) ||
-        !FoldersStayInTree(trees.destDir, item.m_dest.m_strName, trees.checked.dest)) {
+    const HeldPath from = toSource ? trees.dest.Reach(item.m_dest.m_strName, destPath, false)
+                                   : trees.source.Reach(item.m_source.m_strName, sourcePath, false);
+    const HeldPath to = from.path.empty() ? HeldPath()
+                        : toSource        ? trees.source.Reach(item.m_source.m_strName, sourcePath, false)
+                                          : trees.dest.Reach(item.m_dest.m_strName, destPath, false);
+    HeldPath archive = ArchiveToClear(item, trees, sourcePath, true, problem);
+    if (to.path.empty() || !problem.empty()) {
         return Batched::Alone;
     }
-    const std::string& from = toSource ? destPath : sourcePath;
-    const std::string& to = toSource ? sourcePath : destPath;
-    std::unique_ptr<platform::CPreparedCopy> copy =
-        platform::CPreparedCopy::Prepare(from, to, toSource ? trees.destKeepsModes : trees.sourceKeepsModes);
+    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
+        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes);
     if (!copy) {
         return Batched::Failed;
     }
-    batch.Add(std::move(copy), from, to, ClearsArchive(item, true) ? sourcePath : std::string());
+    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder);
     return Batched::Added;
-}
-
-// Finishes an item whose copy failed when it was written ahead, as the item alone would have: a missing
-// folder is created and the copy tried again, anything else stops the run.
-std::string FinishFailedCopy(const WorkItem& item, const RunTrees& trees, const std::string& sourcePath,
-                             const std::string& destPath, int err) {
-    const bool toSource = (item.m_nFlags & WorkSynchronize) != 0;
-    const std::string& from = toSource ? destPath : sourcePath;
-    const std::string& to = toSource ? sourcePath : destPath;
-    platform::SetLastError(err);
-    if (!CopyIntoNewFolder(from, to, toSource ? trees.destKeepsModes : trees.sourceKeepsModes)) {
-        return CopyProblem(from, to);
-    }
-    return ClearArchive(item, sourcePath, true);
 }
 
 }  // namespace
@@ -212,12 +254,8 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{sourceDir,
-                   destDir,
-                   builder.m_nTimeResolution,
-                   builder.m_pSource->m_medium.keepsModes,
-                   builder.m_pDest->m_medium.keepsModes,
-                   {}};
+    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder.m_nTimeResolution,
+                   builder.m_pSource->m_medium.keepsModes, builder.m_pDest->m_medium.keepsModes};
     CCopyBatch batch;
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
@@ -242,8 +280,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         // Out of open files, the copy gets its chance alone, now that the batch has closed its files.
         const bool alone = batched == Batched::Alone || err == EMFILE || err == ENFILE;
         if (problem.empty()) {
+            // A copy that could not be written ahead fails as it would alone: its folder is there.
+            platform::SetLastError(err);
             problem = alone ? ExecuteItem(item, trees, sourcePath, destPath)
-                            : FinishFailedCopy(item, trees, sourcePath, destPath, err);
+                            : ((item.m_nFlags & WorkSynchronize) ? CopyProblem(destPath, sourcePath)
+                                                                 : CopyProblem(sourcePath, destPath));
         }
     }
     if (problem.empty()) {

@@ -2,11 +2,19 @@
 // folder, file names that carry terminal control sequences into that log, set-id bits of files on a
 // handed-over disk, and a per-folder settings file that is not a file.
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <random>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +27,7 @@ using testing_support::CTempDir;
 using testing_support::Exists;
 using testing_support::MakeFolder;
 using testing_support::ReadFile;
+using testing_support::SetModTime;
 using testing_support::WriteFile;
 
 namespace {
@@ -219,5 +228,81 @@ TEST(SecurityTest, MessagesOnStandardErrorCarryNoControlBytesOfNames) {
         const auto byte = static_cast<unsigned char>(c);
         EXPECT_FALSE((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f)
             << "control byte " << int(byte) << " in: " << r.errorText;
+    }
+}
+
+// Folders swapped for links to a foreign folder at random moments while runs work (renameat2 with
+// RENAME_EXCHANGE, in both trees): the runs reach every file through folders held open from the root,
+// so no byte lands in the foreign folder, none of its files is marked, and none of its contents reaches
+// either tree. A run may stop with a message; it never goes through the link.
+TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
+    CTempDir home;
+    const std::string src = home / "src/Data";
+    const std::string dst = home / "dst/Data";
+    const std::string foreign = home / "foreign";
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "/f" + std::to_string(i);
+        WriteFile(src + "/sub" + name, std::string(4096, 'o'));
+        WriteFile(foreign + name, "foreign");
+    }
+    MakeFolder(dst + "/sub");
+    ASSERT_EQ(symlink(foreign.c_str(), (home / "swap-src").c_str()), 0);
+    ASSERT_EQ(symlink(foreign.c_str(), (home / "swap-dst").c_str()), 0);
+    const reliability::TreeState foreignBefore = reliability::Snapshot(foreign);
+
+    std::atomic<bool> running{true};
+    std::atomic<int> swaps{0};
+    std::mutex swapping;  // held for a swap and its way back; the test holds it to touch the trees itself
+    std::thread swapper([&] {
+        std::mt19937 random(7);
+        const std::pair<std::string, std::string> pairs[] = {{src + "/sub", home / "swap-src"},
+                                                             {dst + "/sub", home / "swap-dst"}};
+        while (running) {
+            const auto& [folder, link] = pairs[random() % 2];
+            const auto pause = std::chrono::microseconds(random() % 400);
+            {
+                std::lock_guard<std::mutex> lock(swapping);
+                if (renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) == 0) {
+                    ++swaps;
+                    std::this_thread::sleep_for(pause);
+                    // Back: the test judges the trees as they were, once the runs are over.
+                    while (renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) !=
+                           0) {
+                    }
+                }
+            }
+            std::this_thread::sleep_for(pause);
+        }
+    });
+    const int rounds = 24;
+    for (int round = 0; round < rounds; ++round) {
+        // Fresh work for every round: the destination's copies go, the source's times move on.
+        {
+            std::lock_guard<std::mutex> lock(swapping);
+            for (int i = 0; i < 300; i += 7) {
+                SetModTime(src + "/sub/f" + std::to_string(i), 1600000000 + round);
+            }
+        }
+        const char* mode = round % 2 == 0 ? " /!b /!q" : " /!s /!q";
+        const reliability::RunResult r =
+            reliability::RunProgram(home.Path(), reliability::FolderArguments(src, dst) + mode);
+        EXPECT_EQ(r.exitCode, 0) << r.errorText;
+    }
+    running = false;
+    swapper.join();
+    std::printf("swap test: %d rounds, %d swaps\n", rounds, swaps.load());
+    EXPECT_GT(swaps.load(), rounds) << "the swaps must meet the runs";
+
+    EXPECT_EQ(reliability::Differences(foreignBefore, reliability::Snapshot(foreign)), "");
+    for (int i = 0; i < 300; ++i) {
+        char record[64];
+        const std::string name = foreign + "/f" + std::to_string(i);
+        EXPECT_LT(getxattr(name.c_str(), "user.tandrel.archive", record, sizeof record), 0)
+            << name << " marked";
+    }
+    for (const std::string& tree : {src, dst}) {
+        for (const auto& [name, state] : reliability::FilesOnly(reliability::Snapshot(tree))) {
+            EXPECT_NE(state.size, 7u) << tree << "/" << name << ": the foreign folder's contents";
+        }
     }
 }

@@ -1,0 +1,104 @@
+// Folders of a tree held by handle. openat2 walks the whole relative path in one call and refuses any
+// link on the way; older kernels get the same walk one level at a time.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "PlatformConfig.h"
+#include "platform/PinnedFolder.h"
+#include "platform/PosixUtil.h"
+
+#ifdef TANDREL_HAVE_OPENAT2
+#include <linux/openat2.h>
+#endif
+
+namespace platform {
+
+using detail::CFd;
+using detail::Fail;
+using detail::RetryEintr;
+
+namespace {
+
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// One level: the folder name of the folder dir, never a link. An O_PATH open of a link with O_NOFOLLOW
+// gives ENOTDIR; the caller is told ELOOP, what a link on the way means everywhere else.
+int OpenLevel(int dir, const std::string& name, bool create) {
+    int fd = RetryEintr([&] { return openat(dir, name.c_str(), kFolderFlags | O_NOFOLLOW); });
+    if (fd < 0 && errno == ENOENT && create) {
+        if (mkdirat(dir, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            return -1;
+        }
+        fd = RetryEintr([&] { return openat(dir, name.c_str(), kFolderFlags | O_NOFOLLOW); });
+    }
+    struct stat st;
+    if (fd < 0 && errno == ENOTDIR && fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(st.st_mode)) {
+        errno = ELOOP;
+    }
+    return fd;
+}
+
+int OpenBeneath(int root, std::string_view relative, bool create) {
+#ifdef TANDREL_HAVE_OPENAT2
+    struct open_how how = {};
+    how.flags = kFolderFlags;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    const std::string path(relative);
+    const int fd = static_cast<int>(
+        RetryEintr([&] { return syscall(SYS_openat2, root, path.c_str(), &how, sizeof how); }));
+    if (fd >= 0 || (errno != ENOSYS && !(create && errno == ENOENT))) {
+        return fd;
+    }
+#endif
+    // Level by level, making what is missing on the way when asked.
+    CFd current(RetryEintr([&] { return openat(root, ".", kFolderFlags); }));
+    for (size_t start = 0; current.Valid() && start < relative.size();) {
+        size_t end = relative.find('/', start);
+        if (end == std::string_view::npos) {
+            end = relative.size();
+        }
+        if (end > start) {
+            const int next = OpenLevel(current.Get(), std::string(relative.substr(start, end - start)), create);
+            const int err = errno;
+            current.Reset(next);
+            errno = err;
+        }
+        start = end + 1;
+    }
+    return current.Valid() ? current.Release() : -1;
+}
+
+}  // namespace
+
+CPinnedFolder::CPinnedFolder(int fd) : m_fd(fd), m_path("/proc/self/fd/" + std::to_string(fd) + "/") {}
+
+CPinnedFolder::~CPinnedFolder() {
+    close(m_fd);
+}
+
+std::shared_ptr<CPinnedFolder> CPinnedFolder::OpenRoot(const std::string& root) {
+    const int fd = RetryEintr([&] { return open(root.c_str(), kFolderFlags); });
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
+    return std::shared_ptr<CPinnedFolder>(new CPinnedFolder(fd));
+}
+
+std::shared_ptr<CPinnedFolder> CPinnedFolder::Open(const std::shared_ptr<CPinnedFolder>& root,
+                                                   std::string_view relative, bool create) {
+    if (relative.empty()) {
+        return root;
+    }
+    const int fd = OpenBeneath(root->m_fd, relative, create);
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
+    return std::shared_ptr<CPinnedFolder>(new CPinnedFolder(fd));
+}
+
+}  // namespace platform

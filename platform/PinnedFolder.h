@@ -1,0 +1,38 @@
+#pragma once
+// A folder of a tree held open, reached from the tree's root one level at a time and never through a
+// symbolic link. Path-based calls made through Path() reach the held folder itself, wherever it has been
+// moved since, and never a link or another folder put in its place: a tree that someone else can change
+// while a run works cannot aim the run's writes (or reads) at a folder outside the trees. Any thread.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class CPinnedFolder final {
+  public:
+    ~CPinnedFolder();
+    CPinnedFolder(const CPinnedFolder&) = delete;
+    CPinnedFolder& operator=(const CPinnedFolder&) = delete;
+
+    // The root of a tree (a root reached through a link is followed, as the scan does). Null, with the
+    // last error set, when it is no folder that can be opened.
+    static std::shared_ptr<CPinnedFolder> OpenRoot(const std::string& root);
+    // The folder relative below root ("a/b/", "" for root itself), every step without following a link:
+    // ELOOP when one of them is a link, ENOENT when one is missing. With create, missing folders are made
+    // (mode 0777 less the umask; one that another process makes meanwhile counts as made).
+    static std::shared_ptr<CPinnedFolder> Open(const std::shared_ptr<CPinnedFolder>& root,
+                                               std::string_view relative, bool create);
+
+    // A path naming this folder, with a trailing "/", to which a name of the folder is appended:
+    // "/proc/self/fd/N/". Valid while this object lives.
+    const std::string& Path() const { return m_path; }
+
+  private:
+    explicit CPinnedFolder(int fd);
+    const int m_fd;
+    const std::string m_path;
+};
+
+}  // namespace platform
