@@ -37,6 +37,26 @@ struct FolderJob {
     WalkFailure failure;  // its files and children all come before it
     std::exception_ptr exception;
     bool done = false;  // touched only under the walk's mutex
+
+    // Frees the subtree level by level: a chain of destructors, one per level, overflows the stack in
+    // a tree tens of thousands of folders deep. Gathered children are gone already, so a normal walk
+    // never fills the list.
+    ~FolderJob() {
+        std::vector<std::unique_ptr<FolderJob>> doomed;
+        const auto adopt = [&doomed](std::vector<Child>& of) {
+            for (Child& child : of) {
+                if (child.job) {
+                    doomed.push_back(std::move(child.job));
+                }
+            }
+        };
+        adopt(children);
+        while (!doomed.empty()) {
+            std::unique_ptr<FolderJob> job = std::move(doomed.back());
+            doomed.pop_back();
+            adopt(job->children);
+        }
+    }
 };
 
 // The shared state of one Collect: the queue of folders to list and the mutex that hands results over.
@@ -177,6 +197,9 @@ namespace {
 void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
     platform::FileInfo info;
     std::string relative;
+    // Only the listing needs the path: kept in every job of a deep chain, the paths would take memory
+    // growing with the square of the depth.
+    const std::string prefix = std::move(job.prefix);
     std::shared_ptr<const platform::CFolder> folder = std::move(job.folder);
     std::vector<platform::DirEntry> entries = std::move(job.entries);
     if (!folder) {
@@ -202,8 +225,8 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
             case platform::EntryKind::Folder: {
                 auto child = std::make_unique<FolderJob>();
                 child->parent = folder;
-                child->prefix.reserve(job.prefix.size() + e.name.size() + 1);
-                child->prefix.append(job.prefix).append(e.name).push_back('/');
+                child->prefix.reserve(prefix.size() + e.name.size() + 1);
+                child->prefix.append(prefix).append(e.name).push_back('/');
                 child->name = std::move(e.name);
                 job.children.push_back({job.files.size(), std::move(child)});
                 break;
@@ -223,7 +246,7 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
                 FileEntry entry;
                 const int err =
                     folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info) : FailureCode();
-                relative.assign(job.prefix).append(e.name);
+                relative.assign(prefix).append(e.name);
                 if (err != 0) {
                     job.failure = {WalkFailure::FileNotRead, relative, err};
                     return;
@@ -238,35 +261,53 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
     }
 }
 
-// Moves the files of job and its subtree to out in walk order, freeing each folder's results as soon
-// as they are moved; returns the first failure met.
+// Moves the files of root and its subtree to out in walk order, freeing each folder's results as soon
+// as they are moved; returns the first failure met. Keeps its own stack of folders, so the depth of the
+// tree is bound by memory, not by the thread's stack.
 template <typename Await>
-WalkFailure Gather(FolderJob& job, bool top, FileList& out,
-                   const std::function<void(const std::string&)>& topFolder, Await& await) {
-    await(job);
-    if (job.exception) {
-        std::rethrow_exception(job.exception);
-    }
-    size_t next = 0;
-    const auto moveFiles = [&](size_t end) {
-        std::move(job.files.begin() + static_cast<ptrdiff_t>(next),
-                  job.files.begin() + static_cast<ptrdiff_t>(end), std::back_inserter(out));
-        next = end;
+WalkFailure Gather(FolderJob& root, FileList& out, const std::function<void(const std::string&)>& topFolder,
+                   Await& await) {
+    struct Level {
+        FolderJob* job;
+        size_t nextFile = 0;   // the first of its files not yet moved
+        size_t nextChild = 0;  // the first of its children not yet gathered
     };
-    for (FolderJob::Child& child : job.children) {
-        moveFiles(child.before);
-        if (top && topFolder) {
-            topFolder(child.job->name);
+    std::vector<Level> stack;
+    const auto enter = [&](FolderJob& job) {
+        await(job);
+        if (job.exception) {
+            std::rethrow_exception(job.exception);
         }
-        WalkFailure failure = Gather(*child.job, false, out, topFolder, await);
-        if (failure.kind != WalkFailure::None) {
-            return failure;
+        stack.push_back({&job});
+    };
+    enter(root);
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        FolderJob& job = *level.job;
+        const size_t end =
+            level.nextChild < job.children.size() ? job.children[level.nextChild].before : job.files.size();
+        std::move(job.files.begin() + static_cast<ptrdiff_t>(level.nextFile),
+                  job.files.begin() + static_cast<ptrdiff_t>(end), std::back_inserter(out));
+        level.nextFile = end;
+        if (level.nextChild < job.children.size()) {
+            FolderJob& child = *job.children[level.nextChild].job;
+            if (stack.size() == 1 && topFolder) {
+                topFolder(child.name);
+            }
+            enter(child);  // level is void from here on
+            continue;
         }
-        child.job.reset();
+        FileList().swap(job.files);
+        if (job.failure.kind != WalkFailure::None) {
+            return std::move(job.failure);
+        }
+        stack.pop_back();
+        if (!stack.empty()) {
+            Level& parent = stack.back();
+            parent.job->children[parent.nextChild++].job.reset();
+        }
     }
-    moveFiles(job.files.size());
-    FileList().swap(job.files);
-    return std::move(job.failure);
+    return {};
 }
 
 }  // namespace
@@ -296,5 +337,5 @@ WalkFailure CFolderWalk::Collect(std::unique_ptr<platform::CFolder> root,
     auto await = [&](const FolderJob& job) { queue.Await(job, run); };
 
     run(rootJob);
-    return Gather(rootJob, true, out, topFolder, await);
+    return Gather(rootJob, out, topFolder, await);
 }

@@ -1,12 +1,17 @@
+#include "engine/CheckInOut.h"
 #include "engine/FolderWalk.h"
 #include "engine/IgnoreRule.h"
 #include "platform/FileSystem.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -130,6 +135,129 @@ TEST(FolderWalk, FirstFailureInWalkOrderWins) {
         GTEST_SKIP() << "cannot run a command as user 65534 here (setpriv missing)";
     }
     EXPECT_EQ(output, expected);
+}
+
+// A chain of folders d/d/.../d in a new folder open to all, with a file "top" in the first and "bottom" in
+// the last, made and removed one level at a time through handles: its path is far longer than PATH_MAX.
+// In memory where it can be: on a disk, a folder takes about a third of a millisecond to make.
+class CDeepChain {
+  public:
+    explicit CDeepChain(int depth) {
+        const char* const bases[] = {"/dev/shm", std::getenv("TMPDIR")};
+        for (const char* base : bases) {
+            std::string folder = std::string(base ? base : "/tmp") + "/tandrel-deep-XXXXXX";
+            if (mkdtemp(folder.data())) {
+                m_root = folder;
+                break;
+            }
+        }
+        m_fd = open(m_root.c_str(), O_RDONLY | O_DIRECTORY);
+        for (; m_depth < depth && m_fd >= 0; ++m_depth) {
+            if (m_depth == 1) {
+                Touch("top", 0644);
+            }
+            const int child = mkdirat(m_fd, "d", 0755) == 0 ? openat(m_fd, "d", O_RDONLY | O_DIRECTORY) : -1;
+            close(m_fd);
+            m_fd = child;
+            m_bottom += "d/";
+        }
+        EXPECT_GE(m_fd, 0) << "made " << m_depth << " levels in " << m_root;
+        chmod(m_root.c_str(), 0755);
+        Touch("bottom", 0644);
+        m_bottom += "bottom";
+    }
+    ~CDeepChain() {
+        unlinkat(m_fd, "bottom", 0);
+        for (; m_depth > 0 && m_fd >= 0; --m_depth) {
+            if (m_depth == 1) {
+                unlinkat(m_fd, "top", 0);
+            }
+            const int parent = openat(m_fd, "..", O_RDONLY | O_DIRECTORY);
+            close(m_fd);
+            m_fd = parent;
+            EXPECT_EQ(unlinkat(m_fd, "d", AT_REMOVEDIR), 0) << "at level " << m_depth;
+        }
+        close(m_fd);
+        rmdir(m_root.c_str());
+    }
+    CDeepChain(const CDeepChain&) = delete;
+    CDeepChain& operator=(const CDeepChain&) = delete;
+
+    const std::string& Root() const { return m_root; }
+    void HideBottom() const { EXPECT_EQ(fchmodat(m_fd, "bottom", 0200, 0), 0); }
+    // The relative names of both files, sorted.
+    std::vector<std::string> Files() const { return {m_bottom, "d/top"}; }
+
+  private:
+    void Touch(const char* name, mode_t mode) const {
+        const int fd = openat(m_fd, name, O_WRONLY | O_CREAT | O_EXCL, mode);
+        EXPECT_GE(fd, 0) << name;
+        close(fd);
+    }
+
+    std::string m_root;
+    int m_fd = -1;  // the deepest folder made
+    int m_depth = 0;
+    std::string m_bottom;
+};
+
+// Lowers the limit of open files for one scope.
+class COpenFileLimit {
+  public:
+    explicit COpenFileLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = std::min(limit, m_saved.rlim_cur);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~COpenFileLimit() { setrlimit(RLIMIT_NOFILE, &m_saved); }
+    COpenFileLimit(const COpenFileLimit&) = delete;
+    COpenFileLimit& operator=(const COpenFileLimit&) = delete;
+
+  private:
+    rlimit m_saved{};
+};
+
+// Recursion per level overflows the stack near 40,000 levels; a handle kept open per level runs out of
+// the lowered limit after a few dozen.
+TEST(FolderWalk, TreeFarDeeperThanTheStackIsWalkedWithFewOpenFiles) {
+    const CDeepChain chain(100000);
+    const std::vector<std::string> expected = chain.Files();
+    const COpenFileLimit limit(64);
+
+    const CDirScanner scan(chain.Root(), "", nullptr);
+    std::vector<std::string> scanned;
+    for (const FileEntry& f : scan.m_files) {
+        scanned.push_back(f.m_strName.Str());
+    }
+    std::sort(scanned.begin(), scanned.end());
+    EXPECT_TRUE(scanned == expected) << scanned.size() << " files scanned";
+
+    std::vector<std::string> visited;
+    const size_t cut = chain.Root().size() + 1;
+    EXPECT_EQ(WalkFiles(
+                  chain.Root(),
+                  [&](const WalkEntry& e) {
+                      if (!e.m_bFolder) {
+                          visited.push_back(e.m_strFullPath.substr(cut));
+                      }
+                      return 0;
+                  },
+                  "."),
+              0);
+    std::sort(visited.begin(), visited.end());
+    EXPECT_TRUE(visited == expected) << visited.size() << " files visited";
+
+    // A failure at the bottom leaves the whole unfinished tree of the walk to be freed.
+    chain.HideBottom();
+    std::string output;
+    if (testing_support::RunAsOrdinaryUser(
+            testing_support::ShellQuote(ENGINE_HELPER) + " scan " + testing_support::ShellQuote(chain.Root()),
+            &output) == -1) {
+        GTEST_SKIP() << "cannot run a command as user 65534 here (setpriv missing)";
+    }
+    EXPECT_TRUE(output == "error: " + chain.Root() + "/" + expected[0] + ": " + platform::ErrorText(EACCES))
+        << output.substr(0, 200);
 }
 
 }  // namespace
