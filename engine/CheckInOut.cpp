@@ -9,6 +9,7 @@
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -24,42 +25,80 @@ struct WalkSettings {
     bool allFiles;
 };
 
-void WalkFolder(const platform::CFolder& folder, std::string& path, const WalkSettings& walk) {
-    std::vector<platform::DirEntry> entries;
-    if (!folder.ReadEntries(entries)) {
-        return;
-    }
+// Walks the tree below root; path is root's path in normal form. Keeps its own stack of folders, so the
+// depth of the tree is bound by memory, not by the thread's stack.
+void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, const WalkSettings& walk) {
+    struct Level {
+        // Open only while a subfolder is still to be opened through it: a handle per level of a deep
+        // tree would run out of open files.
+        std::unique_ptr<platform::CFolder> folder;
+        std::vector<platform::DirEntry> entries;  // its subfolders
+        size_t next = 0;                          // the first not yet entered
+        size_t pathLength = 0;                    // the length of its path, which ends in "/"
+    };
+    std::vector<Level> stack;
     WalkEntry visit;
-    const size_t pathLength = path.size();
-    for (const platform::DirEntry& e : entries) {
-        if (e.kind == platform::EntryKind::Folder) {
-            path.append(e.name);
-            if (walk.visitFolders) {
-                visit.m_strName = e.name;
-                visit.m_strFullPath = path;
-                visit.m_bFolder = true;
-                walk.visitor(visit);
-            }
-            // A folder that may be listed but not entered opens all the same: skip it as well.
-            platform::FileInfo info;
-            if (folder.Stat(e.name, info, false) && info.kind == platform::EntryKind::Folder &&
-                info.readable) {
-                if (std::unique_ptr<platform::CFolder> child = folder.OpenChild(e.name)) {
-                    path.push_back('/');
-                    WalkFolder(*child, path, walk);
-                }
-            }
-            path.resize(pathLength);
-        } else if (e.kind == platform::EntryKind::File) {
-            if (!walk.allFiles && walk.filter.find(GetExtension(e.name)) == std::string::npos) {
+    const auto enter = [&](std::unique_ptr<platform::CFolder> folder) {
+        Level level;
+        if (!folder->ReadEntries(level.entries)) {
+            return;
+        }
+        // A folder's files first, while its handle is open: a visitor that changes a file reaches it
+        // through the handle, never through a link put in place of a folder on the way.
+        for (const platform::DirEntry& e : level.entries) {
+            if (e.kind != platform::EntryKind::File ||
+                (!walk.allFiles && walk.filter.find(GetExtension(e.name)) == std::string::npos)) {
                 continue;
             }
             visit.m_strName = e.name;
             visit.m_strFullPath.assign(path).append(e.name);
+            visit.m_strHeldPath = folder->HeldPath(e.name);
             visit.m_bFolder = false;
             walk.visitor(visit);
         }
+        visit.m_strHeldPath.clear();
         // Links are never followed nor locked; special files are not files to lock.
+        level.entries.erase(
+            std::remove_if(level.entries.begin(), level.entries.end(),
+                           [](const platform::DirEntry& e) { return e.kind != platform::EntryKind::Folder; }),
+            level.entries.end());
+        if (!level.entries.empty()) {
+            level.folder = std::move(folder);
+        }
+        level.pathLength = path.size();
+        stack.push_back(std::move(level));
+    };
+    enter(std::move(root));
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        path.resize(level.pathLength);
+        const platform::DirEntry& e = level.entries[level.next++];
+        path.append(e.name);
+        if (walk.visitFolders) {
+            visit.m_strName = e.name;
+            visit.m_strFullPath.swap(path);  // lent, not copied: in a deep tree paths are long
+            visit.m_bFolder = true;
+            walk.visitor(visit);
+            visit.m_strFullPath.swap(path);
+        }
+        // A folder that may be listed but not entered opens all the same: skip it as well.
+        std::unique_ptr<platform::CFolder> child;
+        platform::FileInfo info;
+        if (level.folder->Stat(e.name, info, false) && info.kind == platform::EntryKind::Folder &&
+            info.readable) {
+            child = level.folder->OpenChild(e.name);
+        }
+        if (level.next == level.entries.size()) {
+            level.folder.reset();
+        }
+        if (child) {
+            path.push_back('/');
+            enter(std::move(child));  // level and e are void from here on
+        }
     }
 }
 
@@ -79,7 +118,7 @@ int WalkFiles(const std::string& folder, const WalkVisitor& visitor, const std::
     }
     const WalkSettings walk{visitor, filter, filter.empty() || filter.find('.') != std::string::npos,
                             filter.empty() || filter == "."};
-    WalkFolder(*root, path, walk);
+    WalkFolder(std::move(root), path, walk);
     return 0;
 }
 
@@ -87,20 +126,22 @@ int CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
     if (entry.m_bFolder) {
         return 1;
     }
+    // Through the walk's open folder where it offers one: a link swapped in on the way is never followed.
+    const std::string& path = entry.m_strHeldPath.empty() ? entry.m_strFullPath : entry.m_strHeldPath;
     switch (state.m_nCheckOp) {
         case CheckOpSetReadOnly:
-            ChangeAttributes(entry.m_strFullPath, platform::kAttrReadOnly, AttrAdd);
+            ChangeAttributes(path, platform::kAttrReadOnly, AttrAdd);
             break;
         case CheckOpClearReadOnly:
-            ChangeAttributes(entry.m_strFullPath, platform::kAttrReadOnly, AttrRemove);
+            ChangeAttributes(path, platform::kAttrReadOnly, AttrRemove);
             break;
         case CheckOpTestAll:
-            if (ChangeAttributes(entry.m_strFullPath, platform::kAttrReadOnly, AttrTest) == 0) {
+            if (ChangeAttributes(path, platform::kAttrReadOnly, AttrTest) == 0) {
                 state.m_bAllReadOnly = 0;
             }
             break;
         case CheckOpTestNone:
-            if (ChangeAttributes(entry.m_strFullPath, platform::kAttrReadOnly, AttrTest) == 1) {
+            if (ChangeAttributes(path, platform::kAttrReadOnly, AttrTest) == 1) {
                 state.m_bNoneReadOnly = 0;
             }
             break;

@@ -13,14 +13,18 @@ struct WalkEntry {
     std::string m_strName;      // the entry's own name
     std::string m_strFullPath;  // the walked folder (in normal form) + relative path
     bool m_bFolder = false;
+    // A file's path through the walk's open folder, valid during the visit: what a visitor that changes
+    // the file uses. Empty for folders.
+    std::string m_strHeldPath;
 };
 
 // Gets each entry; its result is ignored.
 using WalkVisitor = std::function<int(const WalkEntry&)>;
 
-// Walks folder depth first in listing order and calls visitor for the entries filter selects: with an
-// empty filter or ".", every file; otherwise files whose extension occurs in filter as a substring.
-// Folders are passed too when filter is empty or contains a dot, before their contents. Symbolic links,
+// Walks folder depth first and calls visitor for the entries filter selects: with an empty filter or
+// ".", every file; otherwise files whose extension occurs in filter as a substring. A folder's files come
+// first (in listing order, while the folder is held open), then its subfolders in listing order. Folders
+// are passed too when filter is empty or contains a dot, before their contents. Symbolic links,
 // special files and folders that cannot be entered are skipped. Returns -1 when folder itself cannot be
 // entered (nothing visited), else 0.
 int WalkFiles(const std::string& folder, const WalkVisitor& visitor, const std::string& filter);

@@ -149,6 +149,9 @@ class CFolder final {
     [[nodiscard]] bool ReadEntries(std::vector<DirEntry>& entries) const;
     // Details of one entry of this folder, as StatPath.
     [[nodiscard]] bool Stat(const std::string& name, FileInfo& info, bool withArchive = true) const;
+    // A path to the entry name of this folder that reaches it through this handle ("/proc/self/fd/N/name"),
+    // wherever the folder has moved and whatever was put in its place. Valid while this object lives.
+    std::string HeldPath(const std::string& name) const;
     // Removes the entry name when IsLeftoverName says a killed run left it and it is a file or a link.
     // Best effort: false when nothing was removed.
     bool RemoveLeftover(const std::string& name) const;

@@ -151,6 +151,10 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
     return true;
 }
 
+std::string CFolder::HeldPath(const std::string& name) const {
+    return "/proc/self/fd/" + std::to_string(m_fd) + "/" + name;
+}
+
 bool CFolder::RemoveLeftover(const std::string& name) const {
     struct stat st;
     if (!IsPlainName(name) || !IsLeftoverName(name) ||

@@ -7,6 +7,8 @@
 #include "tests/engine/EngineFakes.h"
 
 #include <stdlib.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -255,11 +257,11 @@ TEST(CheckInOut, TestsOnEmptyMissingAndMixedTrees) {
         EXPECT_EQ(state.m_nCheckOp, CheckOpTestNone);
     }
     // The visitor leaves folders alone and always answers 1.
-    WalkEntry folder{"deep", dir / "mixed/deep", true};
+    WalkEntry folder{"deep", dir / "mixed/deep", true, ""};
     state.m_nCheckOp = CheckOpSetReadOnly;
     EXPECT_EQ(CheckInOutVisitor(folder, state), 1);
     EXPECT_EQ(Mode(dir / "mixed/deep") & 0200, 0200u);
-    WalkEntry missing{"gone", dir / "gone", false};
+    WalkEntry missing{"gone", dir / "gone", false, ""};
     state.m_nCheckOp = CheckOpTestAll;
     state.m_bAllReadOnly = 1;
     EXPECT_EQ(CheckInOutVisitor(missing, state), 1);
@@ -292,6 +294,35 @@ TEST(CheckInOut, RefusedWhereAMediumCannotKeepReadOnly) {
         }
     }
     testing_support::RemoveTree(stick);
+}
+
+// The lock walk changes each file through its folder held open: a folder exchanged for a link to a foreign
+// folder while the walk is inside it sends no change there.
+TEST(CheckInOut, TheLockWalkNeverFollowsAFolderSwappedForALink) {
+    CTempDir dir;
+    for (const char* name : {"tree/sub/a", "tree/sub/b", "foreign/a", "foreign/b"}) {
+        WriteFile(dir / name, "x");
+    }
+    ASSERT_EQ(symlink((dir / "foreign").c_str(), (dir / "link").c_str()), 0);
+    CCheckInOutState state;
+    state.m_nCheckOp = CheckOpSetReadOnly;
+    bool swapped = false;
+    WalkFiles(
+        dir / "tree",
+        [&](const WalkEntry& entry) {
+            if (!entry.m_bFolder && !swapped) {
+                // tree/sub is now the link; the folder itself lies at dir/link.
+                swapped = renameat2(AT_FDCWD, (dir / "tree/sub").c_str(), AT_FDCWD, (dir / "link").c_str(),
+                                    RENAME_EXCHANGE) == 0;
+            }
+            return CheckInOutVisitor(entry, state);
+        },
+        ".");
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(Mode(dir / "foreign/a") & 0200, 0200u);
+    EXPECT_EQ(Mode(dir / "foreign/b") & 0200, 0200u);
+    EXPECT_EQ(Mode(dir / "link/a") & 0222, 0u) << "the walk's own folder, moved";
+    EXPECT_EQ(Mode(dir / "link/b") & 0222, 0u);
 }
 
 }  // namespace
