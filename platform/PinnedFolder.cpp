@@ -1,5 +1,5 @@
 // Folders of a tree held by handle. openat2 walks the whole relative path in one call and refuses any
-// link on the way; older kernels get the same walk one level at a time.
+// link on the way; older kernels and paths longer than PATH_MAX get the same walk one level at a time.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -49,7 +49,8 @@ int OpenBeneath(int root, std::string_view relative, bool create) {
     const std::string path(relative);
     const int fd = static_cast<int>(
         RetryEintr([&] { return syscall(SYS_openat2, root, path.c_str(), &how, sizeof how); }));
-    if (fd >= 0 || (errno != ENOSYS && !(create && errno == ENOENT))) {
+    // An older kernel, a path longer than PATH_MAX, or folders still to be made: level by level.
+    if (fd >= 0 || (errno != ENOSYS && errno != ENAMETOOLONG && !(create && errno == ENOENT))) {
         return fd;
     }
 #endif
