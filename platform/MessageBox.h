@@ -20,6 +20,9 @@ inline constexpr int kIdCancel = 2;
 // Shows text and returns the button pressed. Headless: prints "tandrel: " + text and returns the default
 // answer (OK). With a hook set, the hook answers instead, on the calling thread.
 int MessageBox(const std::string& text, unsigned type);
+// Writes "tandrel: " + text as one message on standard error, its control bytes defused: what an
+// unattended run says so that a terminal, or cron's mail, shows it.
+void PrintMessage(const std::string& text);
 
 using MessageBoxHook = std::function<int(const std::string& text, unsigned type)>;
 void SetMessageBoxHook(MessageBoxHook hook);  // an empty hook removes it
@@ -28,8 +31,17 @@ void SetMessageBoxOwner(QWidget* owner);
 // Headless mode: no display, nothing waits for a person.
 bool IsHeadless();
 void SetHeadless(bool headless);
-// Decides from DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; when headless, selects Qt's offscreen
-// platform. Call before the QApplication is constructed.
-void SelectQtPlatform();
+
+enum class DisplayState {
+    Used,       // QT_QPA_PLATFORM is given, or a display named in the environment opens
+    NoneNamed,  // neither DISPLAY nor WAYLAND_DISPLAY: headless
+    CannotOpen  // a display is named and none of those named opens: Qt would abort on it
+};
+// Decides from QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY, trying to open each display named; selects
+// Qt's offscreen platform (headless) when none is named, or when none opens and windowless. Call before
+// the QApplication is constructed.
+DisplayState SelectQtPlatform(bool windowless);
+// The display named in the environment (DISPLAY, else WAYLAND_DISPLAY), for messages.
+std::string NamedDisplay();
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
-// The application object: owns the QApplication and the process-wide trace log, runs the start-up and
-// yields the exit code. User-interface thread only.
+// The application object: answers --version and --help, picks the display, owns the QApplication and
+// the process-wide trace log, runs the start-up and yields the exit code. User-interface thread only.
 
 #include <memory>
 #include <string>
@@ -25,6 +25,8 @@ class CMainApp final {
 
     // The arguments as the program received them; Qt may take its own options out of argv.
     const std::vector<std::string> m_arguments;
+    int& m_argc;
+    char** m_argv;
     std::unique_ptr<QApplication> m_app;
     // Reads the trace-log switches at start and writes them back at exit.
     std::unique_ptr<CTraceLog> m_traceLog;

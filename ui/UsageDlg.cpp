@@ -1,6 +1,8 @@
 // Usage dialog.
 #include "ui/UsageDlg.h"
 
+#include <cstdio>
+
 #include "res/Resources.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogLayout.h"
@@ -18,4 +20,10 @@ CUsageDlg::~CUsageDlg() = default;
 void CUsageDlg::OnClickIcon() {
     CAboutDlg about(this);
     about.exec();
+}
+
+void PrintUsage() {
+    for (const auto& row : res::UsageRows()) {
+        std::printf("%-20s %s\n", row.option, row.explanation);
+    }
 }

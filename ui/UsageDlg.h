@@ -13,3 +13,6 @@ class CUsageDlg final : public QDialog {
     // Runs the About dialog modally; returns when it is closed, the usage dialog still open.
     void OnClickIcon();
 };
+
+// The usage rows on standard output, one line each: what "--help" and a usage without a window print.
+void PrintUsage();
