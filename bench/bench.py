@@ -255,7 +255,7 @@ class Bench:
         os.makedirs(os.path.join(d, "runtime"), mode=0o700)
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TANDREL_DEBUG")}
-        env.update(TMPDIR=d, XDG_CONFIG_HOME=os.path.join(d, "config"),
+        env.update(TMPDIR=d, XDG_STATE_HOME=d, XDG_CONFIG_HOME=os.path.join(d, "config"),
                    XDG_RUNTIME_DIR=os.path.join(d, "runtime"))
         return d, env
 
@@ -338,7 +338,7 @@ class Bench:
 
 def check_tandrel(envdir, rc, err):
     """An unattended run succeeded when it exits with 0 and its run log's last outcome is "OK!"."""
-    logf = os.path.join(envdir, "TandrelAutoRun.log")
+    logf = os.path.join(envdir, "tandrel", "TandrelAutoRun.log")
     if rc != 0:
         return f"exit code {rc}: {err.strip()[:300]}"
     try:
@@ -466,7 +466,7 @@ def hyperfine_crosscheck(b, a, tools):
         if t.get("tandrel"):
             unset = [f"-u {k}" for k in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TANDREL_DEBUG")]
             cmds.append(" ".join(["env", *unset, *(f"{k}={shq(env[k])}" for k in
-                                                   ("TMPDIR", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"))]
+                                                   ("TMPDIR", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"))]
                                  + [shq(x) for x in t["cmd"]]))
         else:
             cmds.append(" ".join(shq(x) for x in t["cmd"]))

@@ -267,6 +267,10 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             progress->SetPos(i);
             progress->SetStatus(sourcePath);
         }
+        if (host.StopRequested()) {
+            problem = res::kInterrupted;  // what was written ahead is dropped unseen
+            break;
+        }
         if (batch.Full() && !(problem = batch.Next()).empty()) {
             break;
         }
@@ -289,6 +293,9 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     if (problem.empty()) {
         problem = batch.Complete();
+    }
+    if (!problem.empty() && host.StopRequested()) {
+        problem = res::kInterrupted;  // a copy cut short by the request is no failure of its own
     }
     if (!problem.empty()) {
         host.Report(problem, 0, 0);

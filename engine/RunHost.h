@@ -8,7 +8,7 @@
 class IProgress;
 
 class IRunHost {
-public:
+  public:
     virtual ~IRunHost() = default;
     // Shows or logs text with a message-box type (platform/MessageBox.h); returns the answer, or -1 when
     // the text went to the run log.
@@ -16,4 +16,6 @@ public:
     virtual void EnableMainWindow(bool enable) = 0;
     // The run's progress window, or null.
     virtual IProgress* Progress() = 0;
+    // True once the run was asked to stop (a signal to an unattended run): it stops before the next item.
+    virtual bool StopRequested() { return false; }
 };

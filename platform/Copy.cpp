@@ -12,6 +12,7 @@
 #include "PlatformConfig.h"
 #include "platform/FileSystem.h"
 #include "platform/Medium.h"
+#include "platform/Signals.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -30,6 +31,9 @@ bool CopyByReadWrite(int from, int to) {
     for (;;) {
         if (FaultHit(FaultOp::CopyData)) {
             return false;
+        }
+        if (StopSignal() != 0) {
+            return Fail(EINTR);  // the run was asked to stop: this copy is abandoned
         }
         ssize_t n = RetryEintr([&] { return read(from, buf.data(), buf.size()); });
         if (n < 0) {
@@ -56,6 +60,9 @@ bool CopyContents(int from, int to) {
     for (;;) {
         if (FaultHit(FaultOp::CopyData)) {
             return false;
+        }
+        if (StopSignal() != 0) {
+            return Fail(EINTR);  // the run was asked to stop: this copy is abandoned
         }
         ssize_t n = RetryEintr([&] { return copy_file_range(from, nullptr, to, nullptr, kCopyChunk, 0); });
         if (n == 0) {
@@ -88,6 +95,9 @@ bool CopyRange(int from, int to, off_t start, off_t end) {
     while (start < end) {
         if (FaultHit(FaultOp::CopyData)) {
             return false;
+        }
+        if (StopSignal() != 0) {
+            return Fail(EINTR);  // the run was asked to stop: this copy is abandoned
         }
         const size_t want = static_cast<size_t>(std::min<off_t>(end - start, static_cast<off_t>(kCopyChunk)));
         ssize_t n = -1;

@@ -234,6 +234,14 @@ std::string ConfigFolder() {
     return WithSlash(base) + "tandrel/";
 }
 
+std::string StateFolder() {
+    std::string base = EnvText("XDG_STATE_HOME");
+    if (base.empty() || base[0] != '/') {
+        base = WithSlash(HomeFolder()) + ".local/state";
+    }
+    return WithSlash(base) + "tandrel/";
+}
+
 std::string SystemFolder() {
     return "/usr/bin/";
 }
@@ -331,6 +339,10 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
 }
 
 bool AppendToLog(const std::string& path, const std::string& header, const std::string& line) {
+    const std::string state = StateFolder();
+    if (path.compare(0, state.size(), state) == 0 && !MakeFolders(state.substr(0, state.size() - 1), 0700)) {
+        return false;
+    }
     // O_NONBLOCK keeps a pipe planted under the log's name from blocking the open.
     CFd fd(RetryEintr([&] {
         return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);

@@ -113,6 +113,7 @@ std::string ResolvedFolder(const std::string& folder);
 // Well-known folders, each with a trailing "/".
 std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp
 std::string ConfigFolder();      // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
+std::string StateFolder();       // $XDG_STATE_HOME/tandrel, by default ~/.local/state/tandrel
 std::string SystemFolder();      // /usr/bin
 std::string ExecutableFolder();  // the folder of the running program (empty when unknown)
 
@@ -125,7 +126,8 @@ inline constexpr size_t kMaxWholeFile = size_t{1} << 20;
 // first when path lies in it. On failure the old file is untouched and no temporary file remains.
 [[nodiscard]] bool WriteFileAtomic(const std::string& path, const std::string& data);
 
-// Appends one line to a log: opened without following links, created with mode 0600, refused (EPERM)
+// Appends one line to a log: opened without following links, created with mode 0600 (the state folder,
+// when path lies in it, with mode 0700 first), refused (EPERM)
 // when the existing file is not a regular file owned by this user. When the file is empty, header is
 // written first. Open, append, close: nothing stays open.
 [[nodiscard]] bool AppendToLog(const std::string& path, const std::string& header, const std::string& line);

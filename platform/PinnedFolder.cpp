@@ -62,7 +62,8 @@ int OpenBeneath(int root, std::string_view relative, bool create) {
             end = relative.size();
         }
         if (end > start) {
-            const int next = OpenLevel(current.Get(), std::string(relative.substr(start, end - start)), create);
+            const int next =
+                OpenLevel(current.Get(), std::string(relative.substr(start, end - start)), create);
             const int err = errno;
             current.Reset(next);
             errno = err;

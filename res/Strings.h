@@ -44,6 +44,12 @@ inline constexpr const char* kAlreadyCheckedIn = "Already checked in!";
 inline constexpr const char* kCaseClashAnd = " and ";
 inline constexpr const char* kCaseClashEnd =
     " differ only in letter case, and one of the two folders cannot tell them apart: neither is copied";
+inline constexpr const char* kRefusedNoSource = "the source folder does not exist: ";
+inline constexpr const char* kRefusedNoDestination = "the destination folder does not exist: ";
+inline constexpr const char* kRefusedPair =
+    "the destination must have the same last folder name as the source, and neither folder may lie "
+    "inside the other";
+inline constexpr const char* kInterrupted = "Interrupted";
 inline constexpr const char* kNoReadOnly =
     ": this file system cannot keep files read-only, which check-in and check-out need";
 

@@ -2,6 +2,7 @@
 // unattended run. User-interface thread, except Report, GetDestinationDir and AlertIfFailed, which the
 // run's thread may call.
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Signals.h"
 #include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
@@ -51,6 +53,7 @@ int CMainDlg::DoModal() {
     if (platform::IsHeadless()) {
         // Nobody could answer the window: end as "/!q" would.
         std::fprintf(stderr, "tandrel: no display, the main window is not shown\n");
+        WriteRunLog(res::kLogAutoQuit, RunLogEntry);
         return m_nExitCode;
     }
     exec();
@@ -84,6 +87,7 @@ bool CMainDlg::OnInitDialog() {
     m_edSource->setText(FromBytes(m_strSourceDir));
 
     NormalizeFolder(m_strDestinationDir);
+    m_strAskedDestination = m_strDestinationDir;
     if (!platform::PathExists(m_strDestinationDir)) {
         m_strDestinationDir.clear();
     }
@@ -107,10 +111,19 @@ bool CMainDlg::OnInitDialog() {
     return true;
 }
 
+bool CMainDlg::StopRequested() {
+    return platform::StopSignal() != 0;
+}
+
 void CMainDlg::RunUnattended(int mode) {
+    // Ctrl-C, a kill or a closed terminal stop the run between items, with its message and "ERROR!".
+    platform::CatchStopSignals();
     WriteRunLog("", RunLogBlank);
     WriteRunLog(res::kLogSource + m_strSourceDir, RunLogEntry);
-    WriteRunLog(res::kLogDestination + m_strDestinationDir, RunLogEntry);
+    // The folder that was asked for, also when it is missing: the log must say what could not be used.
+    WriteRunLog(
+        res::kLogDestination + (m_strDestinationDir.empty() ? m_strAskedDestination : m_strDestinationDir),
+        RunLogEntry);
     WriteRunLog(mode == RunSynchronize ? res::kLogStartSynchronize : res::kLogStartBackup, RunLogDetail);
     if (CanStart()) {
         m_bRunFailed = 0;
@@ -120,12 +133,28 @@ void CMainDlg::RunUnattended(int mode) {
             terminal = std::make_unique<CTerminalProgress>();
             m_hProgressWnd = terminal.get();
         }
+        const auto start = std::chrono::steady_clock::now();
         RunJob(mode);
+        if (terminal && !m_bRunFailed) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            terminal->Finish(
+                RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()));
+        }
         m_hProgressWnd = nullptr;
         terminal.reset();
         WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
+        if (m_bRunFailed) {
+            platform::PrintMessage(res::kLogError);  // after the run's message, which Report printed
+        }
+        if (const int signal = platform::StopSignal()) {
+            // The shell's convention for a program ended by a signal; a run that had done all its work
+            // when the signal came ended "OK!" and says so with 0.
+            RequestQuit(m_bRunFailed ? 128 + signal : 0);
+        }
     } else {
         WriteRunLog(res::kLogGeneralError, RunLogDetail);
+        // Off a terminal too: cron mails what a script prints, and a run that did not start must be seen.
+        platform::PrintMessage(std::string(res::kLogGeneralError) + " " + RefusalReason());
         m_nExitCode = 1;
     }
     AlertIfFailed(nullptr);
@@ -144,13 +173,9 @@ void CMainDlg::ParseCommandLine() {
     }
     for (size_t i = 1; i < m_arguments.size(); ++i) {
         const std::string& arg = m_arguments[i];
-        if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help") ||
-            EqualsNoCase(arg, "--help") || EqualsNoCase(arg, "-h")) {
+        // "--help", "-h" and "--version" never get here: the application answers them before it starts.
+        if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help")) {
             ShowUsage();
-            RequestQuit(m_nExitCode);
-        } else if (EqualsNoCase(arg, "--version")) {
-            std::printf("%s\n", res::kVersionLine);
-            std::fflush(stdout);
             RequestQuit(m_nExitCode);
         } else if (StartsWithNoCase(arg, "/explorer:")) {
             m_strSourceDir = GetCurrentFolder();
@@ -186,9 +211,7 @@ void CMainDlg::ParseCommandLine() {
 
 void CMainDlg::ShowUsage() {
     if (platform::IsHeadless()) {
-        for (const auto& row : res::UsageRows()) {
-            std::printf("%-20s %s\n", row.option, row.explanation);
-        }
+        PrintUsage();
         std::fflush(stdout);
         return;
     }
@@ -200,6 +223,10 @@ int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/
     if (IsAutoRun()) {
         m_bRunFailed = 1;
         WriteRunLog(text, RunLogDetail);
+        if (auto* terminal = dynamic_cast<CTerminalProgress*>(m_hProgressWnd)) {
+            terminal->Clear();  // the message starts on a line of its own
+        }
+        platform::PrintMessage(text);
         return -1;
     }
     if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
@@ -221,6 +248,17 @@ std::string CMainDlg::GetDestinationDir() {
     std::string selected;
     OnUiThread([&] { selected = m_tree->GetSelectedPath(); });
     return selected;
+}
+
+std::string CMainDlg::RefusalReason() {
+    const std::string source = platform::ResolvedFolder(m_strSourceDir);
+    if (source.empty() || !platform::PathExists(source)) {
+        return res::kRefusedNoSource + source;
+    }
+    if (m_strDestinationDir.empty()) {
+        return res::kRefusedNoDestination + m_strAskedDestination;
+    }
+    return res::kRefusedPair;
 }
 
 bool CMainDlg::CanStart() {

@@ -43,6 +43,7 @@ class CReportWatch final : public IRunHost {
     }
     void EnableMainWindow(bool enable) override { m_host.EnableMainWindow(enable); }
     IProgress* Progress() override { return m_host.Progress(); }
+    bool StopRequested() override { return m_host.StopRequested(); }
     bool Reported() const { return m_bReported; }
 
   private:
@@ -100,8 +101,7 @@ void CMainDlg::RunJob(int mode) {
         }
         std::string text = e.GetMessageText();
         if (IsAutoRun()) {
-            m_bRunFailed = 1;
-            WriteRunLog(text, RunLogDetail);
+            Report(text, platform::kMbOk, 0);  // the log and standard error
             AlertIfFailed(text.c_str());
         } else {
             e.ReportError(platform::kMbOk, 0);
@@ -127,6 +127,13 @@ int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
     }
     CReportWatch watch(*this);
     ::ExecuteWorkList(watch, m_strSourceDir, m_strDestinationDir, builder, mode);
+    // What a good run did, for the summary on a terminal.
+    m_nCopiedToDestination = m_nCopiedToSource = m_nUnchanged = 0;
+    for (const WorkItem& item : builder.m_items) {
+        m_nCopiedToDestination += (item.m_nFlags & (WorkBackup | WorkCreate)) != 0;
+        m_nCopiedToSource += (item.m_nFlags & WorkSynchronize) != 0;
+        m_nUnchanged += (item.m_nFlags & WorkSame) != 0;
+    }
     for (Flush& flush : flushes) {
         if (!flush.handle->Flush()) {
             // One message a run: after the executor's own, a failed flush only makes the run fail.

@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "res/Strings.h"
 #include "support/TraceLog.h"
 
 void WriteRunLog(const std::string& text, int level) {
-    CTraceLog log(res::kRunLogName);
+    // A per-user folder that lasts: the shared temporary folder lets another user take the name, and is
+    // emptied at boot.
+    CTraceLog log(res::kRunLogName, platform::StateFolder());
     // The run log always carries the time, whatever "LogDateTime" says for headers.
     const std::string stamp = platform::LocalTimeStamp();
     std::string line;

@@ -1,6 +1,7 @@
 #pragma once
-// The run log of unattended runs: one line per call, appended to "TandrelAutoRun.log" in the temporary
-// folder through the trace log, so the switches file's "Trace" 0 turns it off. Any thread.
+// The run log of unattended runs: one line per call, appended to "TandrelAutoRun.log" in the per-user
+// state folder (platform::StateFolder) through the trace log, so the switches file's "Trace" 0 turns
+// it off. Any thread.
 
 #include <string>
 

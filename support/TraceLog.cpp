@@ -13,7 +13,8 @@ const char* const kLineEnd = "\n";
 
 }  // namespace
 
-CTraceLog::CTraceLog(const std::string& fileName) : m_strPath(platform::TempFolder() + fileName) {
+CTraceLog::CTraceLog(const std::string& fileName, const std::string& folder)
+    : m_strPath((folder.empty() ? platform::TempFolder() : folder) + fileName) {
     ExchangeSwitches(CReg::Read);
 }
 

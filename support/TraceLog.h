@@ -8,8 +8,9 @@
 
 class CTraceLog final {
   public:
-    // path := temporary folder + fileName; then the switches are loaded (defaults where absent).
-    explicit CTraceLog(const std::string& fileName);
+    // path := folder (by default the temporary folder) + fileName; then the switches are loaded
+    // (defaults where absent).
+    explicit CTraceLog(const std::string& fileName, const std::string& folder = std::string());
     // Saves the switches: the switches file then holds all four keys. Values the file already holds are
     // left as they are, so an edit made while this object lived is not undone.
     ~CTraceLog();

@@ -43,6 +43,7 @@ std::string PrepareTestEnvironment() {
     chmod(root.c_str(), 0755);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("TMPDIR", root.c_str(), 1);
+    setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
     setenv("HOME", root.c_str(), 1);
     return root;
 }

@@ -46,6 +46,8 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     void AlertIfFailed(const char* text);
     std::string GetDestinationDir();
     bool CanStart();
+    // Why CanStart refuses, in one line for a person: a missing folder, or a pair that does not fit.
+    std::string RefusalReason();
     bool QuitRequested() const { return m_bQuitRequested; }
     int ExitCode() const { return m_nExitCode; }
 
@@ -67,6 +69,7 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     // IRunHost, from the run's thread.
     void EnableMainWindow(bool enable) override;
     IProgress* Progress() override;
+    bool StopRequested() override;
 
     // Test hooks: the clock of the date guard, and an answer for the job list in place of the person.
     static void TestSetUtcYear(std::function<int()> utcYear);
@@ -77,6 +80,9 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
 
     // The settings record.
     std::string m_strDestinationDir;
+    // The destination as the command line or the folder's settings file named it, also when it is
+    // missing: what the run log and a refusal name.
+    std::string m_strAskedDestination;
     std::string m_strSourceDir;
     std::string m_strEffectiveIgnore;
     std::string m_strIgnore;
@@ -89,6 +95,10 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     int m_bAutoSynchronize = 0;
     int m_bAutoQuit = 0;
     int m_bRunFailed = 0;
+    // Files the last executed run copied each way and found unchanged (a terminal's summary line).
+    int m_nCopiedToDestination = 0;
+    int m_nCopiedToSource = 0;
+    int m_nUnchanged = 0;
     int m_bAlert = 0;
 
     // Run state: the current interactive run's progress window and its link, and its mode.

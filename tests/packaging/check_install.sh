@@ -113,7 +113,7 @@ if [ -f "$manpage" ]; then
         '/!backup' '/!b' '/!synchronize' '/!s' '/!quit' '/!q' '/alert' '/!alert'; do
         man_has_option "$option" || fail "manual page has no paragraph for option $option under OPTIONS"
     done
-    for word in Tandrel.ini __TD.RVX TandrelAutoRun.log VOLMDEBUGLOG.INI XDG_CONFIG_HOME TMPDIR \
+    for word in Tandrel.ini __TD.RVX TandrelAutoRun.log VOLMDEBUGLOG.INI XDG_CONFIG_HOME XDG_STATE_HOME \
         'EXIT STATUS' 'General Error!' 'ERROR!' 'OK!' "Tandrel $version"; do
         grep -qF -e "$word" "$tmp/man.txt" || fail "manual page does not mention $word"
     done
@@ -126,6 +126,7 @@ fi
 # the manual page.
 run_headless() {
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$tmp/config" TMPDIR="$tmp" \
+        XDG_STATE_HOME="$tmp/state" \
         timeout 60 "$prefix/bin/tandrel" "$@"
 }
 if got=$(run_headless --version 2>"$tmp/stderr"); then

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <future>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +35,7 @@ using reliability::TempLeftovers;
 using reliability::TreeState;
 using testing_support::CTempDir;
 using testing_support::MakeFolder;
+using testing_support::ReadFile;
 using testing_support::SetModTime;
 using testing_support::WriteFile;
 
@@ -212,21 +214,9 @@ TEST(ProgramFaultTest, KillInTheMiddleOfALargeCopyLeavesTheOldOrTheNewFile) {
     const TreeState sourceState = Snapshot(src);
     const TreeState oldState = Snapshot(dst);
 
-    const std::string binary = testing_support::TandrelBinary();
-    const std::string srcArg = "/srcdir:" + src;
-    const std::string dstArg = "/destdir:" + dst;
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home / "config", "TMPDIR=" + home.Path(),
-                                    "HOME=" + home.Path(), "LC_ALL=C.UTF-8", "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<char*> argv = {const_cast<char*>(binary.c_str()), const_cast<char*>(srcArg.c_str()),
-                               const_cast<char*>(dstArg.c_str()), const_cast<char*>("/!b"),
-                               const_cast<char*>("/!q"),          nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    const pid_t pid =
+        reliability::StartProgram(home.Path(), {"/srcdir:" + src, "/destdir:" + dst, "/!b", "/!q"});
+    ASSERT_GT(pid, 0);
 
     // Wait until the program holds a partly written new file in the destination folder, then kill it.
     // The loop ends when the program ends by itself, too; no timing is asserted.
@@ -331,8 +321,9 @@ TEST(ProgramFaultTest, TwoRunsOnTheSameTreesAtOnceLoseNothing) {
     const std::string dst = home / "dst/Data";
     MakeFolder(dst);
     for (int i = 0; i < 600; ++i) {
-        WriteFile(src + "/f" + std::to_string(i % 40) + "/g" + std::to_string(i % 7) + "/x" + std::to_string(i),
-                  std::string(static_cast<size_t>(i) * 7, 'x'));
+        WriteFile(
+            src + "/f" + std::to_string(i % 40) + "/g" + std::to_string(i % 7) + "/x" + std::to_string(i),
+            std::string(static_cast<size_t>(i) * 7, 'x'));
     }
     MakeFolder(home / "one");
     MakeFolder(home / "two");
@@ -346,6 +337,51 @@ TEST(ProgramFaultTest, TwoRunsOnTheSameTreesAtOnceLoseNothing) {
     }
     EXPECT_EQ(Differences(FilesOnly(Snapshot(src)), FilesOnly(Snapshot(dst))), "");
     EXPECT_TRUE(TempLeftovers(dst).empty());
+}
+
+// Ctrl-C, a kill or a closed terminal at a random moment of a run: it stops between items, every target
+// is its old copy or its new one, no temporary file stays, the log ends with "Interrupted" and
+// "ERROR!", and the status is the shell's 128 + signal.
+TEST(ProgramFaultTest, StopSignalsEndTheRunBetweenItems) {
+    std::mt19937 random(11);
+    int interrupted = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGINT, SIGTERM}) {
+        CTempDir home;
+        const std::string src = home / "src/Data";
+        const std::string dst = home / "dst/Data";
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "/d" + std::to_string(i % 10) + "/f" + std::to_string(i);
+            WriteFile(src + name, std::string(65536, 'n'));
+            WriteFile(dst + name, std::string(65536, 'o'));
+            SetModTime(src + name, 2000000000);
+            SetModTime(dst + name, 1000000000);
+        }
+        const TreeState newState = FilesOnly(Snapshot(src));
+        const TreeState oldState = FilesOnly(Snapshot(dst));
+        const pid_t pid =
+            reliability::StartProgram(home.Path(), {"/srcdir:" + src, "/destdir:" + dst, "/!b", "/!q"});
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60 + random() % 120));
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const std::string log = ReadFile(home / "state/tandrel/TandrelAutoRun.log");
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, not between items";
+        if (WEXITSTATUS(status) == 0) {
+            EXPECT_EQ(Outcome(log), "OK!") << "finished before the signal";
+        } else {
+            ++interrupted;
+            EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+            EXPECT_TRUE(Contains(log, "] Interrupted\n")) << log;
+            EXPECT_EQ(Outcome(log), "ERROR!") << log;
+        }
+        for (const auto& [name, state] : FilesOnly(Snapshot(dst))) {
+            EXPECT_TRUE(state == oldState.at(name) || state == newState.at(name)) << name << " is partial";
+        }
+        EXPECT_EQ(FilesOnly(Snapshot(dst)).size(), oldState.size());
+        EXPECT_TRUE(TempLeftovers(home.Path()).empty());
+    }
+    EXPECT_GT(interrupted, 0) << "no signal met a run";
 }
 
 // A file whose path is longer than PATH_MAX cannot be named to the kernel in one piece, but a run reaches

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -190,6 +191,7 @@ RunResult RunProgram(const std::string& home, const std::string& arguments, bool
     const std::string command = "cd " + ShellQuote(home) +
                                 " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TANDREL_DEBUG" +
                                 " XDG_CONFIG_HOME=" + ShellQuote(home + "/config") +
+                                " XDG_STATE_HOME=" + ShellQuote(home + "/state") +
                                 " TMPDIR=" + ShellQuote(home) + " HOME=" + ShellQuote(home) +
                                 " timeout -s KILL " + std::to_string(timeoutSeconds) + " " +
                                 ShellQuote(testing_support::TandrelBinary()) + " " + arguments + " 2>" +
@@ -200,9 +202,40 @@ RunResult RunProgram(const std::string& home, const std::string& arguments, bool
     } else {
         result.exitCode = RunCommand(command);
     }
-    result.log = ReadFile(home + "/TandrelAutoRun.log");
+    result.log = ReadFile(home + "/state/tandrel/TandrelAutoRun.log");
     result.errorText = ReadFile(errFile);
     return result;
+}
+
+int StartProgram(const std::string& home, const std::vector<std::string>& arguments) {
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home + "/config",
+                                    "XDG_STATE_HOME=" + home + "/state",
+                                    "TMPDIR=" + home,
+                                    "HOME=" + home,
+                                    "LC_ALL=C.UTF-8",
+                                    "PATH=/usr/bin:/bin"};
+    const std::string binary = testing_support::TandrelBinary();
+    std::vector<std::string> args = {binary};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> envp;
+    for (std::string& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    // What it prints goes to home/stderr.txt, as with RunProgram.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, (home + "/stderr.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
 }
 
 std::string FolderArguments(const std::string& source, const std::string& destination) {

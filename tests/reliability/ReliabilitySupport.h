@@ -40,15 +40,19 @@ bool HashFile(const std::string& path, uint64_t& hash, uint64_t& size);
 
 struct RunResult {
     int exitCode = -1;      // 124 when the timeout killed it
-    std::string log;        // $TMPDIR/TandrelAutoRun.log after the run
+    std::string log;        // the run log after the run ($XDG_STATE_HOME/tandrel/TandrelAutoRun.log)
     std::string errorText;  // standard error
 };
 
-// Runs the built program headless with XDG_CONFIG_HOME, TMPDIR and HOME inside home and the given
-// arguments (already quoted), stopped by timeout(1) after timeoutSeconds. As root and with
+// Runs the built program headless with XDG_CONFIG_HOME, XDG_STATE_HOME, TMPDIR and HOME inside home and the
+// given arguments (already quoted), stopped by timeout(1) after timeoutSeconds. As root and with
 // asOrdinaryUser, it runs as uid/gid 65534 (home must be writable for that user).
 RunResult RunProgram(const std::string& home, const std::string& arguments, bool asOrdinaryUser = false,
                      int timeoutSeconds = 120);
+// Starts the built program headless as RunProgram does, without waiting for it; its process id (the
+// caller reaps it), or -1.
+int StartProgram(const std::string& home, const std::vector<std::string>& arguments);
+
 // "/srcdir:SRC /destdir:DST" quoted for the shell.
 std::string FolderArguments(const std::string& source, const std::string& destination);
 

@@ -32,13 +32,14 @@ using testing_support::WriteFile;
 
 namespace {
 
-// Points $TMPDIR at folder for the lifetime of the object.
+// Points $XDG_STATE_HOME (where the run log lies) at folder for the lifetime of the object.
 class CTempFolderAt {
   public:
-    explicit CTempFolderAt(const std::string& folder) : m_old(getenv("TMPDIR") ? getenv("TMPDIR") : "") {
-        setenv("TMPDIR", folder.c_str(), 1);
+    explicit CTempFolderAt(const std::string& folder)
+        : m_old(getenv("XDG_STATE_HOME") ? getenv("XDG_STATE_HOME") : "") {
+        setenv("XDG_STATE_HOME", folder.c_str(), 1);
     }
-    ~CTempFolderAt() { setenv("TMPDIR", m_old.c_str(), 1); }
+    ~CTempFolderAt() { setenv("XDG_STATE_HOME", m_old.c_str(), 1); }
     CTempFolderAt(const CTempFolderAt&) = delete;
     CTempFolderAt& operator=(const CTempFolderAt&) = delete;
 
@@ -85,7 +86,8 @@ TEST(SecurityTest, RunLogIsNeverWrittenThroughAPlantedEntry) {
         CTempDir dir;
         const std::string tmp = dir / "tmp";
         MakeFolder(tmp);
-        const std::string log = tmp + "/TandrelAutoRun.log";
+        MakeFolder(tmp + "/tandrel");
+        const std::string log = tmp + "/tandrel/TandrelAutoRun.log";
         const std::string victim = dir / "victim.sh";
         WriteFile(victim, "echo hello\n");
         row.plant(log, victim);
@@ -113,7 +115,7 @@ TEST(SecurityTest, ControlCharactersOfNamesAreDefusedInTheRunLog) {
         "e";
     WriteRunLog("Copy /src/" + name + " to /dst/" + name, RunLogDetail);
     WriteRunLog("forged\r\n  [01/01/30 00:00:00] OK!", RunLogDetail);
-    const std::string log = ReadFile(dir / "TandrelAutoRun.log");
+    const std::string log = ReadFile(dir / "tandrel/TandrelAutoRun.log");
     const std::string body = log.substr(log.find("\n\n") + 2);
     for (char c : body) {
         const unsigned char u = static_cast<unsigned char>(c);

@@ -1,6 +1,7 @@
 // The built program, run as cron would run it: no display, no person, a run log and an exit code.
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,8 @@ struct Result {
 Result RunTandrel(const CTempDir& home, const std::string& arguments) {
     std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TANDREL_DEBUG" +
                       std::string(" XDG_CONFIG_HOME=") + ShellQuote(home / "config") +
-                      " TMPDIR=" + ShellQuote(home.Path()) + " HOME=" + ShellQuote(home.Path());
+                      " TMPDIR=" + ShellQuote(home.Path()) + " HOME=" + ShellQuote(home.Path()) +
+                      " XDG_STATE_HOME=" + ShellQuote(home / "state");
     std::string errFile = home / "stderr.txt";
     Result result;
     result.exitCode = RunCommand("cd " + ShellQuote(home.Path()) + " && " + env + " timeout 60 " +
@@ -44,7 +46,7 @@ Result RunOn(const CTempDir& home, const std::string& src, const std::string& ds
 }
 
 std::string RunLog(const CTempDir& home) {
-    return ReadFile(home / "TandrelAutoRun.log");
+    return ReadFile(home / "state/tandrel/TandrelAutoRun.log");
 }
 
 }  // namespace
@@ -61,6 +63,47 @@ TEST(EndToEndTest, UsagePrintsItsRowsAndEndsWithZero) {
     Result v = RunTandrel(home, "--version");
     EXPECT_EQ(v.exitCode, 0);
     EXPECT_EQ(v.out, "Tandrel 2.0.11\n");
+}
+
+// What reaches a person (and cron's mail): nothing from a good run; from a failed run its message and
+// "ERROR!"; from a run that cannot start, why, and the log names the folder that was asked for.
+TEST(EndToEndTest, FailedAndRefusedRunsSayWhyOnStandardError) {
+    struct Row {
+        const char* name;
+        bool newerDestination;
+        bool missingDestination;
+        int exitCode;
+        std::vector<std::string> err;  // the lines expected on standard error; empty: nothing at all
+    };
+    const Row rows[] = {
+        {"good run", false, false, 0, {}},
+        {"failed run", true, false, 0, {"tandrel: Unkown operation: ", "tandrel: ERROR!"}},
+        {"refused run", false, true, 1, {"tandrel: General Error! the destination folder does not exist: "}},
+    };
+    for (const Row& row : rows) {
+        CTempDir home;
+        const std::string src = home / "src/Data";
+        const std::string dst = home / (row.missingDestination ? "gone/Data" : "dst/Data");
+        WriteFile(src + "/a.txt", "a");
+        if (!row.missingDestination) {
+            WriteFile(dst + "/a.txt", "d");
+            SetModTime(dst + "/a.txt", row.newerDestination ? 2000000000 : 1000000000);
+        }
+        const Result r = RunOn(home, src, dst, "/!b /!q");
+        EXPECT_EQ(r.exitCode, row.exitCode) << row.name;
+        size_t at = 0;
+        for (const std::string& line : row.err) {
+            at = r.err.find(line, at);
+            EXPECT_NE(at, std::string::npos) << row.name << ": " << line << "\n" << r.err;
+        }
+        if (row.err.empty()) {
+            EXPECT_EQ(r.err, "") << row.name;
+        }
+        if (row.missingDestination) {
+            EXPECT_NE(r.err.find(dst), std::string::npos) << r.err;
+            EXPECT_NE(RunLog(home).find("destination: " + dst + "/\n"), std::string::npos) << RunLog(home);
+        }
+    }
 }
 
 TEST(EndToEndTest, InvalidParameterIsReportedOnStandardErrorAndTheProgramEnds) {
@@ -171,7 +214,7 @@ TEST(EndToEndTest, FailedRunLogsTheIndentedErrorAndError) {
     EXPECT_EQ(ReadFile(dst + "/a.txt"), "newer destination");
 }
 
-TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndClearsIt) {
+TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndEndsWithASummary) {
     if (RunCommand("command -v script >/dev/null") != 0) {
         GTEST_SKIP() << "script(1) is needed to give the program a terminal";
     }
@@ -183,7 +226,8 @@ TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndClearsIt) {
     }
     testing_support::MakeFolder(dst);
     std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
-                          ShellQuote(home / "config") + " TMPDIR=" + ShellQuote(home.Path()) + " " +
+                          ShellQuote(home / "config") + " TMPDIR=" + ShellQuote(home.Path()) +
+                          " XDG_STATE_HOME=" + ShellQuote(home / "state") + " " +
                           ShellQuote(testing_support::TandrelBinary()) + " " + ShellQuote("/srcdir:" + src) +
                           " " + ShellQuote("/destdir:" + dst) + " /!b /!q";
     std::string terminal;
@@ -191,7 +235,9 @@ TEST(EndToEndTest, OnATerminalTheRunShowsOneProgressLineAndClearsIt) {
     EXPECT_EQ(code, 0);
     EXPECT_NE(terminal.find("\r\033[KBackup files... "), std::string::npos) << terminal;
     EXPECT_NE(terminal.find("Creating worklist 1/2"), std::string::npos) << terminal;
-    ASSERT_GE(terminal.size(), 4u);
-    EXPECT_EQ(terminal.substr(terminal.size() - 4), "\r\033[K") << "the line is cleared at the end";
+    const size_t summary = terminal.rfind("\r\033[K20 files copied to the destination, 0 unchanged, ");
+    ASSERT_NE(summary, std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find('\033', summary + 3), std::string::npos) << "the summary is the last thing shown";
+    EXPECT_EQ(terminal.back(), '\n') << "it ends the line";
     EXPECT_TRUE(testing_support::Exists(dst + "/dir19/file.txt"));
 }

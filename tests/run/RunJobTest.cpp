@@ -9,6 +9,7 @@
 
 #include "engine/WorkList.h"
 #include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
 #include "tests/TestSupport.h"
 #include "tests/run/MainDlgTestSupport.h"
 
@@ -90,7 +91,7 @@ TEST(RunJobTest, UnattendedFailureLogsTheMessageAndAlertsTwice) {
     ASSERT_EQ(boxes.texts.size(), 2u);
     EXPECT_EQ(boxes.texts[0], trees.destination + "/x: Is a directory");
     EXPECT_EQ(boxes.texts[1], "There where autobackup errors!");
-    std::string log = ReadFile(std::string(getenv("TMPDIR")) + "/TandrelAutoRun.log");
+    std::string log = ReadFile(platform::StateFolder() + "TandrelAutoRun.log");
     EXPECT_NE(log.find("  ["), std::string::npos);
     EXPECT_NE(log.find("] " + trees.destination + "/x: Is a directory\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] ERROR!\n"), std::string::npos) << log;

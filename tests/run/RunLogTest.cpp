@@ -64,7 +64,7 @@ TEST(RunLog, LevelsShapeTheLine) {
     for (const Row& row : rows) {
         CPrivateFolders folders;
         WriteRunLog(row.text, row.level);
-        const std::vector<std::string> body = Body(folders.Temp() + "TandrelAutoRun.log");
+        const std::vector<std::string> body = Body(folders.State() + "TandrelAutoRun.log");
         ASSERT_EQ(body.size(), 1u) << row.name;
         if (!row.indent) {
             EXPECT_EQ(body[0], "") << row.name;
@@ -88,7 +88,7 @@ TEST(RunLog, TwoRunsAppendUnderOneHeader) {
         WriteRunLog("OK!", RunLogDetail);
     }
     WriteRunLog("AutoQuit!", RunLogEntry);
-    const std::string path = folders.Temp() + "TandrelAutoRun.log";
+    const std::string path = folders.State() + "TandrelAutoRun.log";
     const std::vector<std::string> lines = Lines(ReadFile(path));
     ASSERT_EQ(lines.size(), 12u) << ReadFile(path);
     EXPECT_EQ(lines[0], "; <no timeinfo> " + path + " created.");
@@ -119,14 +119,24 @@ TEST(RunLog, TraceOffWritesNoLog) {
     WriteFile(folders.Config() + "VOLMDEBUGLOG.INI", "[VOLMDEBUGLOG]\nTrace=0\n");
     WriteRunLog("General Error!", RunLogDetail);
     WriteRunLog("", RunLogBlank);
+    EXPECT_FALSE(Exists(folders.State() + "TandrelAutoRun.log"));
+}
+
+// The log lies in a folder of the user's own that lasts: private, and not the shared temporary folder.
+TEST(RunLog, LiesInAPrivateStateFolder) {
+    CPrivateFolders folders;
+    WriteRunLog("OK!", RunLogDetail);
+    EXPECT_TRUE(Exists(folders.State() + "TandrelAutoRun.log"));
     EXPECT_FALSE(Exists(folders.Temp() + "TandrelAutoRun.log"));
+    EXPECT_EQ(testing_support::Mode(folders.State()), 0700u);
 }
 
 TEST(RunLog, ALinkInPlaceOfTheLogIsNotFollowed) {
     CPrivateFolders folders;
     const std::string target = folders.Temp() + "victim";
     WriteFile(target, "keep\n");
-    ASSERT_EQ(symlink(target.c_str(), (folders.Temp() + "TandrelAutoRun.log").c_str()), 0);
+    testing_support::MakeFolder(folders.State());
+    ASSERT_EQ(symlink(target.c_str(), (folders.State() + "TandrelAutoRun.log").c_str()), 0);
     WriteRunLog("ERROR!", RunLogDetail);
     EXPECT_EQ(ReadFile(target), "keep\n");
 }

@@ -33,14 +33,17 @@ inline std::vector<std::string> Lines(const std::string& text) {
 // that logs, switches and profiles of one case never leak into the next.
 class CPrivateFolders {
   public:
-    CPrivateFolders() : m_oldTmp(Read("TMPDIR")), m_oldConfig(Read("XDG_CONFIG_HOME")) {
+    CPrivateFolders()
+        : m_oldTmp(Read("TMPDIR")), m_oldConfig(Read("XDG_CONFIG_HOME")), m_oldState(Read("XDG_STATE_HOME")) {
         MakeFolder(m_dir / "tmp");
         setenv("TMPDIR", (m_dir / "tmp").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+        setenv("XDG_STATE_HOME", (m_dir / "state").c_str(), 1);
     }
     ~CPrivateFolders() {
         setenv("TMPDIR", m_oldTmp.c_str(), 1);
         setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
+        setenv("XDG_STATE_HOME", m_oldState.c_str(), 1);
     }
     CPrivateFolders(const CPrivateFolders&) = delete;
     CPrivateFolders& operator=(const CPrivateFolders&) = delete;
@@ -49,6 +52,8 @@ class CPrivateFolders {
     std::string Temp() const { return m_dir / "tmp/"; }
     // Where bare profile names lie, with its trailing "/".
     std::string Config() const { return m_dir / "config/tandrel/"; }
+    // Where the run log lies, with its trailing "/".
+    std::string State() const { return m_dir / "state/tandrel/"; }
 
   private:
     static std::string Read(const char* name) {
@@ -59,6 +64,7 @@ class CPrivateFolders {
     CTempDir m_dir;
     const std::string m_oldTmp;
     const std::string m_oldConfig;
+    const std::string m_oldState;
 };
 
 // Environment variable that tells a case it runs as the ordinary-user child of another case.

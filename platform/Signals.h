@@ -1,0 +1,13 @@
+#pragma once
+// Stopping an unattended run from outside: SIGINT (Ctrl-C), SIGTERM and SIGHUP ask it to stop between
+// items instead of killing it in the middle of a copy. Any thread.
+
+namespace platform {
+
+// From now on the first of these signals is remembered and ends the copy in flight (its temporary file
+// is removed, its target untouched); a second one ends the process at once, with status 128 + signal.
+void CatchStopSignals();
+// The signal that asked the run to stop, or 0.
+int StopSignal();
+
+}  // namespace platform
