@@ -106,6 +106,17 @@ TEST(EndToEndTest, FailedAndRefusedRunsSayWhyOnStandardError) {
     }
 }
 
+// Without a display the program ends after the run as "/!q" would, and says so in the log as "/!q" does.
+TEST(EndToEndTest, AHeadlessRunWithoutQuitEndsWithAutoQuit) {
+    CTempDir home;
+    WriteFile(home / "src/Data/a.txt", "a");
+    testing_support::MakeFolder(home / "dst/Data");
+    const Result r = RunOn(home, home / "src/Data", home / "dst/Data", "/!b");
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string log = RunLog(home);
+    EXPECT_EQ(log.substr(log.size() - std::string("] AutoQuit!\n").size()), "] AutoQuit!\n") << log;
+}
+
 TEST(EndToEndTest, InvalidParameterIsReportedOnStandardErrorAndTheProgramEnds) {
     CTempDir home;
     Result r = RunTandrel(home, "/bogus /!q");
