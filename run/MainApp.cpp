@@ -6,6 +6,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Signals.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
@@ -61,6 +62,9 @@ int CMainApp::Run() {
     // An unattended run ends without the main window, so it can do without a display.
     const bool windowless = HasOption(m_arguments, {"/!backup", "/!b", "/!synchronize", "/!s"}) &&
                             HasOption(m_arguments, {"/!quit", "/!q"});
+    if (windowless) {
+        platform::CatchStopSignals();  // from the start: a Ctrl-C while Qt starts up stops the run too
+    }
     if (platform::SelectQtPlatform(windowless) == platform::DisplayState::CannotOpen) {
         const std::string display = "cannot open display " + platform::NamedDisplay();
         if (!platform::IsHeadless()) {
