@@ -3,7 +3,7 @@
 #include "engine/DirScanner.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
-#include "platform/Medium.h"
+#include "support/Utf8.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -29,7 +29,7 @@ class CScanIndex {
         if (m_bFoldCase) {
             m_folded.reserve(files.size());
             for (const FileEntry& entry : files) {
-                m_folded.push_back(platform::FoldCase(entry.m_strName));
+                m_folded.push_back(FoldCase(entry.m_strName));
             }
         }
         for (size_t i = 0; i < files.size(); ++i) {
@@ -105,7 +105,7 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     for (FileEntry& entry : sourceFiles) {
         WorkItem item;
         // Only a folded key is a new string: a million-file run on ext4 allocates nothing here.
-        const std::string folded = foldCase ? platform::FoldCase(entry.m_strName.View()) : std::string();
+        const std::string folded = foldCase ? FoldCase(entry.m_strName.View()) : std::string();
         const std::string_view key = foldCase ? std::string_view(folded) : entry.m_strName.View();
         // A namesake of the exact name first, then one that differs in case only.
         size_t hit = destFiles.size();
@@ -159,7 +159,7 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         FileEntry& entry = destFiles[position];
         path.assign(source.m_strRoot).append(entry.m_strName);
         // A source namesake that took another destination name: two names here, one file there.
-        const bool clash = foldCase && sourceIndex->Count(platform::FoldCase(entry.m_strName.View())) > 0;
+        const bool clash = foldCase && sourceIndex->Count(FoldCase(entry.m_strName.View())) > 0;
         // No source file of this name exists (the first pass would have taken the entry), but a file
         // system that ignores case may still have one: it is read, so one that cannot be read stops the
         // build, and its pair was listed by the first pass.
@@ -186,12 +186,12 @@ std::string CWorkListBuilder::CaseClash() const {
         return std::string();
     }
     // The names of the first clash in the tree that holds two of them.
-    const std::string key = platform::FoldCase(m_items[m_clashes.front()].m_source.m_strName.View());
+    const std::string key = FoldCase(m_items[m_clashes.front()].m_source.m_strName.View());
     std::vector<std::string> sourceNames;
     std::vector<std::string> destNames;
     for (const uint32_t index : m_clashes) {
         const WorkItem& item = m_items[index];
-        if (platform::FoldCase(item.m_source.m_strName.View()) != key) {
+        if (FoldCase(item.m_source.m_strName.View()) != key) {
             continue;
         }
         if (item.m_nKind != KindNoSource) {

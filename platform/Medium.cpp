@@ -2,8 +2,6 @@
 // their type; the rest (FAT, exFAT, NTFS and sshfs through FUSE, SMB) differ by driver and mount options,
 // so a small file in the tree's root tells the truth better than any table.
 #include <fcntl.h>
-#include <locale.h>
-#include <wctype.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -224,67 +222,6 @@ Medium LearnMedium(const std::string& root) {
     }
     Probe(folder.Get(), medium);
     return medium;
-}
-
-namespace {
-
-// Decodes the UTF-8 sequence at text[i]; its length, or 0 when it is not a valid one.
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || text.size() - i < length) {
-        return 0;
-    }
-    code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (next & 0x3F);
-    }
-    const char32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-    return code < shortest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
-}
-
-void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-}  // namespace
-
-std::string FoldCase(std::string_view name) {
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    std::string folded;
-    folded.reserve(name.size());
-    for (size_t i = 0; i < name.size();) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        char32_t code = 0;
-        const size_t length = c < 0x80 || !unicode ? 0 : DecodeUtf8(name, i, code);
-        if (length == 0) {
-            // ASCII, or a byte that is not UTF-8, which stays as it is.
-            folded.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
-            ++i;
-            continue;
-        }
-        AppendUtf8(folded, static_cast<char32_t>(towlower_l(static_cast<wint_t>(code), unicode)));
-        i += length;
-    }
-    return folded;
 }
 
 unsigned NewFileMode() {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace platform {
 
@@ -23,10 +22,6 @@ struct Medium {
 // modes and read back, then removed. Where root cannot be written, the type decides: FAT 2 s, exFAT 10 ms,
 // sshfs 1 s, SMB ignoring case; anything unknown counts as exact. Never fails.
 Medium LearnMedium(const std::string& root);
-
-// A name as a medium that ignores case compares it: every letter in lower case (ASCII, and UTF-8 as the
-// C library's Unicode tables fold it; bytes that are not UTF-8 stay as they are).
-std::string FoldCase(std::string_view name);
 
 // The permission bits a new file gets from this process's umask (0666 less the umask).
 unsigned NewFileMode();

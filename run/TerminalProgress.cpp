@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Terminal.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -58,37 +59,6 @@ int Width(char32_t c) {
     return In(kDoubleWidth, c) ? 2 : 1;
 }
 
-// The length of the UTF-8 character at text[i] and its code point; 0 when no valid one starts there
-// (a stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
-size_t Decode(std::string_view text, size_t i, char32_t& c) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    char32_t least = 0;
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, least = 0x80, c = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, least = 0x800, c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, least = 0x10000, c = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length) {
-        return 0;
-    }
-    for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    return c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0 : length;
-}
-
 struct Glyph {
     std::string_view shown;
     int width;
@@ -101,7 +71,7 @@ std::vector<Glyph> Glyphs(std::string_view text) {
     glyphs.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         char32_t c = 0;
-        const size_t length = Decode(text, i, c);
+        const size_t length = DecodeUtf8(text, i, c);
         if (length == 0 || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
             glyphs.push_back({"?", 1});
         } else {

@@ -1,5 +1,6 @@
 // Path, folder and error-text helpers.
 #include "support/PathUtil.h"
+#include "support/Utf8.h"
 
 #include <errno.h>
 #include <string.h>
@@ -213,6 +214,24 @@ TEST(PathUtil, SystemErrorTextIsPerThreadAndOneLine) {
         platform::SetLastError(err);
         EXPECT_EQ(SystemErrorText().find_first_of("\r\n"), std::string::npos) << err;
         EXPECT_FALSE(SystemErrorText().empty()) << err;
+    }
+}
+
+TEST(Utf8, FoldCaseLowersLettersOfEveryScriptAndKeepsOtherBytes) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Report.TXT", "report.txt"},
+        {"\xC3\x84pfel \xC3\x96L", "\xC3\xA4pfel \xC3\xB6l"},      // Äpfel ÖL
+        {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1"},                  // ΣΑ
+        {"\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8"},  // ПРИ
+        {"A\xFF"
+         "B\xC3",
+         "a\xFF"
+         "b\xC3"},                   // not UTF-8: bytes stay
+        {"\xC0\x81X", "\xC0\x81x"},  // an overlong form is no letter
+        {"", ""},
+    };
+    for (const auto& [name, folded] : rows) {
+        EXPECT_EQ(FoldCase(name), folded) << name;
     }
 }
 

@@ -1,0 +1,15 @@
+#pragma once
+// UTF-8 in file names, which may hold any bytes: decoding one character, and names as a medium that
+// ignores letter case compares them. Plain C++; any thread.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The length of the UTF-8 character at text[i] and its code point; 0 when no valid one starts there (a
+// stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF). ASCII is length 1.
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code);
+
+// name with every letter in lower case: ASCII, and UTF-8 as the C library's Unicode tables fold it;
+// bytes that are not UTF-8 stay as they are.
+std::string FoldCase(std::string_view name);
