@@ -6,9 +6,9 @@
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
-#include <stdlib.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>

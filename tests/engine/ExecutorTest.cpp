@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -263,27 +262,6 @@ TEST(Executor, BackupMarksOfSourcesThatCannotBeWrittenAreBestEffort) {
         EXPECT_EQ(host.reports.size(), stops ? 1u : 0u) << Text(err);
         EXPECT_EQ(testing_support::ListNames(t.dst).size(), stops ? 1u : 2u) << Text(err);
     }
-}
-
-// Before a run counts as done, every file system it wrote to is flushed: a mount point inside the
-// destination as well as the roots'.
-TEST(Executor, FoldersToFlushNameEveryFileSystemACopyLandsOn) {
-    if (!testing_support::IsRoot()) {
-        GTEST_SKIP() << "mounting a file system inside the destination needs root";
-    }
-    Trees t;
-    WriteFile(t.src + "/inner/deep/a", "a");
-    WriteFile(t.src + "/new/b", "b");
-    testing_support::MakeFolder(t.dst + "/inner");
-    const std::string mount = "mount -t tmpfs -o size=1m tandrel-test '" + t.dst + "/inner'";
-    if (std::system(mount.c_str()) != 0) {
-        GTEST_SKIP() << "tmpfs cannot be mounted here";
-    }
-    t.Build(RunBackup);
-    // inner/deep is still to be made: it will lie on the mounted file system, new/ on the destination's.
-    EXPECT_EQ(FoldersToFlush(*t.builder, RunBackup),
-              (std::vector<std::string>{t.dst + "/", t.dst + "/inner/"}));
-    EXPECT_EQ(std::system(("umount '" + t.dst + "/inner'").c_str()), 0);
 }
 
 TEST(Executor, StopsAtTheFirstProblem) {

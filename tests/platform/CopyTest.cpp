@@ -127,7 +127,7 @@ TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
         {"new file, read-only source", 0555, -1, fresh & ~0222u},
         {"replaced file", 0777, 0640, 0640},
         {"replaced file, read-only source", 0555, 0640, 0440},
-        {"replaced file without owner write", 0777, 0444 | 0020, 0664},
+        {"replaced file, other write bits kept", 0777, 0664, 0664},
     };
     for (const Row& row : rows) {
         const std::string from = dir / "from";
@@ -138,10 +138,6 @@ TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
         if (row.oldMode >= 0) {
             WriteFile(to, "old");
             chmod(to.c_str(), static_cast<mode_t>(row.oldMode));
-        }
-        // A copy never replaces a read-only target on its own; the lift is the engine's.
-        if (row.oldMode >= 0 && (row.oldMode & 0200) == 0) {
-            chmod(to.c_str(), static_cast<mode_t>(row.oldMode) | 0200);
         }
         EXPECT_PLATFORM_OK(platform::CopyFileAtomic(from, to, false)) << row.name;
         EXPECT_EQ(Mode(to), row.expected) << row.name;
@@ -190,7 +186,6 @@ TEST(CopyFileAtomic, KeepsTheHolesOfASparseFile) {
     const std::string copy = ReadFile(dir / "copy");
     EXPECT_EQ(copy.substr(size_t{16} << 20, data.size()), data);
     EXPECT_EQ(copy.find_first_not_of('\0', (size_t{16} << 20) + data.size()), std::string::npos);
-    EXPECT_EQ(copy.find_first_not_of('\0'), (size_t{16} << 20) + 1) << "the pattern starts with a zero";
 }
 
 TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {

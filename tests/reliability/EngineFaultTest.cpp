@@ -262,3 +262,20 @@ TEST(EngineFaultTest, KilledCopyLeavesAtMostAHiddenTemporaryFileThatLaterRunsIgn
     EXPECT_EQ(Snapshot(dst).at("big.bin"), Snapshot(src).at("big.bin")) << "the next run copies the file";
     EXPECT_TRUE(TempLeftovers(src).empty()) << "the leftover must not travel into the source";
 }
+
+// Before a run counts as done, every file system it wrote to is flushed: a mount point inside the
+// destination as well as the roots'.
+TEST(EngineFaultTest, FoldersToFlushNameEveryFileSystemACopyLandsOn) {
+    engine_test::Trees t;
+    testing_support::WriteFile(t.src + "/inner/deep/a", "a");
+    testing_support::WriteFile(t.src + "/new/b", "b");
+    testing_support::MakeFolder(t.dst + "/inner");
+    const reliability::CTmpfsMount mount(t.dst + "/inner", "size=1m");
+    if (!mount.Mounted()) {
+        GTEST_SKIP() << mount.Reason();
+    }
+    t.Build(RunBackup);
+    // inner/deep is still to be made: it will lie on the mounted file system, new/ on the destination's.
+    EXPECT_EQ(FoldersToFlush(*t.builder, RunBackup),
+              (std::vector<std::string>{t.dst + "/", t.dst + "/inner/"}));
+}
