@@ -3,6 +3,7 @@
 #include "engine/IgnoreRule.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "support/NameOrder.h"
 #include "support/ThreadAnnotations.h"
 
 #include <algorithm>
@@ -220,6 +221,8 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
         }
         folder = std::move(child);
     }
+    // File systems list in their own order (a hash on ext4); users review the job list in name order.
+    SortByName(entries);
     for (platform::DirEntry& e : entries) {
         switch (e.kind) {
             case platform::EntryKind::Folder: {

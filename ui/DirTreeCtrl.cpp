@@ -1,6 +1,7 @@
 #include "ui/DirTreeCtrl.h"
 
 #include "platform/FileSystem.h"
+#include "support/NameOrder.h"
 #include "support/PathUtil.h"
 #include "ui/TreeSources.h"
 
@@ -9,6 +10,7 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMimeDatabase>
 
 #include <algorithm>
@@ -216,6 +218,14 @@ void CDirTreeCtrl::keyPressEvent(QKeyEvent* event) {
     QTreeWidget::keyPressEvent(event);
 }
 
+void CDirTreeCtrl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
 void CDirTreeCtrl::OnItemExpanded(QTreeWidgetItem* item) {
     Populate(item);
 }
@@ -273,6 +283,7 @@ void CDirTreeCtrl::PopulateFolder(QTreeWidgetItem* item) {
     std::function<FolderListing()> job = [reader, path, checkSubfolders, checkUntil]() {
         FolderListing listing;
         listing.ok = reader(path, listing.entries);
+        SortByName(listing.entries);
         if (listing.ok && checkSubfolders) {
             for (const platform::DirEntry& entry : listing.entries) {
                 const bool folder = entry.kind == platform::EntryKind::Folder;

@@ -67,6 +67,8 @@ class CDirTreeCtrl : public QTreeWidget {
   protected:
     // "*" opens only the current item: opening everything below it would list whole disks.
     void keyPressEvent(QKeyEvent* event) override;
+    // A right click only asks for the context menu: the current row, and with it the destination, stays.
+    void mousePressEvent(QMouseEvent* event) override;
 
     // Fills an opened item from the disk (or the volume list for "Drives").
     void Populate(QTreeWidgetItem* item);

@@ -4,6 +4,9 @@
 #include "engine/GenericException.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace engine_test {
@@ -17,10 +20,24 @@ std::string ThrownText(const std::function<void()>& fn) {
     return "(no exception)";
 }
 
+void SortAsListed(std::vector<platform::DirEntry>& entries) {
+    // The name in lower case (ASCII), then the name: written out apart from the program's comparison.
+    const auto key = [](const std::string& name) {
+        std::string lower = name;
+        for (char& c : lower) {
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        }
+        return std::make_pair(lower, name);
+    };
+    std::sort(entries.begin(), entries.end(),
+              [&](const platform::DirEntry& a, const platform::DirEntry& b) { return key(a.name) < key(b.name); });
+}
+
 void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out,
                    const std::string& skip) {
     std::vector<platform::DirEntry> entries;
     ASSERT_PLATFORM_OK(platform::ListFolder(folder, entries));
+    SortAsListed(entries);
     for (const platform::DirEntry& e : entries) {
         if (e.kind == platform::EntryKind::Folder) {
             ExpectedOrder(folder + "/" + e.name, prefix + e.name + "/", out, skip);

@@ -10,6 +10,7 @@
 #include "engine/Progress.h"
 #include "engine/RunHost.h"
 #include "engine/WorkListBuilder.h"
+#include "platform/FileSystem.h"
 #include "tests/TestSupport.h"
 
 #include <memory>
@@ -61,7 +62,11 @@ inline uint64_t FileTime(int64_t seconds, int64_t nanoseconds = 0) {
 // The message of the CGenericException that fn throws, or "(no exception)".
 std::string ThrownText(const std::function<void()>& fn);
 
-// The files below folder in the order a walk on one thread meets them (depth first, listing order),
+// Sorts a folder's listing into the order every listing of the program follows: names compared
+// without regard to ASCII case, then byte by byte.
+void SortAsListed(std::vector<platform::DirEntry>& entries);
+
+// The files below folder in the order a walk on one thread meets them (depth first, name order),
 // worked out from path-based listings rather than the scanner's handle walk; names containing skip (when
 // not empty) are left out.
 void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out,

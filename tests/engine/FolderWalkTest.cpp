@@ -69,6 +69,7 @@ TEST(FolderWalk, HelpersChangeNeitherOrderNorContents) {
     std::vector<std::string> expectedTop;
     std::vector<platform::DirEntry> rootEntries;
     ASSERT_PLATFORM_OK(platform::ListFolder(dir.Path(), rootEntries));
+    engine_test::SortAsListed(rootEntries);
     for (const platform::DirEntry& e : rootEntries) {
         if (e.kind == platform::EntryKind::Folder) {
             expectedTop.push_back(e.name);
