@@ -94,6 +94,8 @@ bool WaylandDisplayOpens() {
 int ShowOnUiThread(const std::string& text, unsigned type) {
     QMessageBox box(g_owner.data());
     box.setWindowTitle(QStringLiteral("tandrel"));
+    // Messages carry file names: never read them as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
     box.setIcon((type & 0xF0) == kMbIconHand ? QMessageBox::Critical : QMessageBox::NoIcon);
     if ((type & 0x0F) == kMbOkCancel) {

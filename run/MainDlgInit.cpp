@@ -56,6 +56,9 @@ int CMainDlg::DoModal() {
         WriteRunLog(res::kLogAutoQuit, RunLogEntry);
         return m_nExitCode;
     }
+    // Modal for the program's flow, yet blocking no other window: the run's progress window has no owner
+    // and must take the keyboard and mouse while this one is disabled.
+    setWindowModality(Qt::WindowModal);
     exec();
     return m_nExitCode;
 }

@@ -164,6 +164,12 @@ int CMainDlg::ShowJobList(CWorkListBuilder& builder, int mode) {
         }
         CJobListDlg dialog(&builder, mode, this);
         result = JobListAnswer() ? JobListAnswer()(dialog) : dialog.exec();
+        // The keyboard goes back to the progress window, not to the disabled main window, so that Enter
+        // or Esc can still close it during the copies.
+        if (m_pProgressDlg && !m_pProgressDlg->IsDestroyed()) {
+            m_pProgressDlg->raise();
+            m_pProgressDlg->activateWindow();
+        }
     });
     return result;
 }

@@ -1,6 +1,7 @@
 // Interactive runs: the four Start menu commands open the progress window and start the run's worker
 // thread. User-interface thread, except RunThreadProc, which is the worker.
 
+#include <QPointer>
 #include <QThread>
 
 #include "engine/WorkList.h"
@@ -28,28 +29,26 @@ void CMainDlg::StartRun(int mode) {
         return;  // one run at a time
     }
     m_bRunActive = true;
-    auto* progress = new CProgressDlg(this);
+    // The main window stays disabled until both the progress window and the run's thread are gone: the
+    // window may be closed early with Enter, Esc or its close box while the run goes on.
+    auto* progress = new CProgressDlg(this, [this] { return !m_bRunActive; });
     m_pProgressDlg = progress;
     m_nRunMode = mode;
     auto* link = new CProgressLink(progress);
-    // The window may be closed early with Enter or Esc while the run goes on: the main window stays
-    // disabled until the run's thread has ended too.
-    connect(progress, &QObject::destroyed, this, [this] {
-        if (m_bRunActive) {
-            setEnabled(false);
-        }
-    });
 
     QThread* worker = QThread::create([this, link] { RunThreadProc(link); });
-    connect(worker, &QThread::finished, this, [this, worker, link] {
+    // Watched here rather than through m_pProgressDlg, which the run clears when it asks for the close
+    // that may still be on its way.
+    const QPointer<CProgressDlg> window = progress;
+    connect(worker, &QThread::finished, this, [this, worker, link, window] {
         // Everything the worker posted to this thread has been delivered before this signal.
         delete link;
         worker->deleteLater();
         m_hProgressWnd = nullptr;
         m_bRunActive = false;
-        if (!m_pProgressDlg) {
+        if (!window || window->IsDestroyed()) {
             setEnabled(true);
-        }
+        }  // otherwise the window enables it as it goes
     });
     worker->start();
     if (!worker->isRunning() && !worker->isFinished()) {

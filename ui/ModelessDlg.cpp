@@ -30,8 +30,10 @@ void CModelessDlg::DestroyWindow() {
         return;
     }
     m_bDestroyed = true;
-    OnDestroy();
+    // Gone from the screen first, as a destroyed window is, so that whatever OnDestroy enables is never
+    // usable beside a window still showing.
     hide();
+    OnDestroy();
     // Deferred: DestroyWindow may run inside one of this object's own slots or event handlers.
     deleteLater();
 }

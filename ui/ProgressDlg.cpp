@@ -7,9 +7,12 @@
 #include <QProgressBar>
 #include <QThread>
 
-CProgressDlg::CProgressDlg(QWidget* mainWindow)
+#include <utility>
+
+CProgressDlg::CProgressDlg(QWidget* mainWindow, std::function<bool()> mayEnable)
     : CModelessDlg(res::IDD_PROGRESS),
       m_pParentWnd(mainWindow),
+      m_mayEnableParent(std::move(mayEnable)),
       m_pBar(DlgItem<QProgressBar>(this, res::IDC_PROGRESS_BAR)),
       m_pStatus(DlgItem<QLabel>(this, res::IDC_PROGRESS_TEXT)) {
     Q_ASSERT(m_pBar && m_pStatus);
@@ -37,19 +40,28 @@ void CProgressDlg::EnableParent() {
         return;
     }
     m_bParentEnabled = true;
-    if (m_pParentWnd) {
+    if (m_pParentWnd && (!m_mayEnableParent || m_mayEnableParent())) {
         m_pParentWnd->setEnabled(true);
     }
 }
 
 void CProgressDlg::SetRange(int low, int high) {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_pBar->setRange(low, high);
+    // Qt shows an empty range as a busy animation; a pass with nothing to do only waits: an empty bar.
+    m_bEmptyRange = low == high;
+    if (m_bEmptyRange) {
+        m_pBar->setRange(0, 1);
+        m_pBar->setValue(0);
+    } else {
+        m_pBar->setRange(low, high);
+    }
 }
 
 void CProgressDlg::SetPos(int pos) {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_pBar->setValue(pos);
+    if (!m_bEmptyRange) {
+        m_pBar->setValue(pos);
+    }
 }
 
 void CProgressDlg::SetStatus(const QString& text) {

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 #include "ui/ModelessDlg.h"
 
 class QLabel;
@@ -16,8 +18,10 @@ class CProgressDlg final : public CModelessDlg {
 
   public:
     // Opens at once at the top-left corner of the screen with the caption "TD", the text "?" and an empty
-    // bar, and disables mainWindow (which may be null) until this window is destroyed.
-    explicit CProgressDlg(QWidget* mainWindow);
+    // bar, and disables mainWindow (which may be null) until this window is destroyed. When mayEnable is
+    // given, the main window is enabled again at that moment only if it answers true: the run that owns
+    // the main window then enables it itself once its thread is gone as well.
+    explicit CProgressDlg(QWidget* mainWindow, std::function<bool()> mayEnable = {});
     ~CProgressDlg() override;
 
   public slots:
@@ -35,7 +39,9 @@ class CProgressDlg final : public CModelessDlg {
 
     // The main window this one keeps disabled; null when there is none or it is gone.
     const QPointer<QWidget> m_pParentWnd;
+    const std::function<bool()> m_mayEnableParent;
     QProgressBar* const m_pBar;
     QLabel* const m_pStatus;
     bool m_bParentEnabled = false;  // true once m_pParentWnd was enabled again
+    bool m_bEmptyRange = false;     // the range holds no position: the bar stays empty
 };

@@ -50,6 +50,17 @@ void CSettingsDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void CSettingsDlg::setVisible(bool visible) {
+    QDialog::setVisible(visible);
+    if (visible) {
+        // The one field to edit takes the keyboard, not OK, where a typed blank would close the dialog;
+        // nothing selected, so that typing adds to the list rather than replacing it.
+        m_edIgnore->setFocus(Qt::OtherFocusReason);
+        m_edIgnore->deselect();
+        m_edIgnore->end(false);
+    }
+}
+
 void CSettingsDlg::OnChangeIgnore() {
     const std::string global = TakeText(m_edIgnore, m_strIgnore);
     const std::string folder = TakeText(m_edFolderIgnore, m_strFolderIgnore);

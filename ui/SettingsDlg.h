@@ -31,6 +31,8 @@ class CSettingsDlg final : public QDialog {
   protected:
     // Each time the dialog opens, the controls show the members.
     void showEvent(QShowEvent* event) override;
+    // Once shown, the keyboard is in the ignore field with the cursor after its text.
+    void setVisible(bool visible) override;
 
   private:
     // Controls 1012, 1014 and 1013, children of the dialog.

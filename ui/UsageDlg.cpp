@@ -3,6 +3,9 @@
 
 #include <cstdio>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "res/Resources.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogLayout.h"
@@ -10,6 +13,10 @@
 
 CUsageDlg::CUsageDlg(QWidget* parent) : QDialog(parent) {
     BuildDialog(this, res::IDD_USAGE);
+    // Shown before the main window, with nothing to be centred over: the middle of the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
     if (auto* icon = DlgItem<CIconLabel>(this, res::IDC_USAGE_ICON)) {
         connect(icon, &CIconLabel::clicked, this, &CUsageDlg::OnClickIcon);
     }

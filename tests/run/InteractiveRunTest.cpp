@@ -38,6 +38,24 @@ std::vector<std::string> Args(const CTreePair& trees) {
     return {"tandrel", "/srcdir:" + trees.source, "/destdir:" + trees.destination};
 }
 
+// Notes whether the main window ever becomes usable while a progress window still shows.
+class CEnableWatch final : public QObject {
+  public:
+    explicit CEnableWatch(CMainDlg& dialog) : m_dialog(dialog) { dialog.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange && m_dialog.isEnabled()) {
+            for (const QWidget* window : QApplication::topLevelWidgets()) {
+                m_bEnabledBesideProgress |= qobject_cast<const CProgressDlg*>(window) && window->isVisible();
+            }
+        }
+        return false;
+    }
+    bool m_bEnabledBesideProgress = false;
+
+  private:
+    CMainDlg& m_dialog;
+};
+
 bool WaitForRunEnd(CMainDlg& dialog) {
     return QTest::qWaitFor([&] { return !dialog.TestRunActive() && dialog.isEnabled(); }, 20000);
 }
@@ -53,6 +71,7 @@ TEST(InteractiveRunTest, ABackupRunsOnTheWorkerBehindTheProgressWindow) {
     CJobListMoment moment;
     CMainDlg dialog(Args(trees));
     ASSERT_TRUE(dialog.OnInitDialog());
+    CEnableWatch watch(dialog);
     CMainDlg::TestSetJobListAnswer([&](CJobListDlg&) {
         ++moment.calls;
         CProgressDlg* progress = dialog.m_pProgressDlg;
@@ -78,6 +97,7 @@ TEST(InteractiveRunTest, ABackupRunsOnTheWorkerBehindTheProgressWindow) {
     EXPECT_EQ(moment.progressCaption, "Creating worklist 2/2");
     EXPECT_EQ(moment.barMaximum, 0) << "pass 2 runs its bar over the destination's files (none)";
     EXPECT_FALSE(dialog.m_pProgressDlg) << "the runner closed the progress window";
+    EXPECT_FALSE(watch.m_bEnabledBesideProgress);
     EXPECT_TRUE(Exists(trees.destination + "/top4/f.txt"));
     EXPECT_TRUE(boxes.texts.empty());
 }
@@ -124,6 +144,7 @@ TEST(InteractiveRunTest, ClosingTheProgressWindowEarlyLetsTheRunFinishWithoutIt)
     CBoxRecorder boxes;
     CMainDlg dialog(Args(trees));
     ASSERT_TRUE(dialog.OnInitDialog());
+    CEnableWatch watch(dialog);
     bool enabledWhileRunGoesOn = true;
     CMainDlg::TestSetJobListAnswer([&](CJobListDlg&) {
         // The progress window is gone, the run still waits here: the main window must stay disabled.
@@ -137,6 +158,7 @@ TEST(InteractiveRunTest, ClosingTheProgressWindowEarlyLetsTheRunFinishWithoutIt)
     ASSERT_TRUE(WaitForRunEnd(dialog));
     CMainDlg::TestSetJobListAnswer({});
     EXPECT_FALSE(enabledWhileRunGoesOn);
+    EXPECT_FALSE(watch.m_bEnabledBesideProgress);
     EXPECT_TRUE(Exists(trees.destination + "/a.txt"));
     EXPECT_TRUE(boxes.texts.empty());
 }

@@ -141,6 +141,13 @@ TEST(ProgressDlg, BarUsesTheFullIntRange) {
         EXPECT_EQ(Bar(dlg)->maximum(), row.high) << row.high;
         EXPECT_EQ(Bar(dlg)->value(), row.pos) << row.high;
     }
+    // A pass with no items only waits: an empty bar, not Qt's busy animation of an empty range.
+    for (const int pos : {7, 8}) {
+        dlg->SetRange(7, 7);
+        dlg->SetPos(pos);
+        EXPECT_LT(Bar(dlg)->minimum(), Bar(dlg)->maximum()) << pos;
+        EXPECT_EQ(Bar(dlg)->value(), Bar(dlg)->minimum()) << pos;
+    }
     dlg->SetStatus("<b>/home/u/a&b.txt</b>");
     dlg->SetCaption("Backup files...");
     EXPECT_EQ(Status(dlg)->text(), QString("<b>/home/u/a&b.txt</b>"));
