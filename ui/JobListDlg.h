@@ -3,6 +3,10 @@
 // abandoned with Cancel. OK is refused while any item is undecided. User-interface thread only.
 
 #include <QDialog>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 
 class CJobListModel;
 class CWorkListBuilder;
@@ -24,8 +28,18 @@ class CJobListDlg final : public QDialog {
     QPushButton* m_btnOK = nullptr;  // id 1
     QTableView* m_list = nullptr;    // id 1006
 
+  protected:
+    // The list takes every pixel the dialog grows by; the buttons keep their place at the right edge.
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
     void OnInitDialog();
+    // Shares the list's width among the columns in the proportions of the first layout.
+    void FitColumns();
+
+    QSize m_initialSize;  // the dialog's size from its template: the smallest it may become
+    QRect m_listGeometry;
+    QList<QPoint> m_buttonOffsets;  // each button's position from the dialog's top-right corner
 
     CJobListModel* m_pModel = nullptr;  // child of the dialog
 };

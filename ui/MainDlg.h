@@ -121,6 +121,10 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     void OnOK();
     void OnCancel();
     void OnAbout();
+    // The window's context menu (About) at a point on the screen.
+    void ShowContextMenu(const QPoint& globalPos);
+    // Shift+F10 and the Menu key: the menu at the focused control (the tree: its current row).
+    void ShowContextMenuAtFocus();
     void OnDestroy();
     void ApplyCheckInOutGreying();
     void ShowSourceAndDestination();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QThread>
 #include <QUrl>
 
@@ -25,7 +26,7 @@
 #include "ui/Text.h"
 
 CMainDlg::CMainDlg(std::vector<std::string> arguments, QWidget* parent)
-    : QDialog(parent), m_arguments(std::move(arguments)), m_hIcon(QStringLiteral(":/icon128.svg")) {
+    : QDialog(parent), m_arguments(std::move(arguments)), m_hIcon(ProgramIcon()) {
     m_nCheckOp = CheckOpClearReadOnly;
     m_bAllReadOnly = 0;
     m_bNoneReadOnly = 0;
@@ -83,6 +84,12 @@ void CMainDlg::CreateControls() {
     if (auto* help = DlgItem<QPushButton>(this, res::IDC_HELP)) {
         connect(help, &QPushButton::clicked, this, [this] { OnHelpButton(); });
     }
+    // The keyboard's ways to the context menu, wherever the focus is; Qt itself knows only the Menu key,
+    // and the read-only fields would offer their own editing menu instead.
+    for (const QKeySequence& keys : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this] { ShowContextMenuAtFocus(); });
+    }
     platform::SetMessageBoxOwner(this);
 }
 
@@ -127,18 +134,30 @@ void CMainDlg::OnConfigure() {
 }
 
 void CMainDlg::OnHelpButton() {
-    // The guide lies beside the program in the build folder, or in the installed data folder.
+    // The guide lies beside the program in the build folder, or in the installed data folder (older
+    // installations put it with the documentation).
+    const std::string folder = platform::ExecutableFolder();
+    const std::string prefix = platform::ResolvedFolder(folder + "../");
     const std::string candidates[] = {
-        platform::ExecutableFolder() + res::kHelpFile,
-        platform::ExecutableFolder() + "../share/doc/tandrel/" + res::kHelpFile,
-        platform::ExecutableFolder() + "../share/tandrel/" + res::kHelpFile,
+        folder,
+        prefix + "share/tandrel/",
+        prefix + "share/doc/tandrel/",
     };
-    for (const std::string& path : candidates) {
+    std::string lookedIn;
+    for (const std::string& candidate : candidates) {
+        const std::string path = candidate + res::kHelpFile;
         if (platform::PathExists(path)) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)));
+            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)))) {
+                platform::MessageBox("Cannot open the guide " + path +
+                                         ": no program to show HTML files was found.",
+                                     platform::kMbOk);
+            }
             return;
         }
+        lookedIn += "\n" + candidate;
     }
+    platform::MessageBox(std::string("Cannot find the guide \"") + res::kHelpFile + "\". Looked in:" + lookedIn,
+                         platform::kMbOk);
 }
 
 void CMainDlg::OnOK() {
@@ -162,11 +181,29 @@ void CMainDlg::reject() {
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+    ShowContextMenu(event->globalPos());
+}
+
+void CMainDlg::ShowContextMenu(const QPoint& globalPos) {
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromUtf8(res::kAboutMenuEntry));
-    if (menu.exec(event->globalPos()) == about) {
+    if (menu.exec(globalPos) == about) {
         OnAbout();
     }
+}
+
+void CMainDlg::ShowContextMenuAtFocus() {
+    QWidget* focus = focusWidget();
+    if (!focus) {
+        focus = this;
+    }
+    QPoint local = focus->rect().center();
+    if (focus == m_tree && m_tree->currentItem()) {
+        const QRect row = m_tree->visualItemRect(m_tree->currentItem());
+        focus = m_tree->viewport();
+        local = QPoint(row.left() + row.height(), row.center().y());
+    }
+    ShowContextMenu(focus->mapToGlobal(local));
 }
 
 void CMainDlg::OnAbout() {

@@ -187,9 +187,23 @@ TEST(JobListDlg, KeepsListOrderAndLayout) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(0) + 5, 5));
     EXPECT_EQ(Cell(dlg, 0, 0), QString("z"));
     EXPECT_EQ(header->count(), 3);
-    EXPECT_EQ(header->sectionSize(0), 150);
-    EXPECT_EQ(header->sectionSize(1), 150);
-    EXPECT_EQ(header->sectionSize(2), 100);
+    // The columns share the list's whole width, the last one stretching, also when the dialog grows;
+    // each one may be resized.
+    for (const int grow : {0, 240}) {
+        const QRect list = dlg.m_list->geometry();
+        const QPoint ok = dlg.m_btnOK->pos();
+        dlg.resize(dlg.size() + QSize(grow, grow / 2));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dlg.m_list->width(), list.width() + grow);
+        EXPECT_EQ(dlg.m_btnOK->pos(), ok + QPoint(grow, 0));
+        EXPECT_EQ(header->length(), dlg.m_list->viewport()->width()) << grow;
+        EXPECT_EQ(header->sectionSize(0), header->sectionSize(1)) << grow;
+        for (int column = 0; column < 3; ++column) {
+            EXPECT_EQ(header->sectionResizeMode(column), QHeaderView::Interactive) << column;
+        }
+    }
+    dlg.resize(dlg.minimumSize() - QSize(50, 50));
+    EXPECT_EQ(dlg.size(), dlg.minimumSize()) << "never smaller than it starts";
     for (int column = 0; column < 3; ++column) {
         const auto cellAlign =
             dlg.m_list->model()->index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
