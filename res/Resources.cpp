@@ -189,7 +189,7 @@ const FixedVersionInfo& VersionFixedInfo() {
 
 const std::vector<std::pair<std::string, std::string>>& VersionStrings() {
     static const std::vector<std::pair<std::string, std::string>> strings = {
-        {"Comments", "Written by the Tandrel developers."},
+        {"Comments", "By the Tandrel developers. GPL-3.0-or-later"},
         {"FileDescription", "Tandrel"},
         {"FileVersion", "2.0.11"},
         {"InternalName", "Tandrel"},

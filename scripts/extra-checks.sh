@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks beyond the ordinary test run, each in a build folder of its own so the ordinary build is never
 # disturbed:
 #   asan  the whole suite built with AddressSanitizer + UndefinedBehaviorSanitizer (build-asan);

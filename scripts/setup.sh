@@ -1,13 +1,16 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what a fresh Debian 12 machine lacks for building and testing Tandrel, only when missing,
 # then configures and builds into build/ (Debug, Ninja, warnings as errors).
 set -eu
 cd "$(dirname "$0")/.."
 
 need=""
-for pkg in build-essential cmake ninja-build qt6-base-dev libgl-dev libgtest-dev googletest \
-           xvfb xauth attr util-linux strace \
-           desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin \
+# libqt6svg6: Qt's SVG image and icon-engine plugins, which draw the program's icon at any size.
+# lintian checks the Debian package that the packaging test builds.
+for pkg in build-essential cmake ninja-build qt6-base-dev libqt6svg6 libgl-dev libgtest-dev googletest \
+           xvfb xauth openbox xdotool xclip python3-fusepy attr util-linux strace \
+           desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin lintian \
            clang libclang-rt-14-dev \
            exfatprogs exfat-fuse dosfstools fusefat ntfs-3g sshfs openssh-server; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"

@@ -7,11 +7,8 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -32,38 +29,6 @@ int MulDiv(int a, int b, int c) {
     const long long product = static_cast<long long>(a) * b;
     const long long half = c / 2;
     return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
-}
-
-QPixmap PaintIcon(int side) {
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(side / 64.0, side / 64.0);  // the picture is drawn on a 64 x 64 grid
-    painter.setPen(QPen(QColor(0x1d, 0x4f, 0x96), 2));
-    painter.setBrush(QColor(0x3b, 0x7d, 0xd8));
-    painter.drawRoundedRect(QRectF(4, 10, 34, 42), 4, 4);
-    painter.setPen(QPen(QColor(0xa6, 0x7c, 0x00), 2));
-    painter.setBrush(QColor(0xf2, 0xb7, 0x05));
-    painter.drawRoundedRect(QRectF(26, 16, 34, 42), 4, 4);
-    painter.setBrush(Qt::NoBrush);
-    QPainterPath right;
-    right.moveTo(14, 31);
-    right.lineTo(36, 31);
-    right.lineTo(30, 25);
-    right.moveTo(36, 31);
-    right.lineTo(30, 37);
-    painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPath(right);
-    QPainterPath left;
-    left.moveTo(50, 43);
-    left.lineTo(28, 43);
-    left.lineTo(34, 37);
-    left.moveTo(28, 43);
-    left.lineTo(34, 49);
-    painter.setPen(QPen(QColor(0x1d, 0x4f, 0x96), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPath(left);
-    return pixmap;
 }
 
 QWidget* MakeControl(const res::ControlTemplate& control, const QRect& pixels, QDialog* dialog) {
@@ -195,15 +160,13 @@ QRect MapDialogRect(const QWidget* dialog, const QRect& units) {
 QIcon ProgramIcon() {
     static const bool initialised = (InitResources(), true);
     (void)initialised;
+    // One icon from the SVG and its PNG renditions: with the SVG plugins the PNGs serve their exact sizes
+    // and the SVG every other; without them (a missing plugin package) the SVG is skipped and Qt scales
+    // the nearest PNG, so no window is ever left without the icon.
     QIcon icon;
-    if (QImageReader::supportedImageFormats().contains("svg")) {
-        icon.addFile(QStringLiteral(":/icon128.svg"));
-    }
-    if (icon.isNull() || icon.pixmap(32, 32).isNull()) {
-        icon = QIcon();
-        for (int side : {16, 24, 32, 48, 64, 128}) {
-            icon.addPixmap(PaintIcon(side));
-        }
+    icon.addFile(QStringLiteral(":/icon128.svg"));
+    for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/tandrel-%1.png").arg(side), QSize(side, side));
     }
     return icon;
 }

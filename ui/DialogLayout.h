@@ -37,5 +37,6 @@ QRect MapDialogRect(const QWidget* dialog, const QRect& units);
 // "A".."Z" "a".."z" (rounded) and the line height.
 QSize DialogBaseUnits(const QFont& font);
 
-// The program's icon (resource 128), painted from the same picture when no SVG reader is installed.
+// The program's icon (resource 128): the SVG with PNG renditions from 16 to 256 pixels, so that it shows
+// even where Qt's SVG plugins are not installed.
 QIcon ProgramIcon();

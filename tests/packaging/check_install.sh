@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build folder into a temporary prefix whose name holds a blank and checks what a user
 # and the desktop get: every file in place, the desktop entry and AppStream data valid and consistent
 # with each other, the icon they name installed, the manual page clean and complete, the help guide
@@ -16,13 +17,15 @@ install_into "$build" "$prefix"
 desktop="$prefix/share/applications/$app_id.desktop"
 metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
 icon="$prefix/share/icons/hicolor/scalable/apps/$app_id.svg"
-manpage="$prefix/share/man/man1/tandrel.1"
-guide="$prefix/share/doc/tandrel/TD.html"
+manpage="$prefix/share/man/man1/tandrel.1.gz"
+guide="$prefix/share/tandrel/TD.html"
+servicemenu="$prefix/share/kio/servicemenus/$app_id.desktop"
+sendto="$prefix/share/Thunar/sendto/$app_id.desktop"
 
 for f in "$prefix/bin/tandrel" "$prefix/libexec/tandrel/tandrel-open"; do
     [ -f "$f" ] && [ -x "$f" ] || fail "not an executable file: $f"
 done
-for f in "$desktop" "$metainfo" "$icon" "$manpage"; do
+for f in "$desktop" "$servicemenu" "$sendto" "$metainfo" "$icon" "$manpage" "$prefix/share/doc/tandrel/copyright"; do
     [ -f "$f" ] && [ -s "$f" ] || fail "missing or empty: $f"
 done
 # The desktop entry is written by install-time code; it must still be listed for uninstalling.
@@ -56,10 +59,17 @@ if [ -f "$desktop" ]; then
     for c in Utility Archiving; do
         case ";$categories" in *";$c;"*) ;; *) fail "desktop entry Categories lacks $c: $categories" ;; esac
     done
-    case ";$(desktop_value "$desktop" MimeType)" in
-        *";inode/directory;"*) ;;
-        *) fail "desktop entry does not offer to open folders (MimeType inode/directory)" ;;
-    esac
+    # A menu entry for folders would become their default handler where no file manager claims them;
+    # folders reach Tandrel through the file managers' context-menu entries, which run the same command.
+    [ -z "$(desktop_value "$desktop" MimeType)" ] ||
+        fail "the menu entry declares MIME types: $(desktop_value "$desktop" MimeType)"
+    # Thunar reads its Send To targets as ordinary application entries (Dolphin's Type=Service is KDE's own).
+    out=$(desktop-file-validate "$sendto" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate $sendto: $out"
+    for entry in "$servicemenu" "$sendto"; do
+        [ "$(desktop_value "$entry" MimeType)" = "inode/directory;" ] || fail "$entry does not offer itself for folders"
+        [ "$(sed -n 's/^Exec=//p' "$entry")" = "$(desktop_value "$desktop" Exec)" ] ||
+            fail "$entry runs '$(sed -n 's/^Exec=//p' "$entry")', not the menu entry's command"
+    done
     iconName=$(desktop_value "$desktop" Icon)
     [ -f "$prefix/share/icons/hicolor/scalable/apps/$iconName.svg" ] ||
         fail "desktop entry names icon '$iconName', which is not installed"
@@ -85,10 +95,65 @@ if [ -f "$metainfo" ]; then
     fi
 fi
 
-# Icon: an SVG document, which is what the scalable folder promises.
+# GNOME Files' menu provider, loaded with stand-ins for the gi modules (no GNOME here): for one local
+# folder it offers one item that starts the installed wrapper with that folder; for anything else none.
+provider="$prefix/share/nautilus-python/extensions/tandrel_folder_menu.py"
+if ! out=$(python3 - "$provider" "$prefix/libexec/tandrel/tandrel-open" 2>&1 <<'PY'
+import importlib.util, sys, types
+provider, wrapper = sys.argv[1:]
+spawned = []
+class Item:
+    def __init__(self, **properties): self.properties, self.handlers = properties, []
+    def connect(self, signal, handler, *data): self.handlers.append((handler, data))
+class Location:
+    def __init__(self, path): self.path = path
+    def get_path(self): return self.path
+class File:
+    def __init__(self, path, folder, scheme="file"): self.path, self.folder, self.scheme = path, folder, scheme
+    def is_directory(self): return self.folder
+    def get_uri_scheme(self): return self.scheme
+    def get_location(self): return Location(self.path)
+gi = types.ModuleType("gi"); gi.repository = types.ModuleType("gi.repository")
+gi.repository.GObject = types.SimpleNamespace(GObject=type("GObject", (), {}))
+gi.repository.Nautilus = types.SimpleNamespace(MenuProvider=type("MenuProvider", (), {}), MenuItem=Item)
+gi.repository.GLib = types.SimpleNamespace(spawn_async=spawned.append)
+sys.modules.update({"gi": gi, "gi.repository": gi.repository})
+spec = importlib.util.spec_from_file_location("tandrel_folder_menu", provider)
+module = importlib.util.module_from_spec(spec); spec.loader.exec_module(module)
+menu = module.TandrelFolderMenu()
+folder = "/srv/My Data"
+items = menu.get_file_items([File(folder, True)])
+assert len(items) == 1, items
+handler, data = items[0].handlers[0]
+handler(items[0], *data)
+assert spawned == [[wrapper, folder]], spawned
+assert menu.get_file_items(None, [File(folder, True)]), "the older (window, files) form"
+for files in ([File("/srv/a.txt", False)], [File(folder, True), File("/srv/b", True)], [File(folder, True, "sftp")]):
+    assert menu.get_file_items(files) == [], files
+PY
+); then
+    fail "GNOME Files menu provider: $out"
+fi
+[ -x "$prefix/libexec/tandrel/tandrel-open" ] || fail "the wrapper the provider starts is not installed"
+
+# One licence everywhere it is stated: the AppStream data, the copyright file's default paragraph, and
+# the program itself (its About box).
+licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
+[ -n "$licence" ] || fail "metainfo names no project licence"
+copyright_licence=$(sed -n '/^Files: \*$/,/^$/s/^License: //p' "$prefix/share/doc/tandrel/copyright")
+[ "$copyright_licence" = "$licence" ] || fail "copyright says '$copyright_licence' for Files: *, metainfo '$licence'"
+grep -qaF -e "$licence" "$prefix/bin/tandrel" || fail "the program's About text does not name $licence"
+
+# Icon: an SVG document, which is what the scalable folder promises, and PNG renditions whose pixel
+# size is the one their folder names (width and height from the PNG header).
 if [ -f "$icon" ]; then
     grep -q '<svg' "$icon" || fail "icon is not an SVG document"
 fi
+for side in 16 24 32 48 64 128 256; do
+    png="$prefix/share/icons/hicolor/${side}x$side/apps/$app_id.png"
+    size=$(od -An -tu1 -j16 -N8 "$png" 2>/dev/null | awk '{print $3*256+$4 "x" $7*256+$8}')
+    [ "$size" = "${side}x$side" ] || fail "icon $png is '$size', not ${side}x$side"
+done
 
 # man_has_option OPTION: the rendered OPTIONS section starts a paragraph with OPTION, alone or in a
 # list of aliases; the name ends at a comma or blank, except that an option ending in ":" runs into
@@ -101,7 +166,7 @@ man_has_option() {
 
 # Manual page: renders without a warning and documents every option, file, exit code and a cron line.
 if [ -f "$manpage" ]; then
-    out=$(groff -man -ww -z "$manpage" 2>&1) || true
+    out=$(gzip -dc "$manpage" | groff -man -ww -z 2>&1) || true
     [ -z "$out" ] || fail "groff warnings: $out"
     out=$(man --warnings -l "$manpage" 2>&1 >"$tmp/man.txt") || fail "man failed"
     [ -z "$out" ] || fail "man warnings: $out"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # "Open With Tandrel" on a folder: installs the build folder into a prefix whose name holds a blank,
 # checks that the real program started through the wrapper takes the folder as its source, then puts
 # a stand-in for tandrel there that reports its arguments, and launches the installed desktop entry

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the packaging checks: a private temporary folder ($tmp, removed on exit), failure reporting
 # and a fresh install of the build folder. Sourced by sh with set -eu.
 
