@@ -11,9 +11,12 @@
 
 #include <mutex>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QPointer>
+#include <QShortcut>
 #include <QThread>
 
 namespace platform {
@@ -104,6 +107,17 @@ int ShowOnUiThread(const std::string& text, unsigned type) {
         box.setStandardButtons(QMessageBox::Ok);
     }
     box.setDefaultButton(QMessageBox::Ok);
+    // Ctrl+C copies the whole box, as users of the old program could, to paste a message into a report.
+    auto* copy = new QShortcut(QKeySequence::Copy, &box);
+    QObject::connect(copy, &QShortcut::activated, &box, [&box] {
+        const QString rule = QStringLiteral("---------------------------\n");
+        QString buttons;
+        for (const QAbstractButton* button : box.buttons()) {
+            buttons += button->text().remove(u'&') + QStringLiteral("   ");
+        }
+        QGuiApplication::clipboard()->setText(rule + box.windowTitle() + u'\n' + rule + box.text() + u'\n' +
+                                              rule + buttons + u'\n' + rule);
+    });
     return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
 }
 
