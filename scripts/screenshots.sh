@@ -6,13 +6,18 @@ set -eu
 cd "$(dirname "$0")/.."
 [ -d build ] || ./scripts/setup.sh
 cmake --build build --target tandrel_screenshots
-shoot="env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen ./build/tools/tandrel_screenshots docs/screenshots"
-# The folder tree shows /tmp, where the sample trees live: in a mount namespace of its own (as root, or
-# through a user namespace) /tmp is a fresh tmpfs, so no other program's or test's folders show up.
+shoot="env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen HOME=/tmp/tandrel-screenshots/home \
+XDG_RUNTIME_DIR=/mnt/runtime ./build/tools/tandrel_screenshots docs/screenshots"
+# The folder tree shows /tmp, where the sample trees live, and the mounted volumes: in a mount namespace of
+# its own (as root, or through a user namespace) /tmp and /mnt are fresh and empty, so that neither other
+# programs' files nor the machine's own mounts below /mnt show up.
+private="mount -t tmpfs tmpfs /tmp && mount -t tmpfs tmpfs /mnt && mkdir -m 700 /mnt/runtime && $shoot"
 if unshare --mount true 2>/dev/null; then
-    exec unshare --mount sh -c "mount -t tmpfs tmpfs /tmp && $shoot"
+    exec unshare --mount sh -c "$private"
 elif unshare --user --map-root-user --mount true 2>/dev/null; then
-    exec unshare --user --map-root-user --mount sh -c "mount -t tmpfs tmpfs /tmp && $shoot"
+    exec unshare --user --map-root-user --mount sh -c "$private"
 fi
 echo "screenshots.sh: no mount namespace here; the tree shows /tmp as it is" >&2
-exec $shoot
+mkdir -p -m 700 /tmp/tandrel-screenshots-runtime
+exec env XDG_RUNTIME_DIR=/tmp/tandrel-screenshots-runtime -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
+    ./build/tools/tandrel_screenshots docs/screenshots
