@@ -148,16 +148,17 @@ void CMainDlg::OnHelpButton() {
         const std::string path = candidate + res::kHelpFile;
         if (platform::PathExists(path)) {
             if (!QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)))) {
-                platform::MessageBox("Cannot open the guide " + path +
-                                         ": no program to show HTML files was found.",
-                                     platform::kMbOk);
+                platform::MessageBox(
+                    "Cannot open the guide " + path + ": no program to show HTML files was found.",
+                    platform::kMbOk);
             }
             return;
         }
         lookedIn += "\n" + candidate;
     }
-    platform::MessageBox(std::string("Cannot find the guide \"") + res::kHelpFile + "\". Looked in:" + lookedIn,
-                         platform::kMbOk);
+    platform::MessageBox(
+        std::string("Cannot find the guide \"") + res::kHelpFile + "\". Looked in:" + lookedIn,
+        platform::kMbOk);
 }
 
 void CMainDlg::OnOK() {

@@ -40,16 +40,30 @@ TEST(DirScanner, ListsRelativeNamesDepthFirstInNameOrder) {
     // Enough names per folder that the file system's own order (a hash) or a breadth-first walk would
     // differ; letters of both cases, and names equal but for case, whose bytes decide.
     for (const char* name : {"m.txt", "a.txt", "z.txt", "k/one.txt", "k/deeper/two.txt", "k/X.txt", "K.txt",
-                             "b/three.txt", "q.txt", "Q.txt", "Zeta.txt", "b/c/d/e/four.txt", "_u.txt"}) {
+                             "b/three.txt", "q.txt", "Q.txt", "Zeta.txt", "b/c/d/e/four.txt", "_u.txt",
+                             "Report draft B.txt", "report draft a.txt", "Report draft a.txt"}) {
         WriteFile(dir / name, name);
     }
     MakeFolder(dir / "emptyfolder");
     SetModTime(dir / "k/deeper/two.txt", 1000000000, 123456700);
 
     CDirScanner scan(dir.Path(), "", nullptr);
-    const std::vector<std::string> expected = {
-        "_u.txt",      "a.txt", "b/c/d/e/four.txt", "b/three.txt", "k/deeper/two.txt", "k/one.txt", "k/X.txt",
-        "K.txt",       "m.txt", "Q.txt",            "q.txt",       "z.txt",            "Zeta.txt"};
+    const std::vector<std::string> expected = {"_u.txt",
+                                               "a.txt",
+                                               "b/c/d/e/four.txt",
+                                               "b/three.txt",
+                                               "k/deeper/two.txt",
+                                               "k/one.txt",
+                                               "k/X.txt",
+                                               "K.txt",
+                                               "m.txt",
+                                               "Q.txt",
+                                               "q.txt",
+                                               "Report draft a.txt",
+                                               "report draft a.txt",
+                                               "Report draft B.txt",
+                                               "z.txt",
+                                               "Zeta.txt"};
     EXPECT_EQ(Names(scan.m_files), expected);
     EXPECT_EQ(scan.m_strRoot, dir.Path() + "/");
     EXPECT_EQ(scan.m_nRootLength, static_cast<int>(dir.Path().size() + 1));

@@ -29,8 +29,9 @@ void SortAsListed(std::vector<platform::DirEntry>& entries) {
         }
         return std::make_pair(lower, name);
     };
-    std::sort(entries.begin(), entries.end(),
-              [&](const platform::DirEntry& a, const platform::DirEntry& b) { return key(a.name) < key(b.name); });
+    std::sort(entries.begin(), entries.end(), [&](const platform::DirEntry& a, const platform::DirEntry& b) {
+        return key(a.name) < key(b.name);
+    });
 }
 
 void ExpectedOrder(const std::string& folder, const std::string& prefix, std::vector<std::string>& out,
