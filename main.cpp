@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tandrel: keeps a copy of one folder tree in another. The program is its application object.
 #include "run/MainApp.h"
 

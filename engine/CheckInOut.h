@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Check-in and check-out: the read-only bit of every file is the lock that says which tree is the one
 // to work in. A folder walk with a visitor, the tests and the runner's steps for run modes 3 and 4.

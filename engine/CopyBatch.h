@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Copies of consecutive worklist items written ahead and put in place together, so that the replaced
 // files of a batch reach the disk with one flush instead of one each. Items still complete strictly in

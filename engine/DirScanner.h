@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scans one folder tree into a FileList in its constructor, and reads one file's details for the
 // worklist builder. Runs on the run's thread; the object is only read after construction.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Error flag shared by the scanner and the worklist builder. Used by the run's thread only.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Carries out a decided worklist item by item: copies in either direction, creates missing folders,
 // lifts read-only targets when asked and clears archive bits. Stops at the first problem with one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One scanned file and the list of one scanned tree: plain values, copied whole. Any thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The relative name of a scanned file: an immutable text whose copies share one buffer. Both sides of a
 // worklist item carry the same name, and a million-file run would otherwise hold every name twice.

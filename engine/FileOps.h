@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File helpers of the executor and the check-in/check-out walks: attribute changes, folder creation
 // along a path, and a copy that lifts a read-only target. Any thread; each function sets the calling

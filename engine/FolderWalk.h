@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lists one folder tree on several threads at once and hands its files back in the order a walk on one
 // thread would meet them: depth first, every folder's entries in the file system's listing order. The

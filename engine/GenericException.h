@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's one exception: a message text for the user ("Directory Error", or a path, ": " and the
 // system's text). Thrown by value, caught by reference, once, by the job runner. Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which files a scan leaves out, by extension. Built once per scan from the ignore text; any thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Progress.h"
 
 void ProgressStart(IProgress* progress, int low, int high, const std::string& caption) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the engine asks of a run's progress window: the bar (range and position), the status line and the
 // caption. The engine calls it from the run's thread; implementations forward to the window's thread and

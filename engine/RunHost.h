@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a run asks of the program around it: reporting a message (a box in interactive use, a run-log
 // line in unattended runs), enabling the main window, and the run's progress window. The main dialog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/WorkList.h"
 
 int CompareTimes(const WorkItem& item, uint64_t resolution) {

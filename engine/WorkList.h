@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One file name with both sides and the decision for it, the list of them, and the rules that decide.
 // Plain values and pure functions; any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pairs the files of two scanned trees by relative name into a WorkList and decides each item for a
 // run mode. Copies nothing and changes nothing on disk. Runs on the run's thread.

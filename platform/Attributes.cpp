@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The read-only and archive bits of Windows, emulated: read-only is the owner-write bit, and a cleared
 // archive bit is an extended attribute holding the write time the file had when it was cleared.
 #include <sys/stat.h>

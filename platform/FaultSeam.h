@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test seam: makes the Nth call of one platform operation fail with a chosen errno, so tests can prove
 // what a failure leaves on disk without filling a disk. Production pays one branch per operation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFolder: folder walks by handle. Entries come from getdents64 with the kind the file system already
 // knows, so a listing costs no stat per entry; names are looked up relative to the open folder.
 #include <dirent.h>

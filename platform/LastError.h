@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform layer's last error: one errno value per thread, set by every failing operation of
 // platform/ right after the call that failed. Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Learning what a tree's file system keeps. The Linux file systems keep everything and are known by
 // their type; the rest (FAT, exFAT, NTFS and sshfs through FUSE, SMB) differ by driver and mount options,
 // so a small file in the tree's root tells the truth better than any table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the file system that holds a tree can keep: how fine its write times are, whether it tells names
 // apart by letter case, and whether it stores permission bits. Sticks and shares (FAT, exFAT, NTFS,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one message box of the program: a QMessageBox owned by the main window on the desktop, a line
 // on standard error in headless mode, or a test hook. Any thread: from a thread other than the

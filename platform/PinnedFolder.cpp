@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders of a tree held by handle. openat2 walks the whole relative path in one call and refuses any
 // link on the way; older kernels and paths longer than PATH_MAX get the same walk one level at a time.
 #include <fcntl.h>

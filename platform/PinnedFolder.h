@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A folder of a tree held open, reached from the tree's root one level at a time and never through a
 // symbolic link. Path-based calls made through Path() reach the held folder itself, wherever it has been

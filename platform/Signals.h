@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stopping an unattended run from outside: SIGINT (Ctrl-C), SIGTERM and SIGHUP ask it to stop between
 // items instead of killing it in the middle of a copy. Any thread.

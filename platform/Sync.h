@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Flushing a whole file system to its disk, so that an unattended run says "OK!" only about data that
 // would survive a power cut. Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The terminal behind standard error, for the progress line of unattended runs. Any thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resource tables: the dialog templates, the Start menu and the version table, as plain data.
 #include "res/Resources.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Resource tables: dialog templates in dialog units, the Start menu, and the version table. Plain data,
 // read by ui/ to build windows. Any thread (the tables never change).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own texts, exactly as users and scripts have always seen them (misspellings included:
 // run logs and scripts may match them). Code adds only paths and the system's error text.

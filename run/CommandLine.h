@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pure pieces of the command line and the run precondition, kept apart from the main dialog so that
 // they can be tested alone. Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object: answers --version and --help, picks the display, owns the QApplication and
 // the process-wide trace log, runs the start-up and yields the exit code. User-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the main dialog: the initialisation chain, the command line, reporting and the
 // unattended run. User-interface thread, except Report, GetDestinationDir and AlertIfFailed, which the
 // run's thread may call.

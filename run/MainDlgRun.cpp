@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job runner: a run from its start to its end. On the run's worker thread in interactive runs, on
 // the user-interface thread in unattended runs. Windows are reached only through OnUiThread, the message
 // box of platform/ and the progress link.

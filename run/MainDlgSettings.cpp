@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings record of the main dialog: "Tandrel.ini" and the source folder's "__TD.RVX".
 // User-interface thread, except CreateFolderFile, which the run's thread calls while the main window
 // is disabled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interactive runs: the four Start menu commands open the progress window and start the run's worker
 // thread. User-interface thread, except RunThreadProc, which is the worker.
 

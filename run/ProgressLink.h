@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's progress interface for a run's progress window (CProgressDlg). Any thread: calls from the
 // run's worker thread are handed to the user-interface thread and never touch a widget here; calls on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The run log of unattended runs: one line per call, appended to "TandrelAutoRun.log" in the per-user
 // state folder (platform::StateFolder) through the trace log, so the switches file's "Trace" 0 turns

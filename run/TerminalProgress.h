@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress of an unattended run as one line on a terminal: phase, items done of total and the
 // current file, redrawn in place and ended with a summary. Used only when standard error is a terminal,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ASCII case folding for keys, switches and extensions: only A to Z change, so the bytes of UTF-8 names
 // are never touched. Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rule that combines the global ignore list with a folder's own list. Any thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one order of names within a folder, used wherever entries are listed: the folder tree, and the
 // scan, which the worklist, the job list, the run log and the copies follow. Letters compare without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Path, folder and error-text helpers shared by every layer. Paths are byte strings with "/" as
 // separator; a folder path in normal form ends with "/". Any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Private profile (INI) files: sections "[name]" holding lines "key=value". A parsed text keeps every
 // line (comments, blank and unreadable lines, order), so a write changes only the key it writes.

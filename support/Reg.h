@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Profile-file access object: binds one file and one section and either reads or writes a series of
 // keys, so that one list of exchange calls loads a record and, in the other mode, saves it.

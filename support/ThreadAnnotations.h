@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lock annotations: clang checks them with -Wthread-safety; on other compilers they vanish.
 // Usage: std::vector<Item> m_items GUARDED_BY(m_mutex);

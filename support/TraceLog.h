@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Append-only text log in the temporary folder: each Write opens, appends one line and closes; a new file
 // starts with a three-line header. The switches file "VOLMDEBUGLOG.INI" in the configuration folder turns

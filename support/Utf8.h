@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // UTF-8 in file names, which may hold any bytes: decoding one character, and names as a medium that
 // ignores letter case compares them. Plain C++; any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of every GUI test program: the offscreen platform unless one is given, one QApplication, and
 // private configuration and temporary folders as in the non-GUI tests.
 #include <stdlib.h>

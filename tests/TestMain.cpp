@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of every non-GUI test program: private configuration and temporary folders, removed at the end.
 #include <gtest/gtest.h>
 

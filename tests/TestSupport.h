@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for tests: a private temporary folder per test, small file fixtures, and running a command as
 // an ordinary user when the tests run as root. Test threads only.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when code outside platform/ includes a system header of the kernel interface, or when engine/
 # or support/ include a Qt header.
 root=${1:-.}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stress of an interactive run: a backup of many files behind the progress window, against the same run
 // unattended. Reports the time the progress traffic adds, the longest pause of the user-interface thread
 // (a timer that should tick every 10 ms), and whether the window showed the whole range.

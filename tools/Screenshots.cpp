@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders every window of the program offscreen into PNG files, from real folders and a real run, so
 // that anyone can regenerate the pictures of the documentation: scripts/screenshots.sh.
 

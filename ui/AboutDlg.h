@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The About dialog (template 100): product name and version, rights line, the project's addresses as
 // links, and the version table's comment. User-interface thread only.

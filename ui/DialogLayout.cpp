@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog layout in dialog units.
 #include "ui/DialogLayout.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds a dialog's controls from its template in res/, in dialog units of the dialog's font, and finds
 // them again by control id. User-interface thread only.

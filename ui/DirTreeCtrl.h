@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDirTreeCtrl: the folder picker of the main dialog. Two roots, "Drives" (the mounted volumes) and the
 // desktop folder; folders are listed from the disk one level at a time when opened. UI thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icon label that reports clicks.
 #include "ui/IconLabel.h"
 

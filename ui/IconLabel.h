@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A label that shows an icon and reports a left click, as an icon control that notifies its dialog.
 // User-interface thread only.

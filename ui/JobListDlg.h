@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The modal job list: every planned item of a run's worklist with its operation, confirmed with OK or
 // abandoned with Cancel. OK is refused while any item is undecided. User-interface thread only.

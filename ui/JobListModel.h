@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A read-only table over a built worklist: one row per item, read straight from the builder on demand
 // (no copy, no row objects), so a list of a million items opens at once. User-interface thread only;

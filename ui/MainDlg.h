@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main dialog, the program's hub: window and handlers (ui/MainDlgWindow.cpp), start-up and command
 // line (run/MainDlgInit.cpp, run/CommandLine.cpp), settings (run/MainDlgSettings.cpp), the job runner

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's window: its controls from template 102, and the handlers of its buttons, tree and
 // context menu. User-interface thread only.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A push button that drops down a popup menu next to itself instead of issuing a command of its own; the
 // entry the user picks reaches the parent as a command. User-interface thread only.

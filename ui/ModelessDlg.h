@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A dialog that exists only modelessly and owns itself: it has no parent, opens at once at the top-left
 // corner of the screen (shown, raised, activated), and frees itself once its window is gone. User-interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New-folder dialog.
 #include "ui/NewDirDlg.h"
 

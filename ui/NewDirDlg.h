@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The new-folder dialog (template 137): asks for one name and creates that folder in the base folder.
 // User-interface thread only.

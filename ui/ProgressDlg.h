@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small window that shows a run's progress: caption, one status line and a bar. It owns itself, and
 // keeps the main window disabled for as long as it exists, so that only one run exists at a time.

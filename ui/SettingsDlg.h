@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings dialog (template 133): the global ignore list, the source folder's own list (read-only),
 // a live preview of the list a run would use, and the two switches. User-interface thread only.

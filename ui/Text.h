@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place where byte strings (paths, settings) and display text meet. Any thread.
 // Bytes are read in the locale's encoding (UTF-8 here); bytes that are not valid in it show as

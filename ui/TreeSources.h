@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the directory tree's items come from: the mounted volumes, the desktop folder, and a way to run
 // a listing that may hang (a dead network mount) under a time limit. User-interface thread, except the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The usage dialog (template 134): the command-line options, one line each; clicking the icon opens
 // the About dialog on top. User-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Version-table reader over the compiled-in table.
 #include "ui/VersionInfo.h"
 

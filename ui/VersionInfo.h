@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reader of the program's version table: string values under a prefix, and the fixed version numbers.
 // The prefix is process-wide; calls are serialised, but a caller's prefix holds only until the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies written ahead in batches: a run that stops inside a batch leaves exactly what a run that did
 // one item at a time would have left.
 #include "engine/DirScanner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording fakes of the engine's window interfaces, and small helpers shared by the engine tests.
 

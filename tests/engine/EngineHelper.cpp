@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one engine operation in a fresh process, so that tests can run it as an ordinary user.
 //   engine_helper scan <root>    prints the names found ("listed: a b") or the error ("error: ...")
 //   engine_helper lock <folder>  makes every file read-only as the check-in/check-out lock does, then

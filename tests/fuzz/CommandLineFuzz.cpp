@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command-line options and the folders they name come from whoever wrote the cron line or the desktop
 // entry: the option comparisons and the run precondition must hold their rules for any bytes.
 // Input: an argument, an option text, a source folder and a destination folder (0x01 between).

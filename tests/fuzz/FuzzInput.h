@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Splits a fuzzer's input into a few byte strings, so one input drives several arguments. Pieces are
 // separated by the byte 0x01; missing pieces are empty. Any thread.

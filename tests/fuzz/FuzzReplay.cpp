@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main for the fuzz targets in ordinary builds: runs the target once over each file named on the
 // command line (the seed corpus and every input that once found a fault), so that they stay regression
 // tests without libFuzzer. Exit status 0 when every input ran; a failed property aborts the process.

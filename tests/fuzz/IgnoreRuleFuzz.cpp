@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ignore list comes from outside (a stick's "__TD.RVX"): any text must build a rule, and the rule
 // must judge a file by its last name element alone, ignoring ASCII case, the same through both entries.
 // Input: the ignore text, then a file name, then a folder path (0x01 between).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profile files come from outside (a stick's "__TD.RVX"): parsing any bytes must not crash, the text must
 // survive a second parse unchanged, and a write must change only its own key and read back as written.
 // Input: file text, then section, key, value, and a second section and key to watch (0x01 between).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the windows show where xdotool cannot look, on the X server of the GUI runner: the order of the
 // folders in the tree, and the job list's columns and tooltips as laid out on the screen.
 #include "engine/DirScanner.h"

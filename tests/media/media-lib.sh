@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Real file systems for the media checks, each made and mounted inside one private temporary folder.
 # Sourced by bash. media_init creates the folder ($MEDIA_TMP) and a trap that unmounts and removes

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # run-media.sh TANDREL_BINARY [MEDIUM...]: runs the built program unattended onto real file systems
 # (exFAT, FAT, NTFS with and without case folding, an sshfs share; all of them or the ones named) and
 # checks what arrives. One line per medium, then the counts; exit 1 when a check failed, 77 when no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated read-only and archive bits.
 #include <errno.h>
 #include <sys/stat.h>

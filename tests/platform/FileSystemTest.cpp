@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times, folders, whole files, logs and the debugger channel of the platform layer.
 #include <errno.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder walks by handle (CFolder) and ListFolder.
 #include <errno.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a tree's medium keeps.
 #include "platform/FaultSeam.h"
 #include "platform/Medium.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small program the platform tests run in a child process, mostly as an ordinary user: it performs
 // one platform call and prints the result on standard output. A fresh process matters because the
 // layer reads the process's ids only once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the platform tests: the probe program for child-process cases, and a fixture that
 // disarms the fault seam after every test. Test threads only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine between its scan and its copies: files that vanish or change kind after the worklist was
 // built, a disk that fills up under the named-temporary-file path, and links planted in a destination
 // tree. Real folders, a recording host; every case checks both trees afterwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program, run headless as cron runs it, against disks that fill up, folders it may not write,
 // a kill in the middle of a copy, and trees with awkward names. Every case checks both trees afterwards,
 // that no temporary file is left, and that the run log and exit code say what happened.

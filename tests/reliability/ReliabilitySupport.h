@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the reliability tests: whole-tree snapshots that survive paths longer than PATH_MAX, the
 // search for leftover temporary files, running the built program headless (optionally as an ordinary

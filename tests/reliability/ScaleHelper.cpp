@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper program of the scale test. "make ROOT FOLDERS FILES" creates FOLDERS folders of FILES empty files
 // each below ROOT; "scan SOURCE DEST" scans both trees, builds and decides a backup worklist and prints
 // "files <source files> <destination files> items <items> peak <VmHWM bytes> base <VmHWM bytes before>".

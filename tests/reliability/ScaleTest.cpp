@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A million files: the scan of both trees and the worklist finish, and the peak memory of the process
 // that does it stays within a fixed budget per file. Runs the helper program in its own process.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input from outside the user's own choice: the run log under a predictable name in a shared temporary
 // folder, file names that carry terminal control sequences into that log, set-id bits of files on a
 // handed-over disk, and a per-folder settings file that is not a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Flushing the file system under a run's folder before an unattended run reports "OK!".
 
 #include <sys/stat.h>

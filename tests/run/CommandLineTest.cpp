@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line, the reporting rule, the run precondition and the date guard of the main dialog.
 
 #include <unistd.h>

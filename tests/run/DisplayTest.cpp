@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program where the display named cannot be opened (a stale ssh session, cron with DISPLAY=:0):
 // what needs no window still works, the rest ends with one line instead of Qt's abort.
 

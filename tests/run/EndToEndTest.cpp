@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program, run as cron would run it: no display, no person, a run log and an exit code.
 
 #include <string>

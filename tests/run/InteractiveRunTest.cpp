@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interactive runs from the Start menu: the progress window, the worker thread and the main window's
 // states across whole runs on real trees.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the main dialog's tests: recording message boxes, answering the job list, and a
 // source/destination pair of trees. Test thread (the user-interface thread) only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a person uses it: Enter, Quit, Esc and the close box, the tree's selection and
 // the Start button, the settings dialog and the saved settings.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job runner's paths on real trees: executed, cancelled, refused by the check-in/out guard and
 // aborted by an exception, interactive (job list answered by the test) and unattended, and the
 // check-in/out lock before and after each.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run log: levels, joined lines, one header for many runs, and the trace switch.
 #include "run/RunLog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line of unattended runs on a terminal, and the run's summary.
 #include "run/TerminalProgress.h"
 

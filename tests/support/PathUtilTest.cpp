@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Path, folder and error-text helpers.
 #include "support/PathUtil.h"
 #include "support/Utf8.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing and editing profile texts, in memory.
 #include "support/ProfileFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profile files on disk through CReg and the file operations of CProfileFile.
 #include "support/Reg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the support and run-log tests: private temporary and configuration folders per test, and
 // re-running one case of the current test program as an ordinary user. Test threads only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace log: header, switches, debugger copy and refusal of files that are not ours.
 #include "support/TraceLog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version-table reader, the About dialog's texts and the usage dialog.
 #include "res/Resources.h"
 #include "res/Strings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog building from the resource templates: geometry in dialog units, widget kinds and styles,
 // default buttons, tab order, and the template tables themselves.
 #include "ui/DialogLayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Driving modal dialogs in tests: act on the dialog once its modal loop runs, then make sure it ends.
 // Test thread (the user-interface thread) only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory tree control on real folders: roots, lazy listing, paths built from the tree, the path
 // walk, the file filter, names that are not UTF-8 and listings that hang.
 #include "ui/DirTreeCtrl.h"

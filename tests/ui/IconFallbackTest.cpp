@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's icon where Qt's SVG plugins are missing: its own main keeps every plugin folder but the
 // platform plugins' out of reach before the application starts, as on a machine without the package
 // that holds them.

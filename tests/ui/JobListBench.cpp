@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how long the job list takes to open on a large worklist (offscreen). Not a test: run
 // build/tests/ui/joblist_bench [items] and read the figures.
 #include "engine/DirScanner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job list: caption, rows, headers and operation texts for every run mode, and when OK can be pressed.
 #include "engine/DirScanner.h"
 #include "engine/WorkList.h"

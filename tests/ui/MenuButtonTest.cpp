@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The popup menu button: its entries, where the popup appears, greyed entries, and which commands reach
 // the parent.
 #include "res/Resources.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-folder dialog: when OK may be pressed, what OK creates, and a failed creation.
 #include "ui/NewDirDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-owning modeless window and the run's progress window: how they open, what they show, and
 // that the main window stays disabled exactly as long as the progress window exists.
 #include "res/Resources.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress link between a run's worker thread and its progress window: what arrives, in which
 // order, and that an early-closed window makes every later call harmless.
 #include "engine/Progress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ignore-list rule and the settings dialog: live preview, OK takes the values, Cancel leaves them.
 #include "ui/SettingsDlg.h"
 
