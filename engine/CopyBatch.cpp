@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/CopyBatch.h"
 
 #include "engine/FileOps.h"
@@ -162,10 +163,13 @@ std::string CCopyBatch::PublishFlushed() {
         if (entry.copy && !entry.copy->Publish()) {
             return CopyProblem(entry.from, entry.to);
         }
+        // A source already marked with the write time it was copied at needs no second look: clearing
+        // finds nothing to change, unless the file changed since, and then its mark must stay set.
+        const bool marked = entry.copy && !entry.copy->SourceArchived();
         if (entry.copy && entry.copy->Replaces()) {
             m_releaser->Release(std::move(entry.copy));
         }
-        if (!entry.clearArchive.path.empty()) {
+        if (!entry.clearArchive.path.empty() && !marked) {
             std::string problem = ClearArchiveBit(entry.clearArchive);
             if (!problem.empty()) {
                 return problem;

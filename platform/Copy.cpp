@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one copy operation of the program: a new file is written beside the target and renamed over it
 // only when it is complete and on disk, so the older copy survives every failure.
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "PlatformConfig.h"
@@ -25,6 +27,63 @@ namespace {
 
 // Big enough for reflinks and few system calls, small enough that the fault seam can fire mid-file.
 constexpr size_t kCopyChunk = size_t{8} << 20;
+
+// A name in a folder held open: a path through the folder's handle ("/proc/self/fd/N/name", as
+// CPinnedFolder gives them) is looked up against the handle itself, so the kernel resolves one name
+// instead of walking /proc for every call; any other path as it is, from the current directory.
+struct AtName {
+    int dir = AT_FDCWD;
+    const char* name = nullptr;
+};
+
+constexpr std::string_view kHeldPrefix = "/proc/self/fd/";
+
+// The handle N of a path "/proc/self/fd/N" followed by rest, or -1.
+int HeldHandle(std::string_view path, std::string_view& rest) {
+    if (path.substr(0, kHeldPrefix.size()) != kHeldPrefix) {
+        return -1;
+    }
+    size_t end = kHeldPrefix.size();
+    int fd = 0;
+    while (end < path.size() && path[end] >= '0' && path[end] <= '9' && fd < (1 << 24)) {
+        fd = fd * 10 + (path[end++] - '0');
+    }
+    if (end == kHeldPrefix.size()) {
+        return -1;
+    }
+    rest = path.substr(end);
+    return fd;
+}
+
+AtName ResolveAt(const std::string& path) {
+    std::string_view rest;
+    const int fd = HeldHandle(path, rest);
+    // Only a plain name right below the handle: anything longer is left to the kernel's own walk.
+    if (fd >= 0 && rest.size() > 1 && rest[0] == '/' && rest.find('/', 1) == std::string_view::npos &&
+        rest != "/." && rest != "/..") {
+        return {fd, path.c_str() + (path.size() - rest.size() + 1)};
+    }
+    return {AT_FDCWD, path.c_str()};
+}
+
+// A handle on the folder at path (O_PATH): a copy of the held folder's own handle where path names one.
+int OpenFolderHandle(const std::string& path) {
+    std::string_view rest;
+    const int fd = HeldHandle(path, rest);
+    if (fd >= 0 && (rest.empty() || rest == "/")) {
+        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (copy >= 0 || errno != EBADF) {
+            return copy;
+        }
+    }
+    return RetryEintr([&] { return open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+}
+
+// The effective user id, read once: a copy made by root carries owners.
+bool RunsAsRoot() {
+    static const bool root = geteuid() == 0;
+    return root;
+}
 
 bool CopyByReadWrite(int from, int to) {
     std::vector<char> buf(size_t{1} << 17);
@@ -53,7 +112,9 @@ bool CopyByReadWrite(int from, int to) {
     }
 }
 
-bool CopyContents(int from, int to) {
+// size: the source's size when it was opened. A short copy that reaches it has met the end of the file,
+// so the call that would confirm it with 0 is spared (a call per file of a tree of small files).
+bool CopyContents(int from, int to, off_t size) {
 #ifdef TANDREL_HAVE_COPY_FILE_RANGE
     bool first = true;
     off_t written = 0;
@@ -83,8 +144,12 @@ bool CopyContents(int from, int to) {
             (void)sync_file_range(to, written, n, SYNC_FILE_RANGE_WRITE);
         }
         written += n;
+        if (static_cast<size_t>(n) < kCopyChunk && written >= size) {
+            return true;
+        }
     }
 #else
+    (void)size;
     return CopyByReadWrite(from, to);
 #endif
 }
@@ -161,9 +226,10 @@ bool CopySparse(int from, int to, off_t size) {
 // Opens the source without touching its access time where the kernel lets us.
 int OpenSource(const std::string& path) {
     const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    int fd = RetryEintr([&] { return open(path.c_str(), flags | O_NOATIME); });
+    const AtName at = ResolveAt(path);
+    int fd = RetryEintr([&] { return openat(at.dir, at.name, flags | O_NOATIME); });
     if (fd < 0 && errno == EPERM) {
-        fd = RetryEintr([&] { return open(path.c_str(), flags); });
+        fd = RetryEintr([&] { return openat(at.dir, at.name, flags); });
     }
     return fd;
 }
@@ -208,7 +274,7 @@ bool SetCopyMode(int fd, mode_t mode) {
 // Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
 // receives the details of the source as it was copied.
 bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
-                  const struct stat* old, struct stat& st) {
+                  const struct stat* old, struct stat& st, bool& archived) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -219,7 +285,11 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
     if (!S_ISREG(st.st_mode)) {
         return Fail(EINVAL);  // replaced by something else since it was looked at
     }
-    if (!temp.Create(0600)) {
+    // The mode the copy ends with, so that most copies need no change of it afterwards (umask and a
+    // folder's default ACL may still take bits away). Owner-write stays, for the archive record; a
+    // file with a temporary name, which others might open meanwhile, starts private.
+    const mode_t mode = CopyMode(st, sourceKeepsModes, old);
+    if (!temp.Create(0600, (mode & 0777) | S_IWUSR)) {
         return false;
     }
     // Fewer blocks than the size needs: the file has holes (st_blocks counts 512-byte units).
@@ -232,13 +302,15 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
         if (sparse && (lseek(source.Get(), 0, SEEK_SET) != 0 || ftruncate(temp.Fd(), 0) != 0)) {
             return Fail();
         }
-        if (!CopyContents(source.Get(), temp.Fd())) {
+        if (!CopyContents(source.Get(), temp.Fd(), st.st_size)) {
             return false;
         }
     }
     char record[32];
     ssize_t recordSize =
         RetryEintr([&] { return fgetxattr(source.Get(), detail::kArchiveAttr, record, sizeof record); });
+    archived = detail::ArchiveFromRecord(record, recordSize,
+                                         WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
     if (recordSize > 0 &&
         RetryEintr([&] {
             return fsetxattr(temp.Fd(), detail::kArchiveAttr, record, static_cast<size_t>(recordSize), 0);
@@ -246,13 +318,22 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
         errno != ENOTSUP && errno != ENOSYS) {
         return Fail();
     }
-    if (geteuid() == 0 && (sourceKeepsModes || old)) {
+    // What the new file got: owner, group and mode are changed only where they differ (a look costs a
+    // fraction of a change, and most copies need none).
+    struct stat made;
+    const bool looked = fstat(temp.Fd(), &made) == 0;
+    bool modeRight = looked && (made.st_mode & 07777) == mode;
+    if (RunsAsRoot() && (sourceKeepsModes || old)) {
         // Root copies another user's file for that user (a made-up owner is no user's, so a replaced
         // file keeps its own); a file system without owners may refuse.
-        (void)fchown(temp.Fd(), sourceKeepsModes ? st.st_uid : old->st_uid,
-                     sourceKeepsModes ? st.st_gid : old->st_gid);
+        const uid_t uid = sourceKeepsModes ? st.st_uid : old->st_uid;
+        const gid_t gid = sourceKeepsModes ? st.st_gid : old->st_gid;
+        if (!looked || made.st_uid != uid || made.st_gid != gid) {
+            (void)fchown(temp.Fd(), uid, gid);
+            modeRight = false;  // fchown may clear bits
+        }
     }
-    if (!SetCopyMode(temp.Fd(), CopyMode(st, sourceKeepsModes, old))) {  // after fchown, which clears bits
+    if (!modeRight && !SetCopyMode(temp.Fd(), mode)) {  // after fchown, which clears bits
         return false;
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -265,7 +346,8 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
 bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name) {
     std::vector<char> target(static_cast<size_t>(st.st_size) + 1);
     for (;;) {
-        ssize_t n = readlink(from.c_str(), target.data(), target.size());
+        const AtName at = ResolveAt(from);
+        ssize_t n = readlinkat(at.dir, at.name, target.data(), target.size());
         if (n < 0) {
             return Fail();
         }
@@ -287,7 +369,7 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
         }
     }
     detail::CTempName made(dirFd, tempName);
-    if (geteuid() == 0) {
+    if (RunsAsRoot()) {
         (void)fchownat(dirFd, tempName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -313,8 +395,9 @@ struct CPreparedCopy::State {
     bool link = false;
     bool replacing = false;
     bool flushed = false;
-    CFd dir;  // before temp: the temporary file is removed through it
-    CFd old;  // the copy replaced, once published
+    bool archived = false;  // the source had no record of its write time when it was copied
+    CFd dir;                // before temp: the temporary file is removed through it
+    CFd old;                // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
 };
 
@@ -325,7 +408,8 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
                                                       bool sourceKeepsModes) {
     std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
     State& state = *copy->m_state;
-    if (lstat(from.c_str(), &state.source) != 0) {
+    const AtName source = ResolveAt(from);
+    if (fstatat(source.dir, source.name, &state.source, AT_SYMLINK_NOFOLLOW) != 0) {
         Fail();
         return nullptr;
     }
@@ -344,7 +428,7 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         return nullptr;
     }
     // ENOENT here means the target's folder is missing: the caller creates it and tries again.
-    state.dir.Reset(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    state.dir.Reset(OpenFolderHandle(folder));
     if (!state.dir.Valid()) {
         Fail();
         return nullptr;
@@ -372,7 +456,8 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         // A link is made when published: there is no unseen form of one.
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
         if (!WriteRegular(from, *state.temp, sourceKeepsModes,
-                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source)) {
+                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source,
+                          state.archived)) {
             return nullptr;
         }
     }
@@ -442,6 +527,10 @@ bool CPreparedCopy::Publish() {
 
 bool CPreparedCopy::Replaces() const {
     return m_state->replacing;
+}
+
+bool CPreparedCopy::SourceArchived() const {
+    return m_state->archived;
 }
 
 bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes) {

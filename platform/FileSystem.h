@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File and folder operations: the only code that asks the kernel about files. Any thread.
 // Paths are byte strings; "/" is the separator; nothing here follows a symbolic link unless it says so.
@@ -85,6 +86,9 @@ class CPreparedCopy final {
     [[nodiscard]] bool Publish();
     // True when the copy replaces an older one. Once published, it holds that copy open until destroyed.
     bool Replaces() const;
+    // True when the source file read as archived (no record of its write time) as it was copied; false
+    // for a link, which has no bit to clear.
+    bool SourceArchived() const;
 
   private:
     CPreparedCopy();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/PosixUtil.h"
 
 #include <fcntl.h>
@@ -97,9 +98,6 @@ bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid) {
     return (bits & need) == need;
 }
 
-namespace {
-
-// Whether a record read as value (n bytes, or n <= 0 for none) leaves the archive bit set.
 bool ArchiveFromRecord(const char* value, ssize_t n, uint64_t writeTime) {
     if (n <= 0) {
         return true;  // no record, no xattr support, or unreadable: treat as not yet backed up
@@ -108,6 +106,8 @@ bool ArchiveFromRecord(const char* value, ssize_t n, uint64_t writeTime) {
     auto [end, ec] = std::from_chars(value, value + n, recorded);
     return ec != std::errc() || end != value + n || recorded != writeTime;
 }
+
+namespace {
 
 // getxattrat(2) arrived with Linux 6.13; the C library here has neither wrapper nor number. The number
 // is the same on every architecture that uses the common system-call table.
@@ -207,11 +207,12 @@ CTempFile::~CTempFile() {
     }
 }
 
-bool CTempFile::Create(unsigned mode) {
+bool CTempFile::Create(unsigned mode, unsigned unnamedMode) {
 #ifdef TANDREL_HAVE_O_TMPFILE
+    const unsigned first = unnamedMode == ~0u ? mode : unnamedMode;
     int fd = NamedTempFilesForced()
                  ? (errno = EOPNOTSUPP, -1)
-                 : RetryEintr([&] { return openat(m_dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode); });
+                 : RetryEintr([&] { return openat(m_dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, first); });
     if (fd >= 0) {
         m_fd.Reset(fd);
         return true;
@@ -239,11 +240,20 @@ bool CTempFile::Create(unsigned mode) {
 }
 
 int CTempFile::LinkUnnamedAs(const std::string& name) {
-    const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd.Get());
-    int rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
-    if (rc != 0 && errno == ENOENT) {
-        // No /proc mounted: the direct form, which needs CAP_DAC_READ_SEARCH.
+    // The direct form needs CAP_DAC_READ_SEARCH (root has it) and spares the walk through /proc; without
+    // it the kernel answers ENOENT, and the /proc route is taken from then on.
+    static std::atomic<bool> s_direct{true};
+    int rc = -1;
+    if (s_direct.load(std::memory_order_relaxed)) {
         rc = linkat(m_fd.Get(), "", m_dirFd, name.c_str(), AT_EMPTY_PATH);
+        if (rc == 0 || errno != ENOENT) {
+            return rc == 0 ? 0 : errno;
+        }
+    }
+    const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd.Get());
+    rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+    if (rc == 0) {
+        s_direct.store(false, std::memory_order_relaxed);
     }
     return rc == 0 ? 0 : errno;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Building blocks shared by the sources of platform/ (never included elsewhere): file descriptors,
 // EINTR retries, turning a statx record into a FileInfo, the archive record, and temporary files that
@@ -74,6 +75,10 @@ void FillInfo(const struct statx& st, FileInfo& info);
 // ACLs and capabilities other than root's are not consulted.
 bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid);
 
+// Whether a record read as value (n bytes, or n <= 0 for none) leaves the archive bit of a file whose
+// write time is writeTime set.
+bool ArchiveFromRecord(const char* value, ssize_t n, uint64_t writeTime);
+
 // The archive bit of the file at path (no link following) whose current write time is writeTime:
 // set unless a record equal to writeTime is present. Read failures count as set.
 bool ReadArchive(const char* path, uint64_t writeTime);
@@ -98,8 +103,9 @@ class CTempFile final {
     CTempFile(const CTempFile&) = delete;
     CTempFile& operator=(const CTempFile&) = delete;
 
-    // Opens the new file for writing with mode (umask applies).
-    [[nodiscard]] bool Create(unsigned mode);
+    // Opens the new file for writing with mode (umask applies); an unnamed one, which no other process
+    // can open, with unnamedMode where that is given.
+    [[nodiscard]] bool Create(unsigned mode, unsigned unnamedMode = ~0u);
     int Fd() const { return m_fd.Get(); }
     // True while the file has a temporary name (always so where the file system has no unnamed files).
     bool Named() const { return !m_tempName.empty(); }

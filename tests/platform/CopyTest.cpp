@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CopyFileAtomic: what a copy carries, and what a failed copy leaves behind.
 #include <errno.h>
 #include <fcntl.h>
@@ -147,12 +148,14 @@ TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
 }
 
 // A target medium without permission bits refuses a mode (fusefat ENOSYS, the kernel's vfat EPERM, others
-// EOPNOTSUPP): the copy keeps what the medium can hold and stands. Any other failure is one.
+// EOPNOTSUPP): the copy keeps what the medium can hold and stands. Any other failure is one. Such media
+// have no unnamed files: the copy starts private under a temporary name, so its mode is always set.
 TEST(CopyFileAtomic, AMediumThatRefusesModesStillTakesTheCopy) {
     CTempDir dir;
     WriteFile(dir / "from", "new");
     for (const int err : {ENOSYS, EPERM, EOPNOTSUPP, EIO}) {
         WriteFile(dir / "to", "old");
+        platform::TestForceNamedTempFiles(true);
         platform::TestInjectFault(platform::FaultOp::CopyMode, 1, err);
         const bool copied = platform::CopyFileAtomic(dir / "from", dir / "to");
         platform::TestClearFaults();
@@ -424,6 +427,28 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
     EXPECT_EQ(platform::LastError(), ENOENT) << "a missing folder";
     EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "gone", dir / "out/b"), nullptr);
     EXPECT_EQ(platform::LastError(), ENOENT) << "a missing source";
+}
+
+// A prepared copy tells whether its source still had to be marked as backed up when it was read: the
+// batch skips clearing an archive bit that was already clear, and a source changed since stays marked.
+TEST_F(PlatformTest, APreparedCopyTellsWhetherItsSourceWasMarked) {
+    CTempDir dir;
+    WriteFile(dir / "cleared", "c");
+    WriteFile(dir / "archived", "a");
+    WriteFile(dir / "stale", "s");
+    ASSERT_EQ(symlink("somewhere", (dir / "link").c_str()), 0);
+    ASSERT_PLATFORM_OK(platform::ChangeAttributeBits(dir / "cleared", platform::kAttrArchive, false));
+    ASSERT_PLATFORM_OK(platform::ChangeAttributeBits(dir / "stale", platform::kAttrArchive, false));
+    testing_support::SetModTime(dir / "stale", 1600000000);  // changed after it was marked
+    const struct {
+        const char* name;
+        bool archived;
+    } rows[] = {{"cleared", false}, {"archived", true}, {"stale", true}, {"link", false}};
+    for (const auto& row : rows) {
+        auto copy = platform::CPreparedCopy::Prepare(dir / row.name, dir / (std::string(row.name) + ".copy"));
+        ASSERT_TRUE(copy) << row.name;
+        EXPECT_EQ(copy->SourceArchived(), row.archived) << row.name;
+    }
 }
 
 }  // namespace
