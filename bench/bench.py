@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times Tandrel's unattended runs against rsync, cp and Unison on the same generated trees.
 
 Started by bench/run.sh, which installs the comparison tools first. Every figure comes from one
@@ -20,7 +21,7 @@ import sys
 import tempfile
 import time
 
-SCENARIOS = ["nochange", "changed", "initial", "large", "syscalls", "memory", "stick"]
+SCENARIOS = ["nochange", "changed", "cold", "initial", "large", "syscalls", "memory", "stick"]
 
 # Names mix blanks, accents and non-Latin scripts so that every tool has to carry UTF-8 byte names.
 WORDS = ["report", "Bericht Entwurf", "données", "файл", "写真", "naïve café", "Ωmega", "plain",
@@ -509,21 +510,25 @@ def restore_changed(a, tree, src, dst):
                 write_file(p, tree.content(size, off), mt)
 
 
+def apply_changes(tree, changes, src, dst):
+    """Every changed backup starts from the same state: source changed (new content, newer time, archive
+    set), destination holding the old content with the old time."""
+    for rel, (size, off, mt), (nsize, noff, nmt) in changes:
+        ps, pd = os.path.join(src, rel), os.path.join(dst, rel)
+        write_file(ps, tree.content(nsize, noff), nmt)
+        drop_user_xattrs(ps)
+        write_file(pd, tree.content(size, off), mt)
+        drop_user_xattrs(pd)
+    os.sync()
+
+
 def scenario_changed(b, a):
     tree = Tree(a.files, a.folders, a.max_size, a.seed)
     src, dst = make_pair(b, f"main-{a.files}-{a.folders}-{a.max_size}-{a.seed}", tree)
     changes = changed_set(a, tree)
 
     def prepare(_tool):
-        # Every run starts from the same state: source changed (new content, newer time, archive set),
-        # destination holding the old content with the old time.
-        for rel, (size, off, mt), (nsize, noff, nmt) in changes:
-            ps, pd = os.path.join(src, rel), os.path.join(dst, rel)
-            write_file(ps, tree.content(nsize, noff), nmt)
-            drop_user_xattrs(ps)
-            write_file(pd, tree.content(size, off), mt)
-            drop_user_xattrs(pd)
-        os.sync()
+        apply_changes(tree, changes, src, dst)
 
     tools = [
         *b.tandrel_tools(src, dst, "backup"),
@@ -545,6 +550,76 @@ def scenario_changed(b, a):
         f"{check or 'identical'}.\n\n"
         f"{load_note(before, after)}\n")
     target(b, f"{a.changed_percent} % changed backup vs rsync -a", ratio_of(res, "rsync -a"), 1.0)
+
+
+DROP_CACHES = "/proc/sys/vm/drop_caches"
+
+
+def drop_caches():
+    """Writes dirty pages out, then drops the page cache, dentries and inodes: the next run reads the
+    trees, and every program with its libraries, from the disk."""
+    os.sync()
+    with open(DROP_CACHES, "w") as f:
+        f.write("3\n")
+
+
+def cold_unavailable():
+    """Why the caches cannot be dropped here, or None."""
+    if os.geteuid() != 0:
+        return f"needs root (writing {DROP_CACHES})"
+    try:
+        drop_caches()
+    except OSError as e:  # a container's read-only /proc/sys, for one
+        return f"{DROP_CACHES} cannot be written: {e.strerror}"
+    return None
+
+
+def scenario_cold(b, a):
+    title = f"Cold caches: no-change synchronize and {a.changed_percent} % changed backup ({a.files} files)"
+    sync_what = f"cold no-change synchronize vs rsync -a --dry-run ({a.files} files)"
+    backup_what = f"cold {a.changed_percent} % changed backup vs rsync -a"
+    why = cold_unavailable()
+    if why:
+        log(f"cold caches: not measured: {why}")
+        b.sections.append(f"## {title}\n\nNot measured: {md_escape(why)}.\n")
+        target(b, sync_what, None, 0.7)
+        durable(b, backup_what, None)
+        return
+    tree = Tree(a.files, a.folders, a.max_size, a.seed)
+    src, dst = make_pair(b, f"main-{a.files}-{a.folders}-{a.max_size}-{a.seed}", tree)
+    restore_changed(a, tree, src, dst)
+    changes = changed_set(a, tree)
+    log(f"cold caches, {a.files} files: no-change synchronize")
+    before = loadavg()
+    # The untimed warm-up run of each tool settles its state (Tandrel's archive bits); every run, the
+    # warm-up included, starts with the caches dropped.
+    sync_res = b.compare([*b.tandrel_tools(src, dst, "sync"),
+                          {"name": "rsync -a --dry-run", "cmd": ["rsync", "-a", "--dry-run", src + "/", dst + "/"]}],
+                         a.runs, prepare=lambda _t: drop_caches())
+    log(f"cold caches: {a.changed_percent} % changed backup, {len(changes)} files")
+
+    def prepare_backup(_tool):
+        apply_changes(tree, changes, src, dst)
+        drop_caches()
+
+    backup_res = b.compare([*b.tandrel_tools(src, dst, "backup"),
+                            {"name": "rsync -a", "cmd": ["rsync", "-a", src + "/", dst + "/"]}],
+                           a.runs, prepare=prepare_backup)
+    after = loadavg()
+    check = compare_trees(src, dst, sample=[c[0] for c in changes])
+    restore_changed(a, tree, src, dst)
+    b.sections.append(
+        f"## {title}\n\nBefore every run (the untimed warm-up run of each tool included) dirty pages are "
+        f"written out and the page cache, dentries and inodes dropped (`sync; echo 3 > {DROP_CACHES}`): each "
+        f"run reads the trees, the program and its libraries from the disk, as a user's first run of the "
+        f"day does. Then {a.runs} alternating rounds.\n\n"
+        f"### No-change synchronize\n\nTandrel runs `/!s /!q`.\n\n{result_table(sync_res)}\n\n"
+        f"### {a.changed_percent} % changed backup ({len(changes)} files)\n\nPrepared as in the warm "
+        f"scenario (changed files put back, then sync), then the caches dropped. Tandrel runs `/!b /!q`.\n\n"
+        f"{result_table(backup_res)}\n\nTrees after the runs (changed contents compared): "
+        f"{check or 'identical'}.\n\n{load_note(before, after)}\n")
+    target(b, sync_what, ratio_of(sync_res, "rsync -a --dry-run"), 0.7)
+    durable(b, backup_what, ratio_of(backup_res, "rsync -a"))
 
 
 def copy_scenario(b, a, title, src, runs, need_bytes, sample, note):
@@ -576,7 +651,9 @@ def copy_scenario(b, a, title, src, runs, need_bytes, sample, note):
     res = {t["name"]: Result() for t in tools}
     checks = {}
     for r in range(runs):
-        for t in tools:
+        # Each round starts with the next tool: the first copy after the trash was emptied meets a slow
+        # file system (see README), and no tool should always be the one that pays for it.
+        for t in tools[r % len(tools):] + tools[:r % len(tools)]:
             rr = res[t["name"]]
             if rr.failure:
                 continue

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Benchmarks Tandrel's unattended runs against rsync, cp and Unison; see bench/README.md.
 # Installs the comparison tools when they are missing (Debian), then hands all options to bench.py.
 set -euo pipefail
