@@ -83,6 +83,7 @@ struct CCopyBatch::Entry {
     std::string to;
     HeldPath clearArchive;
     std::shared_ptr<platform::CPinnedFolder> source;
+    int position;
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
@@ -109,8 +110,8 @@ CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
                      const std::string& to, HeldPath clearArchive,
-                     std::shared_ptr<platform::CPinnedFolder> source) {
-    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source)});
+                     std::shared_ptr<platform::CPinnedFolder> source, int position) {
+    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position});
 }
 
 bool CCopyBatch::Full() const {
@@ -161,6 +162,7 @@ std::string CCopyBatch::PublishFlushed() {
     m_flushing.clear();
     for (Entry& entry : entries) {
         if (entry.copy && !entry.copy->Publish()) {
+            m_nFailedPosition = entry.position;
             return CopyProblem(entry.from, entry.to);
         }
         // A source already marked with the write time it was copied at needs no second look: clearing
@@ -172,6 +174,7 @@ std::string CCopyBatch::PublishFlushed() {
         if (!entry.clearArchive.path.empty() && !marked) {
             std::string problem = ClearArchiveBit(entry.clearArchive);
             if (!problem.empty()) {
+                m_nFailedPosition = entry.position;
                 return problem;
             }
         }

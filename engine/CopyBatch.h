@@ -41,8 +41,10 @@ class CCopyBatch {
     // Queues a written copy from -> to (or no copy: null; from and to are what a message shows);
     // clearArchive names the file whose archive bit is cleared once the copy is in place (empty path for
     // none). source holds the copy's source folder until then (a link is read when it is put in place).
+    // position is the item's place in the worklist, given back by FailedPosition.
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
-             HeldPath clearArchive, std::shared_ptr<platform::CPinnedFolder> source = nullptr);
+             HeldPath clearArchive, std::shared_ptr<platform::CPinnedFolder> source = nullptr,
+             int position = -1);
     // True when the next copy must wait for Next. Each written copy holds two open files until it is put
     // in place, and each published one that waits for the helper one: a run holds at most about 320.
     bool Full() const;
@@ -54,6 +56,9 @@ class CCopyBatch {
     // Puts every queued copy in place, in order, the flushed batch first, and clears the archive bits.
     // Returns "" or the message of the first failure; the copies after it are dropped. Empty after.
     std::string Complete();
+    // The position of the item whose failure Next or Complete reported (it may lie a batch behind the
+    // item the run has reached), or -1.
+    int FailedPosition() const { return m_nFailedPosition; }
 
   private:
     static constexpr size_t kMaxCopies = 64;
@@ -67,4 +72,5 @@ class CCopyBatch {
     std::vector<Entry> m_flushing;          // the batch being flushed, before m_entries in the list
     std::future<void> m_flush;              // destroyed before m_flushing: waits for its flush
     std::unique_ptr<CReleaser> m_releaser;  // joined when the batch is destroyed
+    int m_nFailedPosition = -1;
 };

@@ -176,8 +176,8 @@ enum class Batched {
 // a copy. Anything else is carried out on its own, after the batch, exactly as without one: an undecided
 // item, one with two copies, a read-only target to lift, a copy the time rule refuses, a folder that is
 // missing or a link.
-Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
-                   const std::string& destPath) {
+Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTrees& trees,
+                   const std::string& sourcePath, const std::string& destPath) {
     const int32_t flags = item.m_nFlags;
     const bool toSource = (flags & WorkSynchronize) != 0;
     const bool toDest = (flags & (WorkBackup | WorkCreate)) != 0;
@@ -192,7 +192,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, con
             return Batched::Alone;
         }
         if (!archive.path.empty()) {
-            batch.Add(nullptr, {}, {}, std::move(archive));
+            batch.Add(nullptr, {}, {}, std::move(archive), nullptr, position);
         }
         return Batched::Added;
     }
@@ -217,7 +217,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, RunTrees& trees, con
     if (!copy) {
         return Batched::Failed;
     }
-    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder);
+    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position);
     return Batched::Added;
 }
 
@@ -275,7 +275,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         if (batch.Full() && !(problem = batch.Next()).empty()) {
             break;
         }
-        const Batched batched = AddToBatch(batch, item, trees, sourcePath, destPath);
+        const Batched batched = AddToBatch(batch, item, i, trees, sourcePath, destPath);
         if (batched == Batched::Added) {
             continue;
         }
@@ -297,6 +297,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     if (!problem.empty() && host.StopRequested()) {
         problem = res::kInterrupted;  // a copy cut short by the request is no failure of its own
+    } else if (const int failed = batch.FailedPosition(); !problem.empty() && failed >= 0 && progress) {
+        // A copy written ahead fails when it is put in place, up to a batch after the run showed it: the
+        // window goes back to the item the message is about.
+        progress->SetPos(failed);
+        progress->SetStatus(sourceDir + items[static_cast<size_t>(failed)].m_source.m_strName.Str());
     }
     if (!problem.empty()) {
         host.Report(problem, 0, 0);

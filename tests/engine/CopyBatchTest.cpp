@@ -51,7 +51,8 @@ struct BatchRun : engine_test::Trees {
         WorkList& items = builder->m_items;
         std::sort(items.begin(), items.end(), [](const WorkItem& a, const WorkItem& b) {
             const auto key = [](const WorkItem& item) {
-                return item.m_source.m_strName == "newdir/x.txt" ? Name(99) + "+" : item.m_source.m_strName.Str();
+                return item.m_source.m_strName == "newdir/x.txt" ? Name(99) + "+"
+                                                                 : item.m_source.m_strName.Str();
             };
             return key(a) < key(b);
         });
@@ -61,11 +62,25 @@ struct BatchRun : engine_test::Trees {
         if (faultName) {
             platform::TestInjectFault(op, nth, err);
         }
-        CFakeHost host(false);
+        CFakeHost host;
         Execute(host, RunBackup);
         platform::TestClearFaults();
+        // Where the window stands when the message comes: the last position and status before it.
+        for (const std::string& call : host.progress.calls) {
+            if (call.rfind("report ", 0) == 0) {
+                break;
+            }
+            if (call.rfind("pos ", 0) == 0) {
+                shownPos = call.substr(4);
+            } else if (call.rfind("status ", 0) == 0) {
+                shownStatus = call.substr(7);
+            }
+        }
         return host.reports;
     }
+
+    std::string shownPos;
+    std::string shownStatus;
 };
 
 TEST(CopyBatch, EveryItemIsDoneInOrder) {
@@ -101,6 +116,10 @@ TEST(CopyBatch, AFailureInsideABatchLeavesWhatOneItemAtATimeWould) {
         EXPECT_EQ(reports[0], "Copy " + run.src + "/" + failed + " to " + run.dst + "/" + failed + ": " +
                                   platform::ErrorText(ENOSPC))
             << row.name;
+        // The copy failed when it was put in place, a batch after the run showed it: the window shows it
+        // again with the message.
+        EXPECT_EQ(run.shownPos, std::to_string(row.failing + (row.failing > 99 ? 1 : 0))) << row.name;
+        EXPECT_EQ(run.shownStatus, run.src + "/" + failed) << row.name;
         for (int i = 0; i < kFiles; ++i) {
             const bool done = i < row.failing;
             ASSERT_EQ(ReadFile(run.dst + "/" + Name(i)), (done ? "new " : "old ") + std::to_string(i))
@@ -125,7 +144,8 @@ TEST(CopyBatch, AnItemThatCannotBeWrittenWaitsForTheItemsBeforeIt) {
                               platform::ErrorText(EISDIR));
     for (int i = 0; i < kFiles; ++i) {
         if (i != 120) {
-            EXPECT_EQ(ReadFile(run.dst + "/" + Name(i)), (i < 120 ? "new " : "old ") + std::to_string(i)) << i;
+            EXPECT_EQ(ReadFile(run.dst + "/" + Name(i)), (i < 120 ? "new " : "old ") + std::to_string(i))
+                << i;
         }
     }
     EXPECT_EQ(ReadFile(run.dst + "/newdir/x.txt"), "x");
