@@ -168,6 +168,11 @@ std::string CCopyBatch::PublishFlushed() {
         // A source already marked with the write time it was copied at needs no second look: clearing
         // finds nothing to change, unless the file changed since, and then its mark must stay set.
         const bool marked = entry.copy && !entry.copy->SourceArchived();
+        if (entry.copy) {
+            if (const platform::PendingWriteTime time = entry.copy->PendingTime(); time.pending) {
+                m_pendingTimes.emplace_back(entry.position, time);
+            }
+        }
         if (entry.copy && entry.copy->Replaces()) {
             m_releaser->Release(std::move(entry.copy));
         }

@@ -8,11 +8,13 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace platform {
 class CPinnedFolder;
-class CPreparedCopy;
 }  // namespace platform
 
 // A file reached through its folder held open (platform/PinnedFolder.h): the path the system is given,
@@ -59,6 +61,8 @@ class CCopyBatch {
     // The position of the item whose failure Next or Complete reported (it may lie a batch behind the
     // item the run has reached), or -1.
     int FailedPosition() const { return m_nFailedPosition; }
+    // The new copies put in place with a provisional write time, by their position, in list order.
+    std::vector<std::pair<int, platform::PendingWriteTime>>& PendingTimes() { return m_pendingTimes; }
 
   private:
     static constexpr size_t kMaxCopies = 64;
@@ -73,4 +77,5 @@ class CCopyBatch {
     std::future<void> m_flush;              // destroyed before m_flushing: waits for its flush
     std::unique_ptr<CReleaser> m_releaser;  // joined when the batch is destroyed
     int m_nFailedPosition = -1;
+    std::vector<std::pair<int, platform::PendingWriteTime>> m_pendingTimes;
 };

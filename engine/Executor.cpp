@@ -73,12 +73,20 @@ class CTreeAccess final {
 };
 
 // What every item of a run shares: the two trees, how times compare, what the media keep.
+// A new copy named with the provisional write time, to get its real one at the end of the run.
+struct PendingCopy {
+    int position;
+    bool toSource;
+    platform::PendingWriteTime time;
+};
+
 struct RunTrees {
     CTreeAccess source;
     CTreeAccess dest;
     uint64_t timeResolution;
     bool sourceKeepsModes;
     bool destKeepsModes;
+    std::vector<PendingCopy> pending;  // of the copies made one at a time
 };
 
 // True when the item must clear its source's archive bit. A source that the scan found already marked
@@ -111,7 +119,7 @@ std::string ClearArchive(const WorkItem& item, RunTrees& trees, const std::strin
 
 // One copy of an item in the direction given, on its own: a missing target folder is made (only for a
 // source that is still there) and the copy tried. Returns the message that stops the run, or "".
-std::string CopyAlone(const WorkItem& item, RunTrees& trees, bool toSource, bool liftReadOnly,
+std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool toSource, bool liftReadOnly,
                       const std::string& sourcePath, const std::string& destPath) {
     CTreeAccess& fromTree = toSource ? trees.dest : trees.source;
     CTreeAccess& toTree = toSource ? trees.source : trees.dest;
@@ -127,16 +135,20 @@ std::string CopyAlone(const WorkItem& item, RunTrees& trees, bool toSource, bool
             to = toTree.Reach(toName, shownTo, true);
         }
     }
+    platform::PendingWriteTime time;
     if (from.path.empty() || to.path.empty() ||
         !CopyFileWithPath(from.path, to.path, liftReadOnly,
-                          toSource ? trees.destKeepsModes : trees.sourceKeepsModes)) {
+                          toSource ? trees.destKeepsModes : trees.sourceKeepsModes, &time)) {
         return CopyProblem(shownFrom, shownTo);
+    }
+    if (time.pending) {
+        trees.pending.push_back({position, toSource, time});
     }
     return std::string();
 }
 
 // Carries out one item. Returns the message that stops the run, or "" when the item is done.
-std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string& sourcePath,
+std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, const std::string& sourcePath,
                         const std::string& destPath) {
     if (item.m_nFlags & WorkUnknown) {
         return res::kUnknownOperation + sourcePath + res::kSourceTag + " ? " + destPath +
@@ -146,8 +158,8 @@ std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string
         if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.timeResolution) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
-        std::string problem =
-            CopyAlone(item, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0, sourcePath, destPath);
+        std::string problem = CopyAlone(item, position, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0,
+                                        sourcePath, destPath);
         if (!problem.empty()) {
             return problem;
         }
@@ -156,8 +168,8 @@ std::string ExecuteItem(const WorkItem& item, RunTrees& trees, const std::string
         if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.timeResolution) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
-        std::string problem =
-            CopyAlone(item, trees, false, (item.m_nFlags & WorkSourceReadOnly) != 0, sourcePath, destPath);
+        std::string problem = CopyAlone(item, position, trees, false,
+                                        (item.m_nFlags & WorkSourceReadOnly) != 0, sourcePath, destPath);
         if (!problem.empty()) {
             return problem;
         }
@@ -213,12 +225,46 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
         return Batched::Alone;
     }
     std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
-        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes);
+        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes, true);
     if (!copy) {
         return Batched::Failed;
     }
     batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position);
     return Batched::Added;
+}
+
+// New copies were named with the provisional write time: once the file systems hold their data, they
+// get their real ones. When the flush fails they keep it, so that the next run copies them again.
+// Returns the message that stops the run, or "".
+std::string FinishNewCopies(
+    RunTrees& trees,
+    std::vector<std::pair<std::string, std::unique_ptr<platform::CFileSystemFlush>>>& flushes,
+    const WorkList& items, const std::string& sourceDir, const std::string& destDir) {
+    if (trees.pending.empty()) {
+        return std::string();
+    }
+    for (auto& [folder, flush] : flushes) {
+        if (!flush->Flush()) {
+            return folder + ": " + SystemErrorText();
+        }
+    }
+    // In list order, so that consecutive copies share their folder's handle.
+    std::sort(trees.pending.begin(), trees.pending.end(),
+              [](const PendingCopy& a, const PendingCopy& b) { return a.position < b.position; });
+    for (const PendingCopy& copy : trees.pending) {
+        const WorkItem& item = items[static_cast<size_t>(copy.position)];
+        const FileName& name = copy.toSource ? item.m_source.m_strName : item.m_dest.m_strName;
+        const HeldPath file =
+            (copy.toSource ? trees.source : trees.dest)
+                .Reach(name.View(), (copy.toSource ? sourceDir : destDir) + name.Str(), false);
+        if (file.path.empty() && platform::LastError() == ENOENT) {
+            continue;  // its folder went away meanwhile: nothing left to finish
+        }
+        if (file.path.empty() || !platform::FinishWriteTime(file.path, copy.time)) {
+            return PathProblem(file.shown);
+        }
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -255,8 +301,19 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder.m_nTimeResolution,
-                   builder.m_pSource->m_medium.keepsModes, builder.m_pDest->m_medium.keepsModes};
+    RunTrees trees{CTreeAccess(sourceDir),
+                   CTreeAccess(destDir),
+                   builder.m_nTimeResolution,
+                   builder.m_pSource->m_medium.keepsModes,
+                   builder.m_pDest->m_medium.keepsModes,
+                   {}};
+    // Taken before the run writes, so that the flush before the new copies get their times reports
+    // every write error of the run.
+    std::vector<std::pair<std::string, std::unique_ptr<platform::CFileSystemFlush>>> flushes;
+    for (std::string& folder : FoldersToFlush(builder, mode)) {
+        auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
+        flushes.emplace_back(std::move(folder), std::move(handle));
+    }
     CCopyBatch batch;
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
@@ -287,13 +344,21 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         if (problem.empty()) {
             // A copy that could not be written ahead fails as it would alone: its folder is there.
             platform::SetLastError(err);
-            problem = alone ? ExecuteItem(item, trees, sourcePath, destPath)
+            problem = alone ? ExecuteItem(item, i, trees, sourcePath, destPath)
                             : ((item.m_nFlags & WorkSynchronize) ? CopyProblem(destPath, sourcePath)
                                                                  : CopyProblem(sourcePath, destPath));
         }
     }
     if (problem.empty()) {
         problem = batch.Complete();
+    }
+    for (const auto& [position, time] : batch.PendingTimes()) {
+        const bool toSource = (items[static_cast<size_t>(position)].m_nFlags & WorkSynchronize) != 0;
+        trees.pending.push_back({position, toSource, time});
+    }
+    std::string unfinished = FinishNewCopies(trees, flushes, items, sourceDir, destDir);
+    if (problem.empty()) {
+        problem = std::move(unfinished);
     }
     if (!problem.empty() && host.StopRequested()) {
         problem = res::kInterrupted;  // a copy cut short by the request is no failure of its own

@@ -53,7 +53,8 @@ bool CreateDirectoryPath(const std::string& path) {
     return platform::CreateFolder(path) || platform::LastError() == EEXIST;
 }
 
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes) {
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes,
+                       platform::PendingWriteTime* pending) {
     if (platform::LastError() != ENOENT) {
         return false;
     }
@@ -65,18 +66,18 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
         return false;
     }
     return (platform::PathExists(folder) || CreateDirectoryPath(folder)) &&
-           platform::CopyFileAtomic(existing, target, sourceKeepsModes);
+           platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending);
 }
 
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes) {
+                      bool sourceKeepsModes, platform::PendingWriteTime* pending) {
     bool lifted = false;
     if (liftReadOnly && ChangeAttributes(target, platform::kAttrReadOnly, AttrTest) == 1) {
         lifted = ChangeAttributes(target, platform::kAttrReadOnly, AttrRemove) != 0;
     }
 
-    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes) ||
-                        CopyIntoNewFolder(existing, target, sourceKeepsModes);
+    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending) ||
+                        CopyIntoNewFolder(existing, target, sourceKeepsModes, pending);
     const int copyError = copied ? 0 : platform::LastError();
 
     if (lifted) {

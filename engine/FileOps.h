@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 enum AttrMode : int {
     AttrAdd = 0,
     AttrRemove = 1,
@@ -30,7 +32,9 @@ bool CreateDirectoryPath(const std::string& path);
 // target's folder is missing, creates the folder and copies once more. False, with the first failure's
 // error (or the new one's) as last error, when nothing more could be done.
 // sourceKeepsModes as for platform::CopyFileAtomic.
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes = true);
+// pending as for platform::CopyFileAtomic.
+bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes = true,
+                       platform::PendingWriteTime* pending = nullptr);
 
 // Copies existing over target (contents, write time, attributes), replacing target atomically: on
 // failure the old target is untouched and no temporary file remains. When target's folder is missing,
@@ -40,4 +44,4 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
 // the restore failed.
 // sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h).
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes = true);
+                      bool sourceKeepsModes = true, platform::PendingWriteTime* pending = nullptr);

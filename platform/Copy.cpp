@@ -273,8 +273,12 @@ bool SetCopyMode(int fd, mode_t mode) {
 
 // Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
 // receives the details of the source as it was copied.
+struct timespec ProvisionalTime() {
+    return {kProvisionalWriteTime, 0};
+}
+
 bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
-                  const struct stat* old, struct stat& st, bool& archived) {
+                  const struct stat* old, struct stat& st, bool& archived, bool provisional) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -336,7 +340,8 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
     if (!modeRight && !SetCopyMode(temp.Fd(), mode)) {  // after fchown, which clears bits
         return false;
     }
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    const struct timespec times[2] = {st.st_atim,
+                                      provisional && !temp.Named() ? ProvisionalTime() : st.st_mtim};
     if (futimens(temp.Fd(), times) != 0) {
         return Fail();
     }
@@ -395,9 +400,10 @@ struct CPreparedCopy::State {
     bool link = false;
     bool replacing = false;
     bool flushed = false;
-    bool archived = false;  // the source had no record of its write time when it was copied
-    CFd dir;                // before temp: the temporary file is removed through it
-    CFd old;                // the copy replaced, once published
+    bool archived = false;     // the source had no record of its write time when it was copied
+    bool provisional = false;  // named with kProvisionalWriteTime
+    CFd dir;                   // before temp: the temporary file is removed through it
+    CFd old;                   // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
 };
 
@@ -405,7 +411,7 @@ CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
 CPreparedCopy::~CPreparedCopy() = default;
 
 std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to,
-                                                      bool sourceKeepsModes) {
+                                                      bool sourceKeepsModes, bool provisional) {
     std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
     State& state = *copy->m_state;
     const AtName source = ResolveAt(from);
@@ -455,11 +461,17 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
     if (!state.link) {
         // A link is made when published: there is no unseen form of one.
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
+        // A replaced copy is flushed before the name moves (Publish): it gets its real time at once.
+        state.provisional = provisional && !state.replacing;
         if (!WriteRegular(from, *state.temp, sourceKeepsModes,
                           state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source,
-                          state.archived)) {
+                          state.archived, state.provisional)) {
             return nullptr;
         }
+        // Only with an unnamed file: the FUSE media that lack one (FAT, exFAT, NTFS, sshfs) show a
+        // later look at the time through their own caches, which cannot be trusted to tell whether the
+        // file is still the copy. There the copy gets its real time at once, as before.
+        state.provisional = state.provisional && !state.temp->Named();
     }
     return copy;
 }
@@ -516,7 +528,8 @@ bool CPreparedCopy::Publish() {
         return false;
     }
     if (named) {
-        const struct timespec times[2] = {state.source.st_atim, state.source.st_mtim};
+        const struct timespec times[2] = {state.source.st_atim,
+                                          state.provisional ? ProvisionalTime() : state.source.st_mtim};
         (void)utimensat(state.dir.Get(), state.name.c_str(), times, AT_SYMLINK_NOFOLLOW);  // best effort
     }
     // Only the older copy's handle is kept: a run may hold many published copies.
@@ -533,9 +546,39 @@ bool CPreparedCopy::SourceArchived() const {
     return m_state->archived;
 }
 
-bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes) {
-    std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(from, to, sourceKeepsModes);
-    return copy && copy->Publish();
+PendingWriteTime CPreparedCopy::PendingTime() const {
+    const State& state = *m_state;
+    if (!state.provisional) {
+        return {};
+    }
+    return {true, state.source.st_mtim.tv_sec, state.source.st_mtim.tv_nsec};
+}
+
+bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes,
+                    PendingWriteTime* pending) {
+    std::unique_ptr<CPreparedCopy> copy =
+        CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr);
+    if (!copy || !copy->Publish()) {
+        return false;
+    }
+    if (pending) {
+        *pending = copy->PendingTime();
+    }
+    return true;
+}
+
+bool FinishWriteTime(const std::string& path, const PendingWriteTime& time) {
+    const AtName at = ResolveAt(path);
+    struct stat st;
+    if (fstatat(at.dir, at.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT || Fail();
+    }
+    if (!S_ISREG(st.st_mode) || st.st_mtim.tv_sec != kProvisionalWriteTime || st.st_mtim.tv_nsec != 0) {
+        return true;  // changed or replaced since it was copied: what it has now is someone's
+    }
+    const struct timespec times[2] = {
+        {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+    return utimensat(at.dir, at.name, times, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
 }
 
 }  // namespace platform

@@ -64,7 +64,23 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
 // On failure the old target is untouched and no temporary file remains.
 [[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
-                                  bool sourceKeepsModes = true);
+                                  bool sourceKeepsModes = true, struct PendingWriteTime* pending = nullptr);
+
+// A new copy is named before its data need be on disk (a flush per new file would make a first backup
+// many times slower), so a power cut could leave it empty with its original's write time, and no later
+// run would copy it again. Asked for, such a copy is named with this provisional write time, older
+// than any source worth a backup, and given its real one by FinishWriteTime once the data is on disk:
+// a copy cut short keeps a time that makes the next run copy it again. Only where the file system has
+// unnamed files (the Linux ones): elsewhere the copy gets its real time at once.
+inline constexpr int64_t kProvisionalWriteTime = 315619200;  // 1980-01-02 00:00 UTC
+struct PendingWriteTime {
+    bool pending = false;  // the copy was named with the provisional time
+    int64_t seconds = 0;   // its real write time, the source's as it was copied
+    int64_t nanoseconds = 0;
+};
+// Gives the file at path its real write time, unless it no longer has the provisional one (someone
+// changed or replaced it meanwhile: it keeps what it has). A missing file is no failure.
+[[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time);
 
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.
@@ -79,8 +95,9 @@ class CPreparedCopy final {
     CPreparedCopy& operator=(const CPreparedCopy&) = delete;
 
     // Null (and the last error set) when the copy cannot be written.
+    // provisional: a copy of a regular file that replaces nothing is named with kProvisionalWriteTime.
     static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
-                                                  bool sourceKeepsModes = true);
+                                                  bool sourceKeepsModes = true, bool provisional = false);
     // Writes the new files of the copies that replace an older one to disk, one syncfs per file system.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
     [[nodiscard]] bool Publish();
@@ -89,6 +106,8 @@ class CPreparedCopy final {
     // True when the source file read as archived (no record of its write time) as it was copied; false
     // for a link, which has no bit to clear.
     bool SourceArchived() const;
+    // The write time the copy is to get once its data is on disk (pending false: it has it already).
+    PendingWriteTime PendingTime() const;
 
   private:
     CPreparedCopy();
