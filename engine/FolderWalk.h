@@ -42,8 +42,7 @@ struct WalkFailure {
 
 class CFolderWalk {
   public:
-    // helpers: threads besides the caller's (0 walks on the caller's thread alone). The default takes
-    // one per further core, at most three.
+    // helpers: threads besides the caller's (0 walks on the caller's thread alone). The default is three.
     CFolderWalk(const CIgnoreRule& ignore, bool readArchive, int helpers = DefaultHelpers());
     CFolderWalk(const CFolderWalk&) = delete;
     CFolderWalk& operator=(const CFolderWalk&) = delete;
