@@ -99,7 +99,7 @@ fi
 # folder it offers one item that starts the installed wrapper with that folder; for anything else none.
 provider="$prefix/share/nautilus-python/extensions/tandrel_folder_menu.py"
 if ! out=$(python3 - "$provider" "$prefix/libexec/tandrel/tandrel-open" 2>&1 <<'PY'
-import importlib.util, sys, types
+import runpy, sys, types
 provider, wrapper = sys.argv[1:]
 spawned = []
 class Item:
@@ -118,9 +118,7 @@ gi.repository.GObject = types.SimpleNamespace(GObject=type("GObject", (), {}))
 gi.repository.Nautilus = types.SimpleNamespace(MenuProvider=type("MenuProvider", (), {}), MenuItem=Item)
 gi.repository.GLib = types.SimpleNamespace(spawn_async=spawned.append)
 sys.modules.update({"gi": gi, "gi.repository": gi.repository})
-spec = importlib.util.spec_from_file_location("tandrel_folder_menu", provider)
-module = importlib.util.module_from_spec(spec); spec.loader.exec_module(module)
-menu = module.TandrelFolderMenu()
+menu = runpy.run_path(provider)["TandrelFolderMenu"]()
 folder = "/srv/My Data"
 items = menu.get_file_items([File(folder, True)])
 assert len(items) == 1, items
