@@ -72,7 +72,6 @@ class CTreeAccess final {
     std::string m_strFolder;                            // its path relative to the root
 };
 
-// What every item of a run shares: the two trees, how times compare, what the media keep.
 // A new copy named with the provisional write time, to get its real one at the end of the run.
 struct PendingCopy {
     int position;
@@ -80,6 +79,7 @@ struct PendingCopy {
     platform::PendingWriteTime time;
 };
 
+// What every item of a run shares: the two trees, how times compare, what the media keep.
 struct RunTrees {
     CTreeAccess source;
     CTreeAccess dest;
@@ -233,20 +233,31 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     return Batched::Added;
 }
 
-// New copies were named with the provisional write time: once the file systems hold their data, they
-// get their real ones. When the flush fails they keep it, so that the next run copies them again.
-// Returns the message that stops the run, or "".
-std::string FinishNewCopies(
-    RunTrees& trees,
-    std::vector<std::pair<std::string, std::unique_ptr<platform::CFileSystemFlush>>>& flushes,
-    const WorkList& items, const std::string& sourceDir, const std::string& destDir) {
-    if (trees.pending.empty()) {
-        return std::string();
-    }
+// One handle on each file system a run may write to, taken before it writes: a flush reports only the
+// write errors met since its handle was opened, and the kernel may write copies out on its own during
+// the run.
+using Flushes = std::vector<std::pair<std::string, std::unique_ptr<platform::CFileSystemFlush>>>;
+
+// Writes every file system out; "" or the message naming the first that failed.
+std::string FlushAll(Flushes& flushes) {
     for (auto& [folder, flush] : flushes) {
         if (!flush->Flush()) {
             return folder + ": " + SystemErrorText();
         }
+    }
+    return std::string();
+}
+
+// New copies were named with the provisional write time: once the file systems hold their data, they
+// get their real ones. When the flush fails they keep it, so that the next run copies them again.
+// Returns the message that stops the run, or "".
+std::string FinishNewCopies(RunTrees& trees, Flushes& flushes, const WorkList& items,
+                            const std::string& sourceDir, const std::string& destDir) {
+    if (trees.pending.empty()) {
+        return std::string();
+    }
+    if (std::string problem = FlushAll(flushes); !problem.empty()) {
+        return problem;
     }
     // In list order, so that consecutive copies share their folder's handle.
     std::sort(trees.pending.begin(), trees.pending.end(),
@@ -307,9 +318,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
                    builder.m_pSource->m_medium.keepsModes,
                    builder.m_pDest->m_medium.keepsModes,
                    {}};
-    // Taken before the run writes, so that the flush before the new copies get their times reports
-    // every write error of the run.
-    std::vector<std::pair<std::string, std::unique_ptr<platform::CFileSystemFlush>>> flushes;
+    Flushes flushes;
     for (std::string& folder : FoldersToFlush(builder, mode)) {
         auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
         flushes.emplace_back(std::move(folder), std::move(handle));
@@ -357,6 +366,12 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         trees.pending.push_back({position, toSource, time});
     }
     std::string unfinished = FinishNewCopies(trees, flushes, items, sourceDir, destDir);
+    // Then everything the run wrote (the times just set, backup marks, replaced copies) reaches the disk
+    // before the run counts as done: an unattended run's "OK!" and a closed progress window mean copies
+    // that survive a power cut. One message a run: after another, a failed flush adds none.
+    if (unfinished.empty()) {
+        unfinished = FlushAll(flushes);
+    }
     if (problem.empty()) {
         problem = std::move(unfinished);
     }

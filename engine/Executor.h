@@ -16,7 +16,10 @@ std::string GetRunTitle(int mode);
 // Puts both roots in normal form in place (relative ones made absolute), destination first, then
 // executes builder.m_items in order. The main window is disabled throughout and enabled again in every
 // outcome. At the first problem one message goes to host.Report(text, 0, 0) and the run stops: items
-// before it are done, the item itself may be half done, later items are untouched. Returns 0.
+// before it are done, the item itself may be half done, later items are untouched. At the end, also
+// after a problem, the file systems of FoldersToFlush are flushed, new copies get their real write times
+// (platform::PendingWriteTime) and the file systems are flushed once more; a failed flush is the message
+// only when there was none before. Returns 0.
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
                     const CWorkListBuilder& builder, int mode);
 

@@ -12,7 +12,6 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
-#include "platform/Sync.h"
 #include "support/PathUtil.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
@@ -33,24 +32,6 @@ std::function<int(CJobListDlg&)>& JobListAnswer() {
 bool IsCheckInOut(int mode) {
     return mode == RunCheckIn || mode == RunCheckOut;
 }
-
-// Passes everything on to the main dialog and remembers whether a message was given.
-class CReportWatch final : public IRunHost {
-  public:
-    explicit CReportWatch(IRunHost& host) : m_host(host) {}
-    int Report(const std::string& text, unsigned type, unsigned helpId) override {
-        m_bReported = true;
-        return m_host.Report(text, type, helpId);
-    }
-    void EnableMainWindow(bool enable) override { m_host.EnableMainWindow(enable); }
-    IProgress* Progress() override { return m_host.Progress(); }
-    bool StopRequested() override { return m_host.StopRequested(); }
-    bool Reported() const { return m_bReported; }
-
-  private:
-    IRunHost& m_host;
-    bool m_bReported = false;
-};
 
 }  // namespace
 
@@ -112,39 +93,13 @@ void CMainDlg::RunJob(int mode) {
 }
 
 int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    // New copies are not flushed one by one: flush what the run wrote before it counts as done, so that
-    // an unattended run's "OK!" and a closed progress window mean copies that survive a power cut. Runs
-    // other than a backup may have written into the source tree as well. The handles are taken before
-    // the run writes, so that the flush reports every write error of the run.
-    // Every file system the run writes to counts, a mount point inside the destination included.
-    struct Flush {
-        std::string folder;
-        std::unique_ptr<platform::CFileSystemFlush> handle;
-    };
-    std::vector<Flush> flushes;
-    for (std::string& folder : FoldersToFlush(builder, mode)) {
-        auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
-        flushes.push_back({std::move(folder), std::move(handle)});
-    }
-    CReportWatch watch(*this);
-    ::ExecuteWorkList(watch, m_strSourceDir, m_strDestinationDir, builder, mode);
+    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
     // What a good run did, for the summary on a terminal.
     m_nCopiedToDestination = m_nCopiedToSource = m_nUnchanged = 0;
     for (const WorkItem& item : builder.m_items) {
         m_nCopiedToDestination += (item.m_nFlags & (WorkBackup | WorkCreate)) != 0;
         m_nCopiedToSource += (item.m_nFlags & WorkSynchronize) != 0;
         m_nUnchanged += (item.m_nFlags & WorkSame) != 0;
-    }
-    for (Flush& flush : flushes) {
-        if (!flush.handle->Flush()) {
-            // One message a run: after the executor's own, a failed flush only makes the run fail.
-            if (!watch.Reported()) {
-                Report(flush.folder + ": " + SystemErrorText(), platform::kMbOk, 0);
-            } else if (IsAutoRun()) {
-                m_bRunFailed = 1;
-            }
-            break;
-        }
     }
     return 0;
 }
