@@ -57,15 +57,6 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // ENOENT when the parent folder is missing.
 [[nodiscard]] bool CreateFolder(const std::string& path);
 
-// Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
-// copy (holes of a sparse file stay holes), nanosecond write time, mode and archive record go with it; a
-// link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
-// bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
-// cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
-// On failure the old target is untouched and no temporary file remains.
-[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
-                                  bool sourceKeepsModes = true, struct PendingWriteTime* pending = nullptr);
-
 // A new copy is named before its data need be on disk (a flush per new file would make a first backup
 // many times slower), so a power cut could leave it empty with its original's write time, and no later
 // run would copy it again. Asked for, such a copy is named with this provisional write time, older
@@ -78,6 +69,17 @@ struct PendingWriteTime {
     int64_t seconds = 0;   // its real write time, the source's as it was copied
     int64_t nanoseconds = 0;
 };
+
+// Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
+// copy (holes of a sparse file stay holes), nanosecond write time, mode and archive record go with it; a
+// link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
+// bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
+// cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
+// On failure the old target is untouched and no temporary file remains. With pending, a new regular file
+// is named with the provisional write time and pending says which time it is to get.
+[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
+                                  bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr);
+
 // Gives the file at path its real write time, unless it no longer has the provisional one (someone
 // changed or replaced it meanwhile: it keeps what it has). A missing file is no failure.
 [[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time);
