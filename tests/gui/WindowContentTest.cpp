@@ -18,7 +18,6 @@
 #include <QTest>
 #include <QToolTip>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,18 +64,8 @@ TEST(TreeOrder, SubfoldersAreListedByNameIgnoringCaseThenByBytes) {
     CTempDir temp;
     MakeFolder(temp / "Mixed");
     const std::string root = Canonical(temp / "Mixed");
-    std::vector<std::string> expected = {"10", "9", "_x", "A",   "a",  "a_b", "AB", "Ab", "aB",
-                                         "ab", "B", "b",  "d10", "D2", "d2x", "Mm", "mM"};
-    for (int i = 0; i < 140; ++i) {
-        char name[8];
-        std::snprintf(name, sizeof name, "N%03d", i);
-        expected.push_back(name);
-        name[0] = 'n';
-        expected.push_back(name);
-    }
-    for (const char* name : {"Z", "z", "zz"}) {
-        expected.push_back(name);
-    }
+    const std::vector<std::string> expected = {"10", "9", "_x",  "A",  "a",   "a_b", "AB", "Ab", "aB", "ab",
+                                               "B",  "b", "d10", "D2", "d2x", "Mm",  "mM", "Z",  "z",  "zz"};
     // Created backwards, and a file among them: neither creation order nor files may show.
     for (auto name = expected.rbegin(); name != expected.rend(); ++name) {
         MakeFolder(root + "/" + *name);
