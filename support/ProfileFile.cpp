@@ -183,31 +183,40 @@ std::string CProfileFile::ResolvePath(const std::string& file) {
     return file;
 }
 
-std::string CProfileFile::ReadValue(const std::string& file, const std::string& section,
-                                    const std::string& key, const std::string& defaultValue) {
+std::string CProfileFile::ReadText(const std::string& file) {
     std::string data;
-    {
-        std::scoped_lock lock(g_fileMutex);
-        if (!platform::ReadWholeFile(ResolvePath(file), data)) {
-            return defaultValue;
-        }
-    }
-    std::string value;
-    return CProfileFile(data).Get(section, key, value) ? value : defaultValue;
+    std::scoped_lock lock(g_fileMutex);
+    return platform::ReadWholeFile(ResolvePath(file), data) ? data : std::string();
 }
 
-bool CProfileFile::WriteValue(const std::string& file, const std::string& section, const std::string& key,
-                              const std::string& value) {
+std::string CProfileFile::ReadValue(const std::string& file, const std::string& section,
+                                    const std::string& key, const std::string& defaultValue) {
+    std::string value;
+    return CProfileFile(ReadText(file)).Get(section, key, value) ? value : defaultValue;
+}
+
+bool CProfileFile::WriteValues(const std::string& file, const std::vector<Entry>& entries) {
     const std::string path = ResolvePath(file);
     std::scoped_lock lock(g_fileMutex);
     std::string data;
-    if (!platform::ReadWholeFile(path, data) && platform::LastError() != ENOENT) {
-        return false;
+    if (!platform::ReadWholeFile(path, data)) {
+        if (platform::LastError() != ENOENT) {
+            return false;
+        }
+        data.clear();
     }
     CProfileFile profile(data);
-    if (!profile.Set(section, key, value)) {
-        platform::SetLastError(EINVAL);
+    bool allStored = true;
+    for (const Entry& entry : entries) {
+        allStored = profile.Set(entry.section, entry.key, entry.value) && allStored;
+    }
+    const std::string text = profile.Text();
+    // Settings saved at every exit mostly hold what they held: no rewrite, no flush.
+    if (text != data && !platform::WriteFileAtomic(path, text)) {
         return false;
     }
-    return platform::WriteFileAtomic(path, profile.Text());
+    if (!allStored) {
+        platform::SetLastError(EINVAL);
+    }
+    return allStored;
 }

@@ -31,18 +31,31 @@ class CProfileFile final {
     // other name is used as it stands.
     static std::string ResolvePath(const std::string& file);
 
+    // The text of a file, "" when it is absent or cannot be read. Never creates the file.
+    static std::string ReadText(const std::string& file);
+
     // Reads one key of a file; default when the file, section or key is absent or the file cannot be
     // read. Never creates the file.
     static std::string ReadValue(const std::string& file, const std::string& section, const std::string& key,
                                  const std::string& defaultValue);
 
-    // Writes one key of a file (created when missing), keeping everything else in the file. The file is
-    // replaced atomically: on failure the old file is untouched. An existing file that cannot be read is
-    // not replaced (its other contents would be lost). A process-wide lock makes concurrent writers of
-    // one file lose nothing. On failure the calling thread's last error says why where the platform
-    // reported one.
+    struct Entry {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+
+    // Writes keys of a file (created when missing) in order, keeping everything else in the file, in one
+    // replacement: every write costs a flush to the disk. The file is replaced atomically: on failure
+    // the old file is untouched. A file that already reads as the result is left alone. An existing file
+    // that cannot be read is not replaced (its other contents would be lost). An entry that cannot be
+    // stored (see Set) is left out and makes the call fail with EINVAL after the others are written. A process-wide lock makes concurrent writers of one file
+    // lose nothing. On failure the calling thread's last error says why where the platform reported one.
+    [[nodiscard]] static bool WriteValues(const std::string& file, const std::vector<Entry>& entries);
     [[nodiscard]] static bool WriteValue(const std::string& file, const std::string& section,
-                                         const std::string& key, const std::string& value);
+                                         const std::string& key, const std::string& value) {
+        return WriteValues(file, {{section, key, value}});
+    }
 
   private:
     enum class LineKind { Other, Section, Key };

@@ -42,7 +42,25 @@ void CReg::ExchangeInt(const std::string& key, int defaultValue, int& var) {
 }
 
 std::string CReg::GetString(const std::string& key, const std::string& defaultValue) const {
-    return CProfileFile::ReadValue(m_strFile, m_strSection, key, defaultValue);
+    if (m_pending.empty()) {
+        return CProfileFile::ReadValue(m_strFile, m_strSection, key, defaultValue);
+    }
+    CProfileFile profile(CProfileFile::ReadText(m_strFile));
+    for (const CProfileFile::Entry& entry : m_pending) {
+        (void)profile.Set(entry.section, entry.key, entry.value);  // one that cannot be stored reads as absent
+    }
+    std::string value;
+    return profile.Get(m_strSection, key, value) ? value : defaultValue;
+}
+
+bool CReg::Commit() {
+    if (m_pending.empty()) {
+        return true;
+    }
+    const bool stored = CProfileFile::WriteValues(m_strFile, m_pending);
+    m_pending.clear();
+    m_bFailed = m_bFailed || !stored;
+    return stored;
 }
 
 std::string CReg::CurrentProfileFile() {
@@ -81,7 +99,5 @@ int CReg::ParseInt(const std::string& text, int defaultValue) {
 }
 
 void CReg::WriteString(const std::string& key, const std::string& value) {
-    if (!CProfileFile::WriteValue(m_strFile, m_strSection, key, value)) {
-        m_bFailed = true;
-    }
+    m_pending.push_back({m_strSection, key, value});
 }

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Profile-file access object: binds one file and one section and either reads or writes a series of
-// keys, so that one list of exchange calls loads a record and, in the other mode, saves it.
+// keys, so that one list of exchange calls loads a record and, in the other mode, saves it. Writes are
+// gathered and stored in one replacement of the file (Commit, or the end of the object's life).
 // One object is used by one thread at a time; objects on different threads do not disturb each other.
 
 #include <string>
+#include <vector>
+
+#include "support/ProfileFile.h"
 
 class CReg final {
   public:
@@ -15,13 +19,17 @@ class CReg final {
     // process-wide current profile file, but this object keeps addressing its own file whatever later
     // objects install.
     CReg(int mode, const std::string& section, const std::string& file);
+    ~CReg() { Commit(); }
+    CReg(const CReg&) = delete;
+    CReg& operator=(const CReg&) = delete;
 
     void SetSection(const std::string& section);
 
     // Read mode: var := the key's value in the current section, or defaultValue when the file, section
-    // or key is absent or unreadable; the file is never created. Write mode: stores var as the key's value
-    // (creating file and section as needed) and ignores defaultValue. A failed write leaves the file as it
-    // was; it is not reported, as no caller could do better than carry on (see Failed()).
+    // or key is absent or unreadable; the file is never created. Write mode: var becomes the key's value
+    // (the file and section are created as needed) at the next Commit; defaultValue is ignored. A failed
+    // write leaves the file as it was; it is not reported, as no caller could do better than carry on
+    // (see Failed()).
     void ExchangeString(const std::string& key, const std::string& defaultValue, std::string& var);
 
     // The same for integers, stored as decimal text. Reading takes an optional sign and the leading
@@ -29,11 +37,17 @@ class CReg final {
     // defaultValue; values beyond the int range are clamped to it.
     void ExchangeInt(const std::string& key, int defaultValue, int& var);
 
-    // Reads key in the current section, in either mode.
+    // Reads key in the current section, in either mode; the values this object is still to write count.
     std::string GetString(const std::string& key, const std::string& defaultValue) const;
 
-    // True once a write through this object failed.
-    bool Failed() const { return m_bFailed; }
+    // Stores the values written since the last commit. False when that failed.
+    bool Commit();
+
+    // Commits, then: true once a write through this object failed.
+    bool Failed() {
+        Commit();
+        return m_bFailed;
+    }
 
     // The file name most recently installed by a construction (empty before the first).
     static std::string CurrentProfileFile();
@@ -47,5 +61,6 @@ class CReg final {
     const int m_nMode;
     const std::string m_strFile;
     std::string m_strSection;
+    std::vector<CProfileFile::Entry> m_pending;  // written, not yet stored
     bool m_bFailed = false;
 };

@@ -2,6 +2,7 @@
 // Profile files on disk through CReg and the file operations of CProfileFile.
 #include "support/Reg.h"
 
+#include <cerrno>
 #include <climits>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/FaultSeam.h"
 #include "support/ProfileFile.h"
 #include "tests/TestSupport.h"
 #include "tests/support/SupportTestEnv.h"
@@ -28,7 +30,8 @@ struct Record {
     int checkInOut = 0;
 };
 
-void Exchange(int mode, Record& record, const std::string& file) {
+// True when every write of it was stored.
+bool Exchange(int mode, Record& record, const std::string& file) {
     CReg reg(mode, "Init", file);
     reg.ExchangeString("m_strDestinationDir", "", record.destination);
     reg.ExchangeString("m_strSourceDir", "", record.source);
@@ -36,6 +39,7 @@ void Exchange(int mode, Record& record, const std::string& file) {
     reg.ExchangeString("Ignore", "bak tmp", record.ignore);
     reg.ExchangeInt("CreateRvx", 0, record.createRvx);
     reg.ExchangeInt("EnableCheckInOut", 0, record.checkInOut);
+    return !reg.Failed();
 }
 
 TEST(Reg, ReadingAMissingFileGivesDefaultsAndCreatesNothing) {
@@ -73,6 +77,25 @@ TEST(Reg, WriteThenReadGivesTheRecordBackFromTheConfigFolder) {
     Exchange(CReg::Write, saved, "Tandrel.ini");
     Exchange(CReg::Read, loaded, "Tandrel.ini");
     EXPECT_EQ(loaded.checkInOut, 1);
+}
+
+// Every replacement of the file waits for the disk: a save is one replacement, and a save of what the
+// file holds already is none.
+TEST(Reg, ASaveReplacesTheFileOnceAndNotAtAllWhenNothingChanged) {
+    CPrivateFolders folders;
+    const std::string path = folders.Config() + "Tandrel.ini";
+    Record saved{"/dest/", "/src/", "bak", 1, 1};
+    platform::TestInjectFault(platform::FaultOp::WriteProfile, 2, EIO);
+    EXPECT_TRUE(Exchange(CReg::Write, saved, "Tandrel.ini")) << "five keys, one write";
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("EnableCheckInOut=1"), std::string::npos) << text;
+
+    platform::TestInjectFault(platform::FaultOp::WriteProfile, 1, EIO);
+    EXPECT_TRUE(Exchange(CReg::Write, saved, "Tandrel.ini")) << "nothing changed: no write to fail";
+    saved.ignore = "tmp";
+    EXPECT_FALSE(Exchange(CReg::Write, saved, "Tandrel.ini"));
+    platform::TestClearFaults();
+    EXPECT_EQ(ReadFile(path), text) << "the failed save left the file as it was";
 }
 
 TEST(Reg, WritingKeepsForeignContentAndLineEnds) {
@@ -143,6 +166,7 @@ TEST(Reg, EachObjectKeepsItsOwnFile) {
     EXPECT_EQ(CReg::CurrentProfileFile(), second);
     std::string value = "to second";
     writer.ExchangeString("k", "", value);
+    ASSERT_TRUE(writer.Commit());
     EXPECT_EQ(ReadFile(first), "[S]\nk=from first\n");
     EXPECT_EQ(ReadFile(second), "[S]\nk=to second\n");
 
