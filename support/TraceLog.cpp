@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "res/Strings.h"
+#include "support/ProfileFile.h"
 #include "support/Reg.h"
 
 namespace {
@@ -48,15 +49,16 @@ void CTraceLog::ExchangeSwitches(int mode) {
         {"LogSysInfo", 1, &m_nLogSysInfo},
     };
     CReg reg(mode, kSection, res::kSwitchesFile);
+    // One read of the file for all four: the run log opens a trace log for every line.
+    const CProfileFile stored(CProfileFile::ReadText(res::kSwitchesFile));
     for (const Switch& entry : switches) {
+        std::string text;
+        const bool present = stored.Get(kSection, entry.key, text);
         if (mode == CReg::Read) {
-            reg.ExchangeInt(entry.key, entry.defaultValue, *entry.value);
-            continue;
-        }
-        // The values never change while the object lives, so only a missing key needs writing; writing
-        // the others would undo a user's edit made in the meantime, or one by another process.
-        const std::string missing = "\n";  // no stored value holds a line break
-        if (reg.GetString(entry.key, missing) == missing) {
+            *entry.value = CReg::ParseInt(present ? text : std::string(), entry.defaultValue);
+        } else if (!present) {
+            // The values never change while the object lives, so only a missing key needs writing;
+            // writing the others would undo a user's edit made in the meantime, or one by another process.
             reg.ExchangeInt(entry.key, entry.defaultValue, *entry.value);
         }
     }
