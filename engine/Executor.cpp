@@ -406,6 +406,14 @@ std::vector<std::string> FoldersToFlush(const CWorkListBuilder& builder, int mod
             folders.push_back(std::move(folder));
         }
     };
+    // A run that copies nothing and finds every source marked as backed up writes nothing: a flush
+    // would only wait for what other programs wrote. This is the run where nothing changed.
+    const auto writes = [](const WorkItem& item) {
+        return (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) || ClearsArchive(item, false);
+    };
+    if (std::none_of(builder.m_items.begin(), builder.m_items.end(), writes)) {
+        return folders;
+    }
     const std::string& sourceRoot = builder.m_pSource->m_strRoot;
     const std::string& destRoot = builder.m_pDest->m_strRoot;
     add(destRoot);

@@ -26,5 +26,6 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
 // The folders whose file systems a run of mode writes to, one folder per file system: the destination
 // root (and, unless the run is a backup, the source root) first, then every other file system that a copy
 // of builder.m_items lands on (a mount point inside a tree). A folder still to be made counts with the
-// nearest one above it that exists. The run flushes each before it counts as done.
+// nearest one above it that exists. The run flushes each before it counts as done. None when no item
+// copies or clears an archive bit.
 std::vector<std::string> FoldersToFlush(const CWorkListBuilder& builder, int mode);

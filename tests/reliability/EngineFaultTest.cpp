@@ -280,3 +280,30 @@ TEST(EngineFaultTest, FoldersToFlushNameEveryFileSystemACopyLandsOn) {
     EXPECT_EQ(FoldersToFlush(*t.builder, RunBackup),
               (std::vector<std::string>{t.dst + "/", t.dst + "/inner/"}));
 }
+
+// A run that writes nothing waits for no disk; one archive bit to clear is a write.
+TEST(EngineFaultTest, FoldersToFlushAreNoneWhenNoItemWrites) {
+    engine_test::Trees t;
+    struct Row {
+        int flags;
+        int archive;
+        bool flushes;
+    } rows[] = {
+        {WorkSame | WorkClearArchive, 0, false},
+        {WorkSame | WorkClearArchive, 32, true},
+        {WorkBackup | WorkClearArchive, 0, true},
+    };
+    for (const Row& row : rows) {
+        WorkItem same;
+        same.m_nFlags = WorkSame | WorkClearArchive;
+        same.m_source.m_nArchive = 0;
+        WorkItem item = same;
+        item.m_nFlags = row.flags;
+        item.m_source.m_nArchive = row.archive;
+        item.m_source.m_strName = item.m_dest.m_strName = "f";
+        t.Empty().m_items = {same, item, same};
+        const std::vector<std::string> folders = FoldersToFlush(*t.builder, RunSynchronize);
+        EXPECT_EQ(folders.empty() ? "" : folders[0], row.flushes ? t.dst + "/" : "")
+            << row.flags << " " << row.archive;
+    }
+}
