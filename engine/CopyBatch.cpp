@@ -126,17 +126,17 @@ std::string CCopyBatch::Next() {
     }
     m_flushing = std::move(m_entries);
     m_entries.clear();
-    // Only replacing copies are flushed before they are put in place (see CPreparedCopy::Publish).
+    // Copies named with the provisional time wait for the run's end (see CPreparedCopy::Publish).
     std::vector<platform::CPreparedCopy*> copies;
     for (const Entry& entry : m_flushing) {
-        if (entry.copy && entry.copy->Replaces()) {
+        if (entry.copy && entry.copy->FlushesFirst()) {
             copies.push_back(entry.copy.get());
         }
     }
     if (copies.empty()) {
         return {};
     }
-    // A failed flush loses nothing: each replacing copy then flushes itself before it is put in place,
+    // A failed flush loses nothing: each of these copies then flushes itself before it is put in place,
     // and the one whose data could not be written reports it as its own failure.
     try {
         m_flush = std::async(std::launch::async, [copies] { (void)platform::CPreparedCopy::Flush(copies); });

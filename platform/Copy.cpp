@@ -399,6 +399,7 @@ struct CPreparedCopy::State {
     struct stat source {};  // a link's details, read when prepared
     bool link = false;
     bool replacing = false;
+    bool flushFirst = false;  // the data must be on disk before the copy takes its name
     bool flushed = false;
     bool archived = false;     // the source had no record of its write time when it was copied
     bool provisional = false;  // named with kProvisionalWriteTime
@@ -470,30 +471,43 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         }
         // Only with an unnamed file: the FUSE media that lack one (FAT, exFAT, NTFS, sshfs) show a
         // later look at the time through their own caches, which cannot be trusted to tell whether the
-        // file is still the copy. There the copy gets its real time at once, as before.
+        // file is still the copy. There the copy gets its real time at once.
         state.provisional = state.provisional && !state.temp->Named();
+        // A copy that arrives with its original's time must arrive whole: after a power cut an empty
+        // file with that time would look done to every later run. An older copy it replaces would be
+        // lost as well.
+        state.flushFirst = state.replacing || !state.provisional;
     }
     return copy;
 }
 
 bool CPreparedCopy::Flush(const std::vector<CPreparedCopy*>& copies) {
-    std::vector<dev_t> synced;
+    // Per file system: whether one syncfs covers it, or (FUSE) only an fsync per file reaches its disk.
+    std::vector<std::pair<dev_t, bool>> systems;
     for (CPreparedCopy* copy : copies) {
         State& state = *copy->m_state;
-        if (!state.replacing || state.flushed || !state.temp) {
+        if (!state.flushFirst || state.flushed || !state.temp) {
             continue;
         }
+        const int fd = state.temp->Fd();
         struct stat st;
-        if (fstat(state.temp->Fd(), &st) != 0) {
+        if (fstat(fd, &st) != 0) {
             return Fail();
         }
-        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+        auto system = std::find_if(systems.begin(), systems.end(), [&](const std::pair<dev_t, bool>& known) {
+            return known.first == st.st_dev;
+        });
+        if (system == systems.end()) {
+            const bool bySyncfs = !detail::OnlyFsyncReachesDisk(fd);
             // Reports the write errors of every file written since this one was opened, the later
             // copies of the batch included (Linux 5.8 and later).
-            if (RetryEintr([&] { return syncfs(state.temp->Fd()); }) != 0) {
+            if (bySyncfs && RetryEintr([&] { return syncfs(fd); }) != 0) {
                 return Fail();
             }
-            synced.push_back(st.st_dev);
+            system = systems.insert(systems.end(), {st.st_dev, bySyncfs});
+        }
+        if (!system->second && RetryEintr([&] { return fsync(fd); }) != 0) {
+            return Fail();
         }
     }
     for (CPreparedCopy* copy : copies) {
@@ -508,9 +522,10 @@ bool CPreparedCopy::Publish() {
         return CopyLink(state.from, state.source, state.dir.Get(), state.name);
     }
     // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
-    // could leave an empty file where the old copy was. A file that had no copy risks nothing (its
-    // source is intact), and a flush per new file would make a first backup many times slower.
-    if (state.replacing && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
+    // could leave an empty file where the old copy was; so too for a new copy that takes its real time
+    // now. One named with the provisional time is flushed with the rest at the run's end: a flush per
+    // new file would make a first backup many times slower.
+    if (state.flushFirst && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
         return Fail();
     }
     if (state.replacing) {
@@ -540,6 +555,10 @@ bool CPreparedCopy::Publish() {
 
 bool CPreparedCopy::Replaces() const {
     return m_state->replacing;
+}
+
+bool CPreparedCopy::FlushesFirst() const {
+    return m_state->flushFirst;
 }
 
 bool CPreparedCopy::SourceArchived() const {

@@ -57,12 +57,13 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 // ENOENT when the parent folder is missing.
 [[nodiscard]] bool CreateFolder(const std::string& path);
 
-// A new copy is named before its data need be on disk (a flush per new file would make a first backup
-// many times slower), so a power cut could leave it empty with its original's write time, and no later
-// run would copy it again. Asked for, such a copy is named with this provisional write time, older
-// than any source worth a backup, and given its real one by FinishWriteTime once the data is on disk:
-// a copy cut short keeps a time that makes the next run copy it again. Only where the file system has
-// unnamed files (the Linux ones): elsewhere the copy gets its real time at once.
+// A copy that took its name with its original's write time before its data reached the disk could be
+// left empty by a power cut, and no later run would copy it again; a flush per new file would make a
+// first backup many times slower. Asked for, a new copy is therefore named with this provisional write
+// time, older than any source worth a backup, and given its real one by FinishWriteTime once the data
+// is on disk: a copy cut short keeps a time that makes the next run copy it again. Only where the file
+// system has unnamed files (the Linux ones): elsewhere, or not asked for, the copy is flushed before it
+// takes its name, and takes its real time at once.
 inline constexpr int64_t kProvisionalWriteTime = 315619200;  // 1980-01-02 00:00 UTC
 struct PendingWriteTime {
     bool pending = false;  // the copy was named with the provisional time
@@ -87,8 +88,8 @@ struct PendingWriteTime {
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.
 // Prepare writes the new file unseen beside its target (an unnamed file where the file system offers
-// one) and fails as CopyFileAtomic would; Publish puts it in place, flushing it first when it replaces
-// an older copy that Flush has not covered. A copy never published leaves no trace. A link is copied
+// one) and fails as CopyFileAtomic would; Publish puts it in place, flushing it first when it
+// FlushesFirst and Flush has not covered it. A copy never published leaves no trace. A link is copied
 // when published. One thread at a time per object.
 class CPreparedCopy final {
   public:
@@ -100,11 +101,15 @@ class CPreparedCopy final {
     // provisional: a copy of a regular file that replaces nothing is named with kProvisionalWriteTime.
     static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
                                                   bool sourceKeepsModes = true, bool provisional = false);
-    // Writes the new files of the copies that replace an older one to disk, one syncfs per file system.
+    // Writes the new files of the copies that FlushesFirst to disk: one syncfs per file system, an
+    // fsync per file on FUSE, whose drivers syncfs never reaches.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
     [[nodiscard]] bool Publish();
     // True when the copy replaces an older one. Once published, it holds that copy open until destroyed.
     bool Replaces() const;
+    // True when its data must be on disk before it takes its name: it replaces an older copy, or it
+    // arrives with its real write time (not provisional).
+    bool FlushesFirst() const;
     // True when the source file read as archived (no record of its write time) as it was copied; false
     // for a link, which has no bit to clear.
     bool SourceArchived() const;

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -152,6 +153,12 @@ bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
     }
     const std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
     return ReadArchive(path.c_str(), writeTime);
+}
+
+bool OnlyFsyncReachesDisk(int fd) {
+    constexpr unsigned long kFuseMagic = 0x65735546;  // "fuse" and "fuseblk" mounts alike
+    struct statfs fs;
+    return fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == kFuseMagic;
 }
 
 std::string TempName() {

@@ -85,6 +85,10 @@ bool ReadArchive(const char* path, uint64_t writeTime);
 // The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
 
+// True when the file system of fd is a FUSE one: syncfs does not reach its driver, which writes to its
+// disk only when asked with an fsync of a file or folder of it. False when it cannot be told.
+bool OnlyFsyncReachesDisk(int fd);
+
 // A hidden name for a temporary file: ".tandrel-", six random letters or digits, "-", the process id,
 // "-" and four hex digits of TempNameCheck over what stands between the first "-" and the last.
 std::string TempName();

@@ -231,6 +231,42 @@ check_killed_run() {
     same_files "$S" "$D"
 }
 
+# A FUSE driver writes to its disk only when a file is flushed (fsync): every copy, new or replacing,
+# must be flushed before it takes its name with its original's time, or a power cut could leave an empty
+# file that looks done. The trace shows each temporary file's flush and rename.
+check_flushed_before_named() {
+    command -v strace >/dev/null || return 0
+    local trace=$MEDIA_TMP/flush.trace verdict
+    pair flushed
+    put "$S/new" new 60
+    put "$S/sub/also new" "$(seq 5000)" 60
+    put "$S/replaced" new 60
+    put "$D/replaced" old
+    td_mark
+    timeout -s KILL 60 strace -f -y -qq -e trace=fsync,fdatasync,rename,renameat,renameat2 -o "$trace" \
+        "$td" "/srcdir:$S" "/destdir:$D" /!b /!q </dev/null >"$out" 2>&1
+    STATUS=$?
+    td_collect
+    expect OK && same_files "$S" "$D" || return
+    verdict=$(python3 - "$trace" "$mnt/" <<'PY'
+import re, sys
+flushed, renamed, bare = set(), 0, []
+for line in open(sys.argv[1], errors="replace"):
+    m = re.search(r"\b(?:fsync|fdatasync)\(\d+<([^>]*)>", line)
+    if m:
+        flushed.add(m.group(1).rsplit("/", 1)[-1])
+    m = re.search(r"\brename(?:at2?)?\(\d+<([^>]*)>, \"(\.tandrel-[^\"]*)\"", line)
+    if m and (m.group(1) + "/").startswith(sys.argv[2]):
+        renamed += 1
+        if m.group(2) not in flushed:
+            bare.append(m.group(2))
+print(f"renamed without a flush: {', '.join(bare)}" if bare else "" if renamed >= 3 else
+      f"{renamed} renames seen on the medium, 3 expected")
+PY
+)
+    [ -z "$verdict" ] || why "$verdict"
+}
+
 # FAT has no ":" in names: the run must say so and harm nothing else.
 check_colon_name() {
     trait fat || return 0
@@ -265,7 +301,7 @@ check_no_leftovers() {
 }
 
 checks="first_backup nothing_to_copy minute_change case_clash new_file_mode readonly_source killed_run
-    colon_name no_readonly_lock no_leftovers"
+    flushed_before_named colon_name no_readonly_lock no_leftovers"
 
 # medium  mount function  traits: fold = names that differ in case only are one file,
 # 777 = every file shows mode 0777, lower = lists every name in lower case, fat = the FAT name rules

@@ -451,4 +451,33 @@ TEST_F(PlatformTest, APreparedCopyTellsWhetherItsSourceWasMarked) {
     }
 }
 
+// A copy that takes its name with its original's time must be on disk first, or a power cut could
+// leave an empty file that looks done; only a new copy named with the provisional time waits for the
+// run's flush. Without unnamed files (FUSE media) the provisional time is never given.
+TEST_F(PlatformTest, OnlyAProvisionalNewCopyTakesItsNameUnflushed) {
+    CTempDir dir;
+    WriteFile(dir / "a", "a");
+    WriteFile(dir / "old", "old");
+    const struct {
+        const char* name;
+        const char* target;
+        bool provisional;
+        bool named;
+        bool flushesFirst;
+    } rows[] = {
+        {"new, provisional", "new1", true, false, false},
+        {"new, provisional, named temporary file", "new2", true, true, true},
+        {"new, real time asked", "new3", false, false, true},
+        {"replacing", "old", true, false, true},
+    };
+    for (const auto& row : rows) {
+        platform::TestForceNamedTempFiles(row.named);
+        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / row.target, true, row.provisional);
+        platform::TestClearFaults();
+        ASSERT_TRUE(copy) << row.name;
+        EXPECT_EQ(copy->FlushesFirst(), row.flushesFirst) << row.name;
+        EXPECT_EQ(copy->PendingTime().pending, !row.flushesFirst) << row.name;
+    }
+}
+
 }  // namespace
