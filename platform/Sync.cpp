@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -34,6 +36,12 @@ bool CFileSystemFlush::Flush() {
     // Since Linux 5.8 syncfs also reports the write errors (EIO, ENOSPC) that happened since the
     // descriptor was opened; each replaced copy's own flush has already reported the errors of its data.
     if (RetryEintr([&] { return syncfs(m_fd); }) != 0) {
+        return Fail();
+    }
+    // syncfs never reaches a FUSE driver; an fsync of the folder asks it to write out (ntfs-3g writes
+    // its whole volume). The copies there flushed themselves before they took their names.
+    if (detail::OnlyFsyncReachesDisk(m_fd) && RetryEintr([&] { return fsync(m_fd); }) != 0 &&
+        errno != EINVAL && errno != ENOSYS) {
         return Fail();
     }
     return true;
