@@ -49,8 +49,9 @@ class CProfileFile final {
     // replacement: every write costs a flush to the disk. The file is replaced atomically: on failure
     // the old file is untouched. A file that already reads as the result is left alone. An existing file
     // that cannot be read is not replaced (its other contents would be lost). An entry that cannot be
-    // stored (see Set) is left out and makes the call fail with EINVAL after the others are written. A process-wide lock makes concurrent writers of one file
-    // lose nothing. On failure the calling thread's last error says why where the platform reported one.
+    // stored (see Set) is left out and makes the call fail with EINVAL after the others are written. A
+    // process-wide lock makes concurrent writers of one file lose nothing. On failure the calling thread's
+    // last error says why where the platform reported one.
     [[nodiscard]] static bool WriteValues(const std::string& file, const std::vector<Entry>& entries);
     [[nodiscard]] static bool WriteValue(const std::string& file, const std::string& section,
                                          const std::string& key, const std::string& value) {

@@ -46,8 +46,9 @@ std::string CReg::GetString(const std::string& key, const std::string& defaultVa
         return CProfileFile::ReadValue(m_strFile, m_strSection, key, defaultValue);
     }
     CProfileFile profile(CProfileFile::ReadText(m_strFile));
+    // A value that cannot be stored reads as absent, as it would from the file.
     for (const CProfileFile::Entry& entry : m_pending) {
-        (void)profile.Set(entry.section, entry.key, entry.value);  // one that cannot be stored reads as absent
+        (void)profile.Set(entry.section, entry.key, entry.value);
     }
     std::string value;
     return profile.Get(m_strSection, key, value) ? value : defaultValue;
