@@ -38,8 +38,8 @@ bool CFileSystemFlush::Flush() {
     if (RetryEintr([&] { return syncfs(m_fd); }) != 0) {
         return Fail();
     }
-    // syncfs never reaches a FUSE driver; an fsync of the folder asks it to write out (ntfs-3g writes
-    // its whole volume). The copies there flushed themselves before they took their names.
+    // syncfs never reaches a FUSE driver; an fsync of the folder asks it to write out its folders. The
+    // copies there flushed themselves before they took their names.
     if (detail::OnlyFsyncReachesDisk(m_fd) && RetryEintr([&] { return fsync(m_fd); }) != 0 &&
         errno != EINVAL && errno != ENOSYS) {
         return Fail();
