@@ -522,6 +522,19 @@ def apply_changes(tree, changes, src, dst):
     os.sync()
 
 
+def backup_tools(b, src, dst):
+    """Tandrel's backup and rsync -a, as the changed-backup scenarios time them."""
+    return [*b.tandrel_tools(src, dst, "backup"), {"name": "rsync -a", "cmd": ["rsync", "-a", src + "/", dst + "/"]}]
+
+
+def check_and_restore(a, tree, changes, src, dst):
+    """Compares the trees after a changed backup (the changed files' contents too), then puts them back.
+    Returns the difference found, or ""."""
+    check = compare_trees(src, dst, sample=[c[0] for c in changes])
+    restore_changed(a, tree, src, dst)
+    return check
+
+
 def scenario_changed(b, a):
     tree = Tree(a.files, a.folders, a.max_size, a.seed)
     src, dst = make_pair(b, f"main-{a.files}-{a.folders}-{a.max_size}-{a.seed}", tree)
@@ -530,17 +543,12 @@ def scenario_changed(b, a):
     def prepare(_tool):
         apply_changes(tree, changes, src, dst)
 
-    tools = [
-        *b.tandrel_tools(src, dst, "backup"),
-        {"name": "rsync -a", "cmd": ["rsync", "-a", src + "/", dst + "/"]},
-    ]
     log(f"{a.changed_percent} % changed backup, {len(changes)} of {a.files} files")
     warm(src, dst)
     before = loadavg()
-    res = b.compare(tools, a.runs, prepare=prepare)
+    res = b.compare(backup_tools(b, src, dst), a.runs, prepare=prepare)
     after = loadavg()
-    check = compare_trees(src, dst, sample=[c[0] for c in changes])
-    restore_changed(a, tree, src, dst)
+    check = check_and_restore(a, tree, changes, src, dst)
     b.sections.append(
         f"## {a.changed_percent} % changed backup ({len(changes)} of {a.files} files)\n\n"
         f"Before every run the changed files get new content and a newer time on the source side and their "
@@ -602,12 +610,9 @@ def scenario_cold(b, a):
         apply_changes(tree, changes, src, dst)
         drop_caches()
 
-    backup_res = b.compare([*b.tandrel_tools(src, dst, "backup"),
-                            {"name": "rsync -a", "cmd": ["rsync", "-a", src + "/", dst + "/"]}],
-                           a.runs, prepare=prepare_backup)
+    backup_res = b.compare(backup_tools(b, src, dst), a.runs, prepare=prepare_backup)
     after = loadavg()
-    check = compare_trees(src, dst, sample=[c[0] for c in changes])
-    restore_changed(a, tree, src, dst)
+    check = check_and_restore(a, tree, changes, src, dst)
     b.sections.append(
         f"## {title}\n\nBefore every run (the untimed warm-up run of each tool included) dirty pages are "
         f"written out and the page cache, dentries and inodes dropped (`sync; echo 3 > {DROP_CACHES}`): each "

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lists one folder tree on several threads at once and hands its files back in the order a walk on one
-// thread would meet them: depth first, every folder's entries in the file system's listing order. The
+// thread would meet them: depth first, every folder's entries in name order (support/NameOrder.h). The
 // scanner's speed is bound by one stat (and one archive record) per file; two cores do twice as many.
 // Collect is called by one thread (the run's); the helper threads live only inside Collect.
 

@@ -271,11 +271,13 @@ bool SetCopyMode(int fd, mode_t mode) {
     return true;
 }
 
-// Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
-// receives the details of the source as it was copied.
 struct timespec ProvisionalTime() {
     return {kProvisionalWriteTime, 0};
 }
+
+// Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
+// receives the details of the source as it was copied; archived whether it still had to be marked as
+// backed up. provisional: an unnamed file gets kProvisionalWriteTime instead of the source's.
 
 bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
                   const struct stat* old, struct stat& st, bool& archived, bool provisional) {

@@ -45,7 +45,7 @@ enum : unsigned long {
     kNtfs = 0x5346544E,
     kCifs = 0xFF534D42,
     kSmb2 = 0xFE534D42,
-    kFuse = 0x65735546,
+    kFuse = detail::kFuseMagic,
 };
 
 bool KeepsEverything(unsigned long type) {

@@ -156,7 +156,6 @@ bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
 }
 
 bool OnlyFsyncReachesDisk(int fd) {
-    constexpr unsigned long kFuseMagic = 0x65735546;  // "fuse" and "fuseblk" mounts alike
     struct statfs fs;
     return fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == kFuseMagic;
 }

@@ -85,6 +85,9 @@ bool ReadArchive(const char* path, uint64_t writeTime);
 // The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
 
+// The superblock magic of every FUSE mount, "fuse" and "fuseblk" alike (statfs f_type).
+inline constexpr unsigned long kFuseMagic = 0x65735546;
+
 // True when the file system of fd is a FUSE one: syncfs does not reach its driver, which writes to its
 // disk only when asked with an fsync of a file or folder of it. False when it cannot be told.
 bool OnlyFsyncReachesDisk(int fd);
