@@ -15,10 +15,13 @@
 #include "support/PathUtil.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
+#include "run/TerminalProgress.h"
+#include "res/Strings.h"
 #include "ui/JobListDlg.h"
 #include "ui/ProgressDlg.h"
 #include "ui/MainDlg.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -44,6 +47,7 @@ void CMainDlg::RunJob(int mode) {
     m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     CreateFolderFile();
     bool locked = false;
+    bool executed = false;
     try {
         bool refused = false;
         if (IsCheckInOut(mode)) {
@@ -67,6 +71,7 @@ void CMainDlg::RunJob(int mode) {
                 confirmed = ShowJobList(builder, mode) == platform::kIdOk;
                 if (confirmed) {
                     ExecuteWorkList(builder, mode);
+                    executed = true;
                 }
             }
             if (locked) {
@@ -86,8 +91,17 @@ void CMainDlg::RunJob(int mode) {
             Report(text, platform::kMbOk, 0);  // the log and standard error
             AlertIfFailed(text.c_str());
         } else {
+            if (!m_bRunReported) {
+                m_bRunReported = true;
+                NotifyIfUnseen(text);
+            }
             e.ReportError(platform::kMbOk, 0);
         }
+    }
+    if (executed && !m_bRunReported) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - m_runStart;
+        NotifyIfUnseen(RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()) + ". " +
+                       res::kLogOk);
     }
     CloseProgressWindow();
 }
