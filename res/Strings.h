@@ -60,8 +60,8 @@ inline constexpr const char* kHintNoDestination =
     "Now select the destination in the tree: a folder outside the source with the same name, \"";
 inline constexpr const char* kHintInside =
     "One folder lies inside the other: select a destination outside the source, and not above it.";
-inline constexpr const char* kHintNamesDiffer =
-    "The last folder names differ (\"";
+inline constexpr const char* kHintNamesDiffer = "The last folder names differ (\"";
+inline constexpr const char* kHintNamesDifferEnd = "\"): select a destination named like the source.";
 inline constexpr const char* kUseAsSource = "Use as Source Folder";
 inline constexpr const char* kInterrupted = "Interrupted";
 inline constexpr const char* kNoReadOnly =

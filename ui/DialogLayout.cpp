@@ -151,7 +151,7 @@ bool IsField(const QWidget* widget) {
 // Every field gets the label that stands left of it on its row or right above it as its buddy, and that
 // label's text as its accessible name: screen readers announce it, and a click on the label focuses it.
 void NameFieldsByTheirLabels(QDialog* dialog, const std::vector<QWidget*>& widgets) {
-    const QSize near = MapDialogRect(dialog, QRect(0, 0, 4, 10)).size();
+    const QSize near = MapDialogRect(dialog, QRect(0, 0, 4, 5)).size();
     for (QWidget* widget : widgets) {
         auto* label = qobject_cast<QLabel*>(widget);
         if (!label || label->text().isEmpty()) {
@@ -168,7 +168,8 @@ void NameFieldsByTheirLabels(QDialog* dialog, const std::vector<QWidget*>& widge
             const bool beside = f.left() > l.left() && f.top() <= l.bottom() && f.bottom() >= l.top();
             const bool below = f.top() > l.bottom() && f.top() - l.bottom() <= near.height() &&
                                std::abs(f.left() - l.left()) <= near.width();
-            const int distance = beside ? f.left() - l.left() : f.top() - l.top();
+            // A field on the label's row before one below it.
+            const int distance = beside ? f.left() - l.left() : INT_MAX / 2 + f.top() - l.top();
             if ((beside || below) && distance < best) {
                 best = distance;
                 field = other;

@@ -143,7 +143,7 @@ folders() {
 
 # Where the tree's rows and the Destination field lie, as fractions of the main window (its template is
 # 408 x 198 units: the tree from y 38 to 175, the field at y 23 to 37).
-tree_x=0.25 tree_top_row=0.25 dest_x=0.4 dest_y=0.16
+tree_x=0.25 tree_top_row=0.23 dest_x=0.4 dest_y=0.16
 
 # A run started from the Start menu: its progress window comes up active, Esc closes it while the run
 # goes on, and the main window takes no command until the run is over. The source lies on a file system

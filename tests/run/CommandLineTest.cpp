@@ -10,6 +10,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "res/Strings.h"
 #include "run/CommandLine.h"
 #include "support/PathUtil.h"
 #include "tests/TestSupport.h"
@@ -136,6 +137,29 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
     }
     EXPECT_EQ(LastFolderName("/work/Project/"), "Project");
     EXPECT_EQ(LastFolderName("Project/"), "Project");
+}
+
+// The sentence that says why Start is disabled names the first thing a person has to change.
+TEST(RunPreconditionTest, StartHintNamesWhatToChangeFirst) {
+    const auto exists = [](const std::string& folder) { return folder.find("gone") == std::string::npos; };
+    const struct {
+        const char* source;
+        const char* destination;
+        std::string hint;
+    } rows[] = {
+        {"", "/media/Data/", res::kHintNoSource},
+        {"/", "/media/Data/", res::kHintNoSource},
+        {"/home/gone/Data/", "/media/Data/", std::string(res::kHintSourceMissing) + "/home/gone/Data/"},
+        {"/home/Data", "/", std::string(res::kHintNoDestination) + "Data\"."},
+        {"/home/Data/", "/media/gone/Data/", std::string(res::kHintNoDestination) + "Data\"."},
+        {"/home/Data/", "/home/Data/x/Data/", res::kHintInside},
+        {"/home/Data/x/Data/", "/home/Data/", res::kHintInside},
+        {"/home/Data/", "/media/Work/", std::string(res::kHintNamesDiffer) + "Work\" and \"Data" + res::kHintNamesDifferEnd},
+        {"/home/Data/", "/media/DATA", ""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(StartHint(row.source, row.destination, +exists), row.hint) << row.source << " " << row.destination;
+    }
 }
 
 // The precondition judges the folders the run would touch, however they are spelled: a relative source,

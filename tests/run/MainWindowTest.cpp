@@ -9,14 +9,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "res/Resources.h"
+#include "res/Strings.h"
 #include "tests/TestSupport.h"
 #include "tests/run/MainDlgTestSupport.h"
 #include "ui/DialogLayout.h"
@@ -200,4 +205,65 @@ TEST_F(MainWindowTest, CreateRvxWritesThePerFolderFileOnceWithPlus) {
     }
     EXPECT_EQ(ReadFile(trees.source + "/__TD.RVX"), rvx) << "a second run leaves it untouched";
     std::remove(SettingsFile().c_str());
+}
+
+// A first start has no source: a folder dropped from a file manager or taken from the tree's menu
+// becomes it, is saved, and the status line says at each step what still keeps Start disabled.
+TEST_F(MainWindowTest, TheSourceComesFromADropOrTheTreeMenuAndIsSaved) {
+    CTreePair trees;
+    testing_support::MakeFolder(trees.dir / "other/Data");
+    WriteFile(trees.dir / "file.txt", "x");
+    CBoxRecorder boxes;
+    {
+        CMainDlg dialog({"tandrel"});
+        ASSERT_TRUE(dialog.OnInitDialog());
+        dialog.show();
+        const auto hint = [&] { return DlgItem<QLabel>(&dialog, res::IDC_STATUS)->text().toStdString(); };
+        EXPECT_EQ(hint(), res::kHintNoSource);
+        EXPECT_EQ(dialog.TestStartButton()->toolTip().toStdString(), hint());
+
+        const QUrl source = QUrl::fromLocalFile(QString::fromStdString(trees.source));
+        const struct {
+            const char* name;
+            QList<QUrl> urls;
+            std::string expected;
+        } drops[] = {
+            {"a file", {QUrl::fromLocalFile(QString::fromStdString(trees.dir / "file.txt"))}, "/"},
+            {"two folders", {source, QUrl::fromLocalFile(QString::fromStdString(trees.destination))}, "/"},
+            {"one folder", {source}, trees.source + "/"},
+        };
+        for (const auto& drop : drops) {
+            QMimeData mime;
+            mime.setUrls(drop.urls);
+            // Qt hands a drop only to the widget that took the drag's entry.
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dialog, &enter);
+            QDropEvent event(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dialog, &event);
+            EXPECT_EQ(dialog.m_strSourceDir, drop.expected) << drop.name;
+        }
+        EXPECT_EQ(Field(dialog, res::IDC_SOURCE), trees.source + "/");
+        EXPECT_EQ(hint().rfind(res::kHintNoDestination, 0), 0u) << hint();
+
+        // The tree's menu on a row: that folder becomes the source, the selection stays the destination.
+        CDirTreeCtrl* tree = dialog.TestTree();
+        ASSERT_TRUE(tree->SelectPath(trees.dir / "other/Data/"));
+        const QPoint row = tree->visualItemRect(tree->currentItem()).center();
+        QTimer::singleShot(0, [] {
+            QWidget* menu = QApplication::activePopupWidget();
+            ASSERT_TRUE(menu);
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, tree->viewport()->mapTo(&dialog, row),
+                                    tree->viewport()->mapToGlobal(row));
+        QApplication::sendEvent(&dialog, &menuEvent);
+        EXPECT_EQ(dialog.m_strSourceDir, trees.dir / "other/Data/");
+        EXPECT_EQ(hint(), res::kHintInside);
+        ASSERT_TRUE(tree->SelectPath(trees.destination + "/"));
+        EXPECT_TRUE(dialog.TestStartButton()->isEnabled());
+        EXPECT_EQ(hint(), "");
+    }
+    EXPECT_NE(ReadFile(SettingsFile()).find("m_strSourceDir=" + (trees.dir / "other/Data/") + "\n"),
+              std::string::npos);
 }

@@ -7,10 +7,13 @@
 #include "tests/TestSupport.h"
 #include "tests/ui/QStringPrinter.h"
 #include "ui/DialogLayout.h"
+#include "res/Strings.h"
 #include "ui/JobListDlg.h"
+#include "ui/JobListModel.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -261,4 +264,78 @@ TEST(JobListDlg, ConfirmsOnlyADecidedList) {
                 << row.name << (pressOk ? " pressing OK" : " pressing Esc");
         }
     }
+}
+
+// The list opens on its first undecided row; F3 and Ctrl+F go on to the next (around to the first),
+// Home and End to the ends; the count stands beside the list.
+TEST(JobListDlg, LeadsToTheUndecidedRows) {
+    ScannedRun run;
+    run.Scan();
+    for (int i = 0; i < 300; ++i) {
+        run.builder->m_items.push_back(Item(KindBoth, i == 120 || i == 250 ? WorkUnknown : WorkBackup, "f"));
+    }
+    CJobListDlg dlg(run.builder.get(), RunBackup);
+    dlg.show();
+    QCoreApplication::processEvents();
+    const auto current = [&] { return dlg.m_list->currentIndex().row(); };
+    EXPECT_EQ(current(), 120);
+    EXPECT_TRUE(dlg.m_list->selectionModel()->isRowSelected(120, {}));
+    EXPECT_TRUE(dlg.m_list->viewport()->rect().contains(dlg.m_list->visualRect(dlg.m_list->currentIndex())));
+    EXPECT_EQ(DlgItem<QLabel>(&dlg, res::IDC_UNDECIDED)->text(), QString("2 undecided\nF3: next"));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int row;
+    } steps[] = {{Qt::Key_F3, {}, 250},         {Qt::Key_F, Qt::ControlModifier, 120}, {Qt::Key_End, {}, 299},
+                 {Qt::Key_Home, {}, 0},         {Qt::Key_End, Qt::ControlModifier, 299},
+                 {Qt::Key_F3, {}, 120},         {Qt::Key_Home, Qt::ControlModifier, 0}};
+    for (const auto& step : steps) {
+        QTest::keyClick(dlg.m_list, step.key, step.modifiers);
+        EXPECT_EQ(current(), step.row) << step.key;
+    }
+}
+
+// An undecided row says why, in the terms of the files, and what resolves it.
+TEST(JobListDlg, UndecidedRowsSayWhy) {
+    ScannedRun run;
+    run.Scan();
+    constexpr uint64_t kMinute = 600'000'000;
+    WorkItem newer = Item(KindBoth, WorkUnknown, "n");
+    newer.m_source.m_ftWrite = 100 * kMinute;
+    newer.m_dest.m_ftWrite = 103 * kMinute + 1;
+    run.builder->m_items = {Item(KindNoSource, WorkUnknown, "a"), newer, Item(KindBoth, WorkUnknown, "c"),
+                            Item(KindNoDest, WorkUnknown, "C"), Item(KindBoth, WorkBackup, "d")};
+    run.builder->m_clashes = {3, 2};
+    CJobListDlg dlg(run.builder.get(), RunBackup);
+    const QString expected[] = {res::kWhyNoSource, QString(res::kWhyDestNewer).arg("3 minutes"), res::kWhyCaseClash,
+                                res::kWhyCaseClash, "{backup}"};
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(dlg.m_list->model()->index(row, 2).data(Qt::ToolTipRole).toString(), expected[row]) << row;
+    }
+    const struct {
+        uint64_t seconds;
+        const char* text;
+    } spans[] = {{1, "1 second"}, {119, "119 seconds"}, {120, "2 minutes"}, {7199, "119 minutes"},
+                 {7200, "2 hours"}, {86400 * 3 + 5, "3 days"}};
+    for (const auto& span : spans) {
+        EXPECT_EQ(CJobListModel::SpanText(span.seconds * 10'000'000), QString(span.text));
+    }
+}
+
+// The size the list was closed with is where the next one opens, kept in a section of its own.
+TEST(JobListDlg, RemembersItsSize) {
+    ScannedRun run;
+    run.Scan();
+    QSize closed;
+    {
+        CJobListDlg dlg(run.builder.get(), RunBackup);
+        dlg.show();
+        dlg.resize(dlg.size() + QSize(40, 30));
+        closed = dlg.size();
+        dlg.reject();
+    }
+    CJobListDlg again(run.builder.get(), RunBackup);
+    EXPECT_EQ(again.size(), closed);
+    const std::string ini = testing_support::ReadFile(std::string(getenv("XDG_CONFIG_HOME")) + "/tandrel/Tandrel.ini");
+    EXPECT_NE(ini.find("[JobList]\nWidth=" + std::to_string(closed.width())), std::string::npos) << ini;
 }
