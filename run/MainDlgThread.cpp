@@ -93,7 +93,9 @@ void CMainDlg::NotifyIfUnseen(const std::string& outcome) {
     static const char* const kRunNames[] = {"Backup", "Synchronize", "Check In", "Check Out"};
     const char* name = m_nRunMode >= RunBackup && m_nRunMode <= RunCheckOut ? kRunNames[m_nRunMode - 1] : "Run";
     OnUiThread([&] {
-        if (link->IsOpen() && QApplication::activeWindow()) {
+        constexpr qint64 kAwayMs = 1000;
+        const bool away = !QApplication::activeWindow() && m_inactiveSince.isValid() && m_inactiveSince.elapsed() > kAwayMs;
+        if (link->IsOpen() && !away) {
             return;  // the progress window is there and the person is using the program
         }
         SendDesktopNotice(QStringLiteral("Tandrel: ") + QString::fromLatin1(name) + QStringLiteral(" ended"),

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPointer>
 
@@ -177,6 +178,8 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     bool m_bRunActive = false;
     // The interactive run's start, and whether it has reported a message (the run then ends with it).
     std::chrono::steady_clock::time_point m_runStart;
+    // Since when no window of the program has had the keyboard (invalid while one has).
+    QElapsedTimer m_inactiveSince;
     bool m_bRunReported = false;
 };
 

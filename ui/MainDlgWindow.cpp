@@ -2,7 +2,9 @@
 // The main dialog's window: its controls from template 102, and the handlers of its buttons, tree and
 // context menu. User-interface thread only.
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QWindow>
 #include <QLabel>
 #include <QDesktopServices>
 #include <QLineEdit>
@@ -109,6 +111,15 @@ void CMainDlg::CreateControls() {
         connect(shortcut, &QShortcut::activated, this, [this] { ShowContextMenuAtFocus(); });
     }
     platform::SetMessageBoxOwner(this);
+    // Whether the person is elsewhere, for the notification at the end of a run: the moment between two
+    // windows of the program (the job list closing, the progress window coming back) does not count.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window) {
+            m_inactiveSince.invalidate();
+        } else if (!m_inactiveSince.isValid()) {
+            m_inactiveSince.start();
+        }
+    });
 }
 
 void CMainDlg::ShowSourceAndDestination() {

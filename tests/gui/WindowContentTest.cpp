@@ -10,6 +10,8 @@
 #include "ui/JobListDlg.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -18,6 +20,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +89,23 @@ TEST(TreeOrder, SubfoldersAreListedByNameIgnoringCaseThenByBytes) {
         shown.push_back(folder->child(i)->text(0).toStdString());
     }
     EXPECT_EQ(shown, expected);
+
+    // A name longer than the tree is wide: the tree scrolls sideways and the row's tooltip shows it whole.
+    const std::string longName(120, 'n');
+    MakeFolder(root + "/" + longName);
+    tree.resize(200, 600);
+    folder->setExpanded(false);
+    folder->setExpanded(true);
+    QTreeWidgetItem* longItem = nullptr;
+    for (int i = 0; i < folder->childCount(); ++i) {
+        longItem = folder->child(i)->text(0).size() > 100 ? folder->child(i) : longItem;
+    }
+    ASSERT_NE(longItem, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_GT(tree.horizontalScrollBar()->maximum(), 0);
+    const QRect row = tree.visualItemRect(longItem);
+    EXPECT_EQ(TooltipAt(tree.viewport(), tree.visualItemRect(folder->child(0)).center()), QString());
+    EXPECT_EQ(TooltipAt(tree.viewport(), QPoint(row.left() + 30, row.center().y())), QString::fromStdString(longName));
 }
 
 // The job list of a check-out between two long roots, one long file name among short ones.
@@ -142,6 +162,50 @@ TEST_F(JobListColumns, FillTheWidthAndEachCanBeResized) {
         EXPECT_NEAR(header->sectionSize(row.section), before + row.dx, 2) << row.name;
         EXPECT_GE(ColumnsEnd(), list->viewport()->width()) << row.name << ": the last column follows";
     }
+}
+
+// The operations are never cut at the list's first size, and the columns follow the dialog's width.
+TEST_F(JobListColumns, OperationsFitAndColumnsRefit) {
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        const QModelIndex index = list->model()->index(row, 2);
+        EXPECT_FALSE(IsCut(index.data().toString(), list->visualRect(index).width() - 8)) << row;
+    }
+    const int first = header->sectionSize(0);
+    dialog->resize(dialog->size() + QSize(300, 0));
+    QCoreApplication::processEvents();
+    EXPECT_GT(header->sectionSize(0), first + 100) << "the extra width goes to the names, not one column";
+    EXPECT_EQ(header->sectionSize(0), header->sectionSize(1));
+    EXPECT_GE(ColumnsEnd(), list->viewport()->width());
+}
+
+// 10,000 rows with one undecided at row 2,450: the list opens there (the time it takes is printed).
+TEST(LargeJobList, OpensOnItsUndecidedRow) {
+    CTempDir temp;
+    MakeFolder(temp / "src/Data");
+    MakeFolder(temp / "dst/Data");
+    CDirScanner source(temp / "src/Data", "", nullptr);
+    CDirScanner dest(temp / "dst/Data", "", nullptr);
+    CWorkListBuilder builder(source, dest, nullptr);
+    for (int i = 0; i < 10000; ++i) {
+        WorkItem item;
+        item.m_nKind = KindBoth;
+        item.m_nFlags = i == 2450 ? WorkUnknown : WorkBackup;
+        item.m_source.m_strName = item.m_dest.m_strName = "folder/file" + std::to_string(i) + ".txt";
+        builder.m_items.push_back(item);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    CJobListDlg dialog(&builder, RunBackup);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const auto onRow = [&] {
+        const QRect row = dialog.m_list->visualRect(dialog.m_list->model()->index(2450, 0));
+        return dialog.m_list->currentIndex().row() == 2450 && dialog.m_list->viewport()->rect().contains(row);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(onRow, 5000));
+    std::printf("job list of 10,000 rows on its undecided row after %lld ms\n",
+                static_cast<long long>(clock.elapsed()));
+    EXPECT_TRUE(dialog.m_list->hasFocus());
 }
 
 TEST_F(JobListColumns, CutTextsShowInFullAsTooltips) {
