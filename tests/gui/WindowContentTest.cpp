@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QHelpEvent>
 #include <QTableView>
 #include <QTest>
@@ -159,7 +160,8 @@ TEST_F(JobListColumns, FillTheWidthAndEachCanBeResized) {
     }
 }
 
-// 10,000 rows with one undecided at row 2,450: the list opens there (the time it takes is printed).
+// 10,000 rows, undecided at rows 2,450 and 7,000: the list opens on the first (the time it takes is
+// printed), F3 and Ctrl+F go to the next (around to the first), Home and End to the ends.
 TEST(LargeJobList, OpensOnItsUndecidedRow) {
     CTempDir temp;
     MakeFolder(temp / "src/Data");
@@ -170,7 +172,7 @@ TEST(LargeJobList, OpensOnItsUndecidedRow) {
     for (int i = 0; i < 10000; ++i) {
         WorkItem item;
         item.m_nKind = KindBoth;
-        item.m_nFlags = i == 2450 ? WorkUnknown : WorkBackup;
+        item.m_nFlags = i == 2450 || i == 7000 ? WorkUnknown : WorkBackup;
         item.m_source.m_strName = item.m_dest.m_strName = "folder/file" + std::to_string(i) + ".txt";
         builder.m_items.push_back(item);
     }
@@ -187,6 +189,13 @@ TEST(LargeJobList, OpensOnItsUndecidedRow) {
     std::printf("job list of 10,000 rows on its undecided row after %lld ms\n",
                 static_cast<long long>(clock.elapsed()));
     EXPECT_TRUE(dialog.m_list->hasFocus());
+    EXPECT_EQ(dialog.findChild<QLabel*>("ctl1031")->text(), QString("2 undecided\nF3: next"));
+    const std::pair<QKeySequence, int> steps[] = {{Qt::Key_F3, 7000}, {QKeySequence::Find, 2450},
+                                                  {Qt::Key_End, 9999}, {Qt::Key_Home, 0}, {Qt::Key_F3, 2450}};
+    for (const auto& [keys, row] : steps) {
+        QTest::keySequence(dialog.m_list, keys);
+        EXPECT_EQ(dialog.m_list->currentIndex().row(), row) << keys.toString().toStdString();
+    }
 }
 
 TEST_F(JobListColumns, CutTextsShowInFullAsTooltips) {

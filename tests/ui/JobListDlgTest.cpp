@@ -20,7 +20,6 @@
 #include <QTimer>
 
 #include <map>
-#include <tuple>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -266,27 +265,6 @@ TEST(JobListDlg, ConfirmsOnlyADecidedList) {
             EXPECT_EQ(result, pressOk && row.okEnabled ? QDialog::Accepted : QDialog::Rejected)
                 << row.name << (pressOk ? " pressing OK" : " pressing Esc");
         }
-    }
-}
-
-// F3 and Ctrl+F go to the next undecided row (around to the first), Home and End to the ends; the count
-// stands beside the list. (Where the list opens is tried on a real display, tests/gui.)
-TEST(JobListDlg, LeadsToTheUndecidedRows) {
-    ScannedRun run;
-    run.Scan();
-    for (int i = 0; i < 300; ++i) {
-        run.builder->m_items.push_back(Item(KindBoth, i == 120 || i == 250 ? WorkUnknown : WorkBackup, "f"));
-    }
-    CJobListDlg dlg(run.builder.get(), RunBackup);
-    dlg.show();
-    QCoreApplication::processEvents();  // shortcuts work in the active window
-    EXPECT_EQ(DlgItem<QLabel>(&dlg, res::IDC_UNDECIDED)->text(), QString("2 undecided\nF3: next"));
-    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> steps[] = {
-        {Qt::Key_F3, {}, 250},  {Qt::Key_F, Qt::ControlModifier, 120}, {Qt::Key_End, {}, 299},
-        {Qt::Key_Home, {}, 0}, {Qt::Key_F3, {}, 120}};
-    for (const auto& [key, modifiers, row] : steps) {
-        QTest::keyClick(dlg.m_list, key, modifiers);
-        EXPECT_EQ(dlg.m_list->currentIndex().row(), row) << key;
     }
 }
 
