@@ -71,5 +71,6 @@ std::string StartHint(const std::string& source, const std::string& destination,
     if (d.compare(0, s.size(), s) == 0 || s.compare(0, d.size(), d) == 0) {
         return res::kHintInside;
     }
-    return res::kHintNamesDiffer + LastFolderName(d) + "\" and \"" + LastFolderName(s) + res::kHintNamesDifferEnd;
+    return res::kHintNamesDiffer + LastFolderName(d) + "\" and \"" + LastFolderName(s) +
+           res::kHintNamesDifferEnd;
 }

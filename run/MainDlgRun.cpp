@@ -100,8 +100,8 @@ void CMainDlg::RunJob(int mode) {
     }
     if (executed && !m_bRunReported) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - m_runStart;
-        NotifyIfUnseen(RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()) + ". " +
-                       res::kLogOk);
+        NotifyIfUnseen(RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()) +
+                       ". " + res::kLogOk);
     }
     CloseProgressWindow();
 }

@@ -91,10 +91,12 @@ void CMainDlg::NotifyIfUnseen(const std::string& outcome) {
         return;
     }
     static const char* const kRunNames[] = {"Backup", "Synchronize", "Check In", "Check Out"};
-    const char* name = m_nRunMode >= RunBackup && m_nRunMode <= RunCheckOut ? kRunNames[m_nRunMode - 1] : "Run";
+    const char* name =
+        m_nRunMode >= RunBackup && m_nRunMode <= RunCheckOut ? kRunNames[m_nRunMode - 1] : "Run";
     OnUiThread([&] {
         constexpr qint64 kAwayMs = 1000;
-        const bool away = !QApplication::activeWindow() && m_inactiveSince.isValid() && m_inactiveSince.elapsed() > kAwayMs;
+        const bool away =
+            !QApplication::activeWindow() && m_inactiveSince.isValid() && m_inactiveSince.elapsed() > kAwayMs;
         if (link->IsOpen() && !away) {
             return;  // the progress window is there and the person is using the program
         }

@@ -19,10 +19,9 @@ bool SendDesktopNotice(const QString& summary, const QString& body) {
     if (!bus.isConnected()) {
         return false;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                       QStringLiteral("/org/freedesktop/Notifications"),
-                                       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     // Application, id to replace (none), icon, summary, body, actions, hints, time-out (the server's).
     call << QStringLiteral("Tandrel") << 0u << QStringLiteral("tandrel") << summary << body << QStringList()
          << QVariantMap() << -1;

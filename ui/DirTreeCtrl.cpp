@@ -235,7 +235,8 @@ bool CDirTreeCtrl::viewportEvent(QEvent* event) {
     QTreeWidgetItem* item = itemAt(help->pos());
     if (item) {
         const QRect row = visualItemRect(item);
-        const int textRight = row.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
+        const int textRight =
+            row.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
         if (row.left() < 0 || textRight > viewport()->width()) {
             QToolTip::showText(help->globalPos(), item->text(0), viewport());
             return true;

@@ -47,7 +47,8 @@ class CCutTextDelegate final : public QStyledItemDelegate {
         // An undecided row says why wherever the pointer rests on it.
         const QString tip = index.data(Qt::ToolTipRole).toString();
         const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
-        if (event->type() == QEvent::ToolTip && (tip != text || IsCut(view, text, option.rect.width(), margin))) {
+        if (event->type() == QEvent::ToolTip &&
+            (tip != text || IsCut(view, text, option.rect.width(), margin))) {
             QToolTip::showText(event->globalPos(), tip, view);
             return true;
         }
@@ -240,11 +241,13 @@ void CJobListDlg::FitColumns() {
     int operation = header->fontMetrics().horizontalAdvance(QString::fromUtf8(res::kOperation));
     for (const int flags : {int(WorkSynchronize), int(WorkUnknown)}) {
         longest.m_nFlags = flags;
-        operation = std::max(operation, m_list->fontMetrics().horizontalAdvance(
-                                            CJobListModel::OperationText(longest, m_nMode)));
+        operation =
+            std::max(operation,
+                     m_list->fontMetrics().horizontalAdvance(CJobListModel::OperationText(longest, m_nMode)));
     }
     operation += 4 * (m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
-    const int names = std::max(available / 2, available - std::max(operation, available * kColumnWidths[columns - 1] / shares));
+    const int names = std::max(
+        available / 2, available - std::max(operation, available * kColumnWidths[columns - 1] / shares));
     for (int column = 0; column + 1 < columns; ++column) {
         header->resizeSection(column, names * kColumnWidths[column] / (shares - kColumnWidths[columns - 1]));
     }

@@ -53,7 +53,8 @@ QString CJobListModel::UndecidedReason(const WorkItem& item, bool clash) {
         return QString::fromUtf8(res::kWhyNoSource);
     }
     if (item.m_nKind == KindBoth && item.m_dest.m_ftWrite > item.m_source.m_ftWrite) {
-        return QString::fromUtf8(res::kWhyDestNewer).arg(SpanText(item.m_dest.m_ftWrite - item.m_source.m_ftWrite));
+        return QString::fromUtf8(res::kWhyDestNewer)
+            .arg(SpanText(item.m_dest.m_ftWrite - item.m_source.m_ftWrite));
     }
     return QString::fromUtf8(res::kWhyUnknown);
 }

@@ -21,7 +21,8 @@ std::string CMainDlg::DroppedFolder(const QMimeData* mime) {
     }
     // The bytes of the name, not its display text: a name that is not valid UTF-8 comes percent-encoded.
     std::string path =
-        QByteArray::fromPercentEncoding(mime->urls().front().path(QUrl::FullyEncoded).toLatin1()).toStdString();
+        QByteArray::fromPercentEncoding(mime->urls().front().path(QUrl::FullyEncoded).toLatin1())
+            .toStdString();
     NormalizeFolder(path);
     // With the trailing "/" only a folder (or a link to one) exists.
     return platform::PathExists(path) ? path : std::string();

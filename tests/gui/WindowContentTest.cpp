@@ -100,7 +100,8 @@ TEST(TreeOrder, SubfoldersAreListedByNameIgnoringCaseThenByBytes) {
     EXPECT_GT(tree.horizontalScrollBar()->maximum(), 0);
     const QRect row = tree.visualItemRect(folder->child(folder->childCount() - 1));
     EXPECT_EQ(TooltipAt(tree.viewport(), tree.visualItemRect(folder->child(0)).center()), QString());
-    EXPECT_EQ(TooltipAt(tree.viewport(), QPoint(row.left() + 30, row.center().y())), QString::fromStdString(longName));
+    EXPECT_EQ(TooltipAt(tree.viewport(), QPoint(row.left() + 30, row.center().y())),
+              QString::fromStdString(longName));
 }
 
 // The job list of a check-out between two long roots, one long file name among short ones.
@@ -190,8 +191,11 @@ TEST(LargeJobList, OpensOnItsUndecidedRow) {
                 static_cast<long long>(clock.elapsed()));
     EXPECT_TRUE(dialog.m_list->hasFocus());
     EXPECT_EQ(dialog.findChild<QLabel*>("ctl1031")->text(), QString("2 undecided\nF3: next"));
-    const std::pair<QKeySequence, int> steps[] = {{Qt::Key_F3, 7000}, {QKeySequence::Find, 2450},
-                                                  {Qt::Key_End, 9999}, {Qt::Key_Home, 0}, {Qt::Key_F3, 2450}};
+    const std::pair<QKeySequence, int> steps[] = {{Qt::Key_F3, 7000},
+                                                  {QKeySequence::Find, 2450},
+                                                  {Qt::Key_End, 9999},
+                                                  {Qt::Key_Home, 0},
+                                                  {Qt::Key_F3, 2450}};
     for (const auto& [keys, row] : steps) {
         QTest::keySequence(dialog.m_list, keys);
         EXPECT_EQ(dialog.m_list->currentIndex().row(), row) << keys.toString().toStdString();

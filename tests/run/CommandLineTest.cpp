@@ -150,7 +150,8 @@ TEST(RunPreconditionTest, StartHintNamesWhatToChangeFirst) {
         {"/home/Data", "/", noDestination},
         {"/home/Data/", "/media/gone/Data/", noDestination},
         {"/home/Data/x/Data/", "/home/Data/", res::kHintInside},
-        {"/home/Data/", "/media/Work/", std::string(res::kHintNamesDiffer) + "Work\" and \"Data" + res::kHintNamesDifferEnd},
+        {"/home/Data/", "/media/Work/",
+         std::string(res::kHintNamesDiffer) + "Work\" and \"Data" + res::kHintNamesDifferEnd},
         {"/home/Data/", "/media/DATA", ""},
     };
     for (const auto& [source, destination, hint] : rows) {

@@ -211,15 +211,18 @@ TEST_F(MainWindowTest, CreateRvxWritesThePerFolderFileOnceWithPlus) {
 TEST_F(MainWindowTest, ADroppedFolderBecomesTheSource) {
     CTreePair trees;
     WriteFile(trees.dir / "file.txt", "x");
-    const auto url = [](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+    const auto url = [](const std::string& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path));
+    };
     CBoxRecorder boxes;
     {
         CMainDlg dialog({"tandrel"});
         ASSERT_TRUE(dialog.OnInitDialog());
         EXPECT_EQ(DlgItem<QLabel>(&dialog, res::IDC_STATUS)->text().toStdString(), res::kHintNoSource);
-        const std::pair<QList<QUrl>, std::string> drops[] = {{{url(trees.dir / "file.txt")}, "/"},
-                                                             {{url(trees.source), url(trees.destination)}, "/"},
-                                                             {{url(trees.source)}, trees.source + "/"}};
+        const std::pair<QList<QUrl>, std::string> drops[] = {
+            {{url(trees.dir / "file.txt")}, "/"},
+            {{url(trees.source), url(trees.destination)}, "/"},
+            {{url(trees.source)}, trees.source + "/"}};
         for (const auto& [urls, expected] : drops) {
             QMimeData mime;
             mime.setUrls(urls);

@@ -279,13 +279,16 @@ TEST(JobListDlg, UndecidedRowsSayWhy) {
                             Item(KindBoth, WorkBackup, "d")};
     run.builder->m_clashes = {2};
     CJobListDlg dlg(run.builder.get(), RunBackup);
-    const QString expected[] = {res::kWhyNoSource, QString(res::kWhyDestNewer).arg("3 minutes"), res::kWhyCaseClash,
-                                "{backup}"};
+    const QString expected[] = {res::kWhyNoSource, QString(res::kWhyDestNewer).arg("3 minutes"),
+                                res::kWhyCaseClash, "{backup}"};
     for (int row = 0; row < 4; ++row) {
         EXPECT_EQ(dlg.m_list->model()->index(row, 2).data(Qt::ToolTipRole).toString(), expected[row]) << row;
     }
-    for (const auto& [seconds, text] : {std::pair<uint64_t, const char*>{1, "1 second"}, {119, "119 seconds"},
-                                        {7199, "119 minutes"}, {7200, "2 hours"}, {86400 * 3 + 5, "3 days"}}) {
+    for (const auto& [seconds, text] : {std::pair<uint64_t, const char*>{1, "1 second"},
+                                        {119, "119 seconds"},
+                                        {7199, "119 minutes"},
+                                        {7200, "2 hours"},
+                                        {86400 * 3 + 5, "3 days"}}) {
         EXPECT_EQ(CJobListModel::SpanText(seconds * kSecond), QString(text));
     }
 }
