@@ -51,6 +51,8 @@ inline constexpr const char* kRefusedPair =
     "the destination must have the same last folder name as the source, and neither folder may lie "
     "inside the other";
 inline constexpr const char* kInterrupted = "Interrupted";
+inline constexpr const char* kChangedDuringRun =
+    ": another program saved a file there during the run; it was left as it is and the run stopped";
 inline constexpr const char* kNoReadOnly =
     ": this file system cannot keep files read-only, which check-in and check-out need";
 

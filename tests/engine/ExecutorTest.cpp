@@ -221,7 +221,12 @@ TEST(Executor, StepsOfOneItemRunInOrder) {
     }
     WriteFile(t.src + "/f.txt", "from source");
     WriteFile(t.dst + "/f.txt", "from destination");
-    t.Empty().m_items.push_back(Item("f.txt", WorkSynchronize | WorkBackup | WorkClearArchive));
+    SetModTime(t.src + "/f.txt", 1500000000);
+    SetModTime(t.dst + "/f.txt", 1500000000);
+    WorkItem item = Item("f.txt", WorkSynchronize | WorkBackup | WorkClearArchive,
+                         engine_test::FileTime(1500000000), engine_test::FileTime(1500000000));
+    item.m_source.m_nReadOnly = item.m_dest.m_nReadOnly = 0;  // both seen by the scan
+    t.Empty().m_items.push_back(item);
     CFakeHost host;
     t.Execute(host, RunSynchronize);
     EXPECT_TRUE(host.reports.empty());
