@@ -162,10 +162,15 @@ TEST(Executor, NewCopiesGetTheirTimesOnlyOnceTheirDataIsOnDisk) {
         ASSERT_EQ(host.reports.size(), row.flushFails ? 1u : 0u) << row.name;
         const int64_t expected =
             row.flushFails ? platform::kProvisionalWriteTime * 1000000000LL : 1600000000123456789LL;
+        const bool records = ArchiveRecordsWork(t.dir.Path());
         for (std::string copy : copies) {
             const bool fromDest = copy.compare(0, t.dst.size() + 1, t.dst + "/") == 0;
             copy.replace(0, fromDest ? t.dst.size() : t.src.size(), fromDest ? t.src : t.dst);
             EXPECT_EQ(ModTimeNs(copy), expected) << row.name << ": " << copy;
+            // A copy into the source is marked as backed up against its real time.
+            if (fromDest && records && !row.flushFails) {
+                EXPECT_FALSE(Archived(copy)) << row.name << ": " << copy;
+            }
         }
         // The next run copies again exactly what was not finished.
         t.Build(RunSynchronize);
