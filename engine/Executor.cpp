@@ -142,6 +142,9 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
         to = toTree.Reach(toName, shownTo, false);
         if (to.path.empty() && platform::LastError() == ENOENT && platform::PathExists(from.path)) {
             to = toTree.Reach(toName, shownTo, true);
+            if (to.folder && from.folder) {
+                to.folder->TakeDefaultAcl(*from.folder);  // the folder just made, as its original
+            }
         }
     }
     platform::PendingWriteTime time;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -175,6 +176,19 @@ std::shared_ptr<CPinnedFolder> CPinnedFolder::Open(const std::shared_ptr<CPinned
         return nullptr;
     }
     return std::shared_ptr<CPinnedFolder>(new CPinnedFolder(fd));
+}
+
+void CPinnedFolder::TakeDefaultAcl(const CPinnedFolder& from) const {
+    // An O_PATH handle has no xattr calls of its own: through its /proc path, which is the folder itself.
+    constexpr char kDefaultAcl[] = "system.posix_acl_default";
+    std::vector<char> value(512);
+    ssize_t n;
+    while ((n = getxattr(from.m_path.c_str(), kDefaultAcl, value.data(), value.size())) < 0 && errno == ERANGE) {
+        value.resize(value.size() * 4);
+    }
+    if (n > 0) {
+        (void)setxattr(m_path.c_str(), kDefaultAcl, value.data(), static_cast<size_t>(n), 0);
+    }
 }
 
 }  // namespace platform

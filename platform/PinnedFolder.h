@@ -27,6 +27,11 @@ class CPinnedFolder final {
     static std::shared_ptr<CPinnedFolder> Open(const std::shared_ptr<CPinnedFolder>& root,
                                                std::string_view relative, bool create);
 
+    // Gives this folder, one a run has just made, the default ACL of from, the folder it is the copy of,
+    // where from has one and this medium keeps it (new files and folders inside then get what they would
+    // get in from). Best effort: a medium without ACLs takes the folder without it.
+    void TakeDefaultAcl(const CPinnedFolder& from) const;
+
     // A path naming this folder, with a trailing "/", to which a name of the folder is appended:
     // "/proc/self/fd/N/". Valid while this object lives.
     const std::string& Path() const { return m_path; }
