@@ -575,13 +575,15 @@ bool CPreparedCopy::Publish() {
     // A temporary file with a name from the start means a file system without unnamed ones: FAT, exFAT,
     // NTFS and sshfs through FUSE. fusefat gives a renamed file the time of the rename, which would make
     // every copy newer than its original: the time is set once more under the real name.
-    const bool named = state.temp->Named();
+    // The time is set through the file itself, never by name: a file saved under the name right after
+    // the rename keeps its own.
+    CFd file(state.temp->Named() ? fcntl(state.temp->Fd(), F_DUPFD_CLOEXEC, 0) : -1);
     if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
         return false;
     }
-    if (named) {
+    if (file.Valid()) {
         const struct timespec times[2] = {state.source.st_atim, state.source.st_mtim};
-        (void)utimensat(state.dir.Get(), state.name.c_str(), times, AT_SYMLINK_NOFOLLOW);  // best effort
+        (void)futimens(file.Get(), times);  // best effort
     }
     // Only the older copy's handle is kept: a run may hold many published copies.
     state.temp.reset();
@@ -624,11 +626,11 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceK
 
 namespace {
 
-// Writes the archive record of the file fd to match writeTime, lifting the owner-write bit of a
+// Writes the archive record of the file fd (whose details are st) to match its write time, lifting the owner-write bit of a
 // read-only copy around it, as clearing the bit does. Best effort: a file that keeps its mark is copied
 // once more by a later backup, nothing is lost.
-void MarkBackedUp(int fd, const struct stat& st, uint64_t writeTime) {
-    const std::string value = std::to_string(writeTime);
+void MarkBackedUp(int fd, const struct stat& st) {
+    const std::string value = std::to_string(WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
     const auto write = [&] {
         return RetryEintr([&] { return fsetxattr(fd, detail::kArchiveAttr, value.data(), value.size(), 0); });
     };
@@ -672,8 +674,9 @@ bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool
     if (futimens(fd.Get(), times) != 0) {
         return Fail();
     }
-    if (markBackedUp) {
-        MarkBackedUp(fd.Get(), st, WriteTimeFromUnix(time.seconds, time.nanoseconds));
+    // Against the time the medium kept, which the next scan reads.
+    if (markBackedUp && fstat(fd.Get(), &st) == 0) {
+        MarkBackedUp(fd.Get(), st);
     }
     return true;
 }
