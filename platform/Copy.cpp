@@ -366,9 +366,9 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
 bool StillTheSame(int dirFd, const std::string& name, const struct stat& seen, CFd& held) {
     held.Reset(RetryEintr([&] { return openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
     struct stat now;
-    if (!held.Valid() || fstat(held.Get(), &now) != 0 || now.st_dev != seen.st_dev || now.st_ino != seen.st_ino ||
-        now.st_size != seen.st_size || now.st_mtim.tv_sec != seen.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != seen.st_mtim.tv_nsec) {
+    if (!held.Valid() || fstat(held.Get(), &now) != 0 || now.st_dev != seen.st_dev ||
+        now.st_ino != seen.st_ino || now.st_size != seen.st_size ||
+        now.st_mtim.tv_sec != seen.st_mtim.tv_sec || now.st_mtim.tv_nsec != seen.st_mtim.tv_nsec) {
         return Fail(EEXIST);
     }
     return true;
@@ -492,7 +492,8 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
     // What stands there now must be what the scan saw: nothing, or that file. Anything else another
     // program saved meanwhile, and it is not this run's to replace.
     if (scanned && state.replacing &&
-        (!scanned->exists || WriteTimeFromUnix(old.st_mtim.tv_sec, old.st_mtim.tv_nsec) != scanned->writeTime)) {
+        (!scanned->exists ||
+         WriteTimeFromUnix(old.st_mtim.tv_sec, old.st_mtim.tv_nsec) != scanned->writeTime)) {
         Fail(EEXIST);
         return nullptr;
     }
@@ -556,11 +557,13 @@ bool CPreparedCopy::Flush(const std::vector<CPreparedCopy*>& copies) {
 
 bool CPreparedCopy::Publish() {
     State& state = *m_state;
-    if (state.replacing && !StillTheSame(state.dir.Get(), state.name, state.target, state.old)) {
-        return false;
-    }
+    // A replacement looks last of all (after its flush) whether the target is still the file it judged.
+    const auto stillTheSame = [&] {
+        return !state.replacing || StillTheSame(state.dir.Get(), state.name, state.target, state.old);
+    };
     if (state.link) {
-        return CopyLink(state.from, state.source, state.dir.Get(), state.name, state.replacing);
+        return stillTheSame() &&
+               CopyLink(state.from, state.source, state.dir.Get(), state.name, state.replacing);
     }
     // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
     // could leave an empty file where the old copy was; so too for a new copy that takes its real time
@@ -572,11 +575,13 @@ bool CPreparedCopy::Publish() {
     // The handle on the older copy, taken only now (StillTheSame) so that a copy waiting to be published
     // holds two files, not three, keeps its blocks until this object is destroyed: freeing them is most
     // of what a rename over it costs, and the owner may destroy the copy on another thread.
+    if (!stillTheSame()) {
+        return false;
+    }
     // A temporary file with a name from the start means a file system without unnamed ones: FAT, exFAT,
     // NTFS and sshfs through FUSE. fusefat gives a renamed file the time of the rename, which would make
-    // every copy newer than its original: the time is set once more under the real name.
-    // The time is set through the file itself, never by name: a file saved under the name right after
-    // the rename keeps its own.
+    // every copy newer than its original: the time is set once more, through the file itself (a file
+    // saved under the name right after the rename keeps its own).
     CFd file(state.temp->Named() ? fcntl(state.temp->Fd(), F_DUPFD_CLOEXEC, 0) : -1);
     if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
         return false;
@@ -626,9 +631,9 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceK
 
 namespace {
 
-// Writes the archive record of the file fd (whose details are st) to match its write time, lifting the owner-write bit of a
-// read-only copy around it, as clearing the bit does. Best effort: a file that keeps its mark is copied
-// once more by a later backup, nothing is lost.
+// Writes the archive record of the file fd (whose details are st) to match its write time, lifting the
+// owner-write bit of a read-only copy around it, as clearing the bit does. Best effort: a file that keeps its
+// mark is copied once more by a later backup, nothing is lost.
 void MarkBackedUp(int fd, const struct stat& st) {
     const std::string value = std::to_string(WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
     const auto write = [&] {

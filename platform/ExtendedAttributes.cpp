@@ -72,11 +72,12 @@ bool CopyAttributes(int from, int to, const struct stat& st, bool withAcl, bool&
             return Fail();
         }
         if (record) {
-            archived =
-                ArchiveFromRecord(value.data(), size, WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+            archived = ArchiveFromRecord(value.data(), size,
+                                         WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
         }
-        if (RetryEintr([&] { return fsetxattr(to, name, value.data(), static_cast<size_t>(size), 0); }) != 0 &&
-            !NotKeptHere(errno)) {
+        const int rc =
+            RetryEintr([&] { return fsetxattr(to, name, value.data(), static_cast<size_t>(size), 0); });
+        if (rc != 0 && !NotKeptHere(errno)) {
             return Fail();
         }
     }

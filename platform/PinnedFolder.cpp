@@ -183,7 +183,8 @@ void CPinnedFolder::TakeDefaultAcl(const CPinnedFolder& from) const {
     constexpr char kDefaultAcl[] = "system.posix_acl_default";
     std::vector<char> value(512);
     ssize_t n;
-    while ((n = getxattr(from.m_path.c_str(), kDefaultAcl, value.data(), value.size())) < 0 && errno == ERANGE) {
+    while ((n = getxattr(from.m_path.c_str(), kDefaultAcl, value.data(), value.size())) < 0 &&
+           errno == ERANGE) {
         value.resize(value.size() * 4);
     }
     if (n > 0) {

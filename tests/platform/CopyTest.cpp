@@ -76,8 +76,8 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
     CTempDir dir;
     // An access ACL as the kernel stores it, for mode 0644: owner rw, user 4242 r, group r, mask r,
     // others r.
-    const uint32_t acl[] = {2, 0x00060001, 0xffffffff, 0x00040002, 4242, 0x00040004, 0xffffffff,
-                            0x00040010, 0xffffffff, 0x00040020, 0xffffffff};
+    const uint32_t acl[] = {2,          0x00060001, 0xffffffff, 0x00040002, 4242,      0x00040004,
+                            0xffffffff, 0x00040010, 0xffffffff, 0x00040020, 0xffffffff};
     struct Row {
         const char* name;
         std::string content;
@@ -100,8 +100,8 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
         testing_support::SetModTime(from, row.seconds, row.nanoseconds);
         SetAccessTime(from, 1000000000 + row.nanoseconds / 3);
         ASSERT_EQ(setxattr(from.c_str(), "user.xdg.tags", row.name, strlen(row.name), 0), 0);
-        const bool withAcl = row.mode == 0644 &&
-                             setxattr(from.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
+        const bool withAcl =
+            row.mode == 0644 && setxattr(from.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
         if (row.clearArchive) {
             ASSERT_PLATFORM_OK(
                 platform::SetAttributes(from, (row.mode & 0200) ? 0 : platform::kAttrReadOnly));
@@ -516,10 +516,10 @@ TEST_F(PlatformTest, ACopyReplacesOnlyTheFileTheScanSaw) {
     const uint64_t seen = platform::WriteTimeFromUnix(1500000000, 0);
     const struct {
         const char* name;
-        bool target;                     // a file stood there at the scan, written at seen
+        bool target;  // a file stood there at the scan, written at seen
         platform::ScannedTarget scanned;
-        bool named;                      // a file system without unnamed files
-        bool before;                     // the user's save comes before Prepare, not before Publish
+        bool named;   // a file system without unnamed files
+        bool before;  // the user's save comes before Prepare, not before Publish
         bool copied;
     } rows[] = {
         {"new copy, name free", false, {false, 0}, false, false, true},

@@ -433,7 +433,8 @@ TEST(ProgramFaultTest, KilledRunsOverFilesFrom1970ConvergeWithoutChangingATime) 
         const RunResult next =
             RunProgram(home / "next", FolderArguments(src, dst) + (sync ? " /!s /!q" : " /!b /!q"));
         EXPECT_EQ(Outcome(next.log), "OK!") << next.log;
-        EXPECT_EQ(Differences(FilesOnly(Snapshot(src)), FilesOnly(Snapshot(dst))).substr(0, 1000), "") << round;
+        EXPECT_EQ(Differences(FilesOnly(Snapshot(src)), FilesOnly(Snapshot(dst))).substr(0, 1000), "")
+            << round;
         for (const auto& [name, state] : FilesOnly(Snapshot(src))) {
             const auto before = sourceBefore.find(name);
             const TreeState& origin = before != sourceBefore.end() ? sourceBefore : destBefore;

@@ -323,7 +323,8 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
         const reliability::RunResult r =
             reliability::RunProgram(home.Path(), reliability::FolderArguments(src, dst) + mode);
         synchronizing = false;
-        const bool refusedAtStart = r.exitCode == 1 && r.errorText.find("General Error!") != std::string::npos;
+        const bool refusedAtStart =
+            r.exitCode == 1 && r.errorText.find("General Error!") != std::string::npos;
         EXPECT_TRUE(r.exitCode == 0 || refusedAtStart) << r.errorText;
         log = r.log;
         std::lock_guard<std::mutex> lock(swapping);
@@ -336,7 +337,8 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
     swapper.join();
     saver.join();
     int stopped = 0;  // the log holds every round's lines
-    for (size_t at = 0; (at = log.find("another program saved a file there", at)) != std::string::npos; ++at) {
+    for (size_t at = 0; (at = log.find("another program saved a file there", at)) != std::string::npos;
+         ++at) {
         ++stopped;
     }
     std::printf("swap test: %d rounds, %d swaps, %d saves, %d runs stopped at one\n", rounds, swaps.load(),
