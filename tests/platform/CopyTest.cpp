@@ -510,52 +510,41 @@ TEST_F(PlatformTest, OnlyAProvisionalNewCopyTakesItsNameUnflushed) {
     }
 }
 
-// A copy replaces only the file the scan saw: a name taken, a target saved or replaced since, stop it
-// with EEXIST and stay as they are, whether the change came before the copy was written or after.
+// A copy replaces only the file the scan saw: a name taken or a target saved since stops it with EEXIST
+// and stays as it is, whether the save came before the copy was written or after.
 TEST_F(PlatformTest, ACopyReplacesOnlyTheFileTheScanSaw) {
-    const uint64_t seen = platform::WriteTimeFromUnix(1500000000, 0);
     const struct {
         const char* name;
-        bool target;  // a file stood there at the scan, written at seen
-        platform::ScannedTarget scanned;
+        bool seen;    // the scan saw a file there, written at 1500000000
         bool named;   // a file system without unnamed files
-        bool before;  // the user's save comes before Prepare, not before Publish
-        bool copied;
-    } rows[] = {
-        {"new copy, name free", false, {false, 0}, false, false, true},
-        {"new copy, name taken meanwhile", false, {false, 0}, false, false, false},
-        {"new copy, name taken meanwhile, named temporary file", false, {false, 0}, true, false, false},
-        {"new copy, name taken before it was written", false, {false, 0}, false, true, false},
-        {"replacement of the scanned file", true, {true, seen}, false, false, true},
-        {"replacement, target saved meanwhile", true, {true, seen}, false, false, false},
-        {"replacement, target saved meanwhile, named temporary file", true, {true, seen}, true, false, false},
-        {"replacement, target saved before it was written", true, {true, seen}, false, true, false},
-    };
+        bool before;  // the save comes before the copy is written, not before it is put in place
+    } rows[] = {{"new copy", false, false, false},
+                {"new copy, named temporary file", false, true, false},
+                {"replacement", true, false, false},
+                {"replacement, named temporary file", true, true, false},
+                {"replacement, saved before the copy was written", true, false, true}};
     for (const auto& row : rows) {
         CTempDir dir;
         WriteFile(dir / "a", "new");
-        if (row.target) {
+        if (row.seen) {
             WriteFile(dir / "t", "scanned");
             testing_support::SetModTime(dir / "t", 1500000000);
         }
-        const bool saves = !row.copied;
-        if (saves && row.before) {
+        if (row.before) {
             WriteFile(dir / "t", "user's");
         }
+        const platform::ScannedTarget scanned{row.seen, platform::WriteTimeFromUnix(1500000000, 0)};
         platform::TestForceNamedTempFiles(row.named);
-        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / "t", true, false, &row.scanned);
+        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / "t", true, false, &scanned);
         platform::TestClearFaults();
-        if (saves && !row.before) {
+        if (!row.before) {
             ASSERT_TRUE(copy) << row.name;
             WriteFile(dir / "t", "user's");
         }
-        const bool published = copy && copy->Publish();
-        EXPECT_EQ(published, row.copied) << row.name;
-        if (!published) {
-            EXPECT_EQ(platform::LastError(), EEXIST) << row.name;
-        }
+        EXPECT_FALSE(copy && copy->Publish()) << row.name;
+        EXPECT_EQ(platform::LastError(), EEXIST) << row.name;
         copy.reset();
-        EXPECT_EQ(ReadFile(dir / "t"), row.copied ? "new" : "user's") << row.name;
+        EXPECT_EQ(ReadFile(dir / "t"), "user's") << row.name;
         EXPECT_EQ(ListNames(dir.Path()).size(), 2u) << row.name << ": no temporary file stays";
     }
 }

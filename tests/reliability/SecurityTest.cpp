@@ -264,13 +264,13 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
     std::mutex swapping;  // held for a swap and its way back; the test holds it to touch the trees itself
     std::thread swapper([&] {
         std::mt19937 random(7);
-        // The roots less often: a run that meets a swapped root at its start is refused at once.
-        const std::pair<std::string, std::string> pairs[] = {
-            {src + "/sub", home / "swap-src"}, {dst + "/sub", home / "swap-dst"},
-            {src + "/sub", home / "swap-src"}, {dst + "/sub", home / "swap-dst"},
-            {src, home / "swap-srcroot"},      {dst, home / "swap-dstroot"}};
+        const std::pair<std::string, std::string> pairs[] = {{src + "/sub", home / "swap-src"},
+                                                             {dst + "/sub", home / "swap-dst"},
+                                                             {src, home / "swap-srcroot"},
+                                                             {dst, home / "swap-dstroot"}};
         while (running) {
-            const auto& [folder, link] = pairs[random() % std::size(pairs)];
+            // The roots half as often: a run that meets a swapped root at its start is refused at once.
+            const auto& [folder, link] = pairs[random() % 6 % 4];
             const auto pause = std::chrono::microseconds(random() % 400);
             {
                 std::lock_guard<std::mutex> lock(swapping);
@@ -305,7 +305,6 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
     });
     const int rounds = 24;
     int saves = 0;
-    std::string log;
     for (int round = 0; round < rounds; ++round) {
         // Fresh work for every round: the source's times move on, the destination's copies age.
         {
@@ -326,7 +325,6 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
         const bool refusedAtStart =
             r.exitCode == 1 && r.errorText.find("General Error!") != std::string::npos;
         EXPECT_TRUE(r.exitCode == 0 || refusedAtStart) << r.errorText;
-        log = r.log;
         std::lock_guard<std::mutex> lock(swapping);
         saves += static_cast<int>(saved.size());
         for (const auto& [i, text] : saved) {
@@ -336,13 +334,7 @@ TEST(SecurityTest, FoldersSwappedForLinksDuringRunsSendNothingOutside) {
     running = false;
     swapper.join();
     saver.join();
-    int stopped = 0;  // the log holds every round's lines
-    for (size_t at = 0; (at = log.find("another program saved a file there", at)) != std::string::npos;
-         ++at) {
-        ++stopped;
-    }
-    std::printf("swap test: %d rounds, %d swaps, %d saves, %d runs stopped at one\n", rounds, swaps.load(),
-                saves, stopped);
+    std::printf("swap test: %d rounds, %d swaps, %d saves\n", rounds, swaps.load(), saves);
     EXPECT_GT(swaps.load(), rounds) << "the swaps must meet the runs";
 
     EXPECT_EQ(reliability::Differences(foreignBefore, reliability::Snapshot(foreign)), "");
