@@ -64,6 +64,8 @@ inline constexpr const char* kHintNamesDiffer = "The last folder names differ (\
 inline constexpr const char* kHintNamesDifferEnd = "\"): select a destination named like the source.";
 inline constexpr const char* kUseAsSource = "Use as Source Folder";
 inline constexpr const char* kInterrupted = "Interrupted";
+inline constexpr const char* kChangedDuringRun =
+    ": another program saved a file there during the run; it was left as it is and the run stopped";
 inline constexpr const char* kNoReadOnly =
     ": this file system cannot keep files read-only, which check-in and check-out need";
 
