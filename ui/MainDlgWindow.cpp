@@ -123,7 +123,8 @@ void CMainDlg::CreateControls() {
 }
 
 void CMainDlg::ShowSourceAndDestination() {
-    m_edSource->setText(FromBytes(m_strSourceDir));
+    // "/" is what no source reads as; the status line says that one is missing.
+    m_edSource->setText(m_strSourceDir == "/" ? QString() : FromBytes(m_strSourceDir));
     m_edDestination->setText(FromBytes(m_strDestinationDir));
 }
 

@@ -219,6 +219,7 @@ TEST_F(MainWindowTest, ADroppedFolderBecomesTheSource) {
         CMainDlg dialog({"tandrel"});
         ASSERT_TRUE(dialog.OnInitDialog());
         EXPECT_EQ(DlgItem<QLabel>(&dialog, res::IDC_STATUS)->text().toStdString(), res::kHintNoSource);
+        EXPECT_EQ(Field(dialog, res::IDC_SOURCE), "");
         const std::pair<QList<QUrl>, std::string> drops[] = {
             {{url(trees.dir / "file.txt")}, "/"},
             {{url(trees.source), url(trees.destination)}, "/"},
