@@ -12,7 +12,7 @@ for pkg in build-essential cmake ninja-build qt6-base-dev libqt6svg6 libgl-dev l
            xvfb xauth openbox xdotool xclip python3-fusepy attr util-linux strace \
            desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin lintian \
            clang libclang-rt-14-dev \
-           exfatprogs exfat-fuse dosfstools fusefat ntfs-3g sshfs openssh-server; do
+           exfatprogs exfat-fuse dosfstools fusefat ntfs-3g sshfs openssh-server acl rclone; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then
