@@ -6,6 +6,7 @@
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "res/Strings.h"
 #include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
@@ -18,6 +19,16 @@ void MakeAbsoluteFolder(std::string& folder) {
         folder.insert(0, current);
     }
     NormalizeFolder(folder);
+}
+
+std::string ClockProblem(const std::string& folder, const platform::Medium& medium) {
+    if (medium.clockOffset == 0) {
+        return std::string();
+    }
+    const int64_t seconds = medium.clockOffset < 0 ? -medium.clockOffset : medium.clockOffset;
+    return folder + res::kClockOff1 + std::to_string(seconds) + res::kClockOff2 +
+           std::to_string(seconds / 3600) + ":" + (seconds % 3600 / 60 < 10 ? "0" : "") +
+           std::to_string(seconds % 3600 / 60) + (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier);
 }
 
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
@@ -59,6 +70,9 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     }
     if (rootFolder) {
         m_medium = platform::LearnMedium(m_strRoot);  // after the listing, which must not see its probe
+        if (std::string problem = ClockProblem(m_strRoot, m_medium); !problem.empty()) {
+            throw CGenericException(problem);
+        }
     }
     m_nTopFolders = 0;
     for (const platform::DirEntry& e : entries) {
@@ -79,7 +93,7 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     m_nDepth = 1;
     const WalkFailure failure =
         CFolderWalk(m_ignore, m_bReadArchive)
-            .Collect(std::move(rootFolder), std::move(entries), m_files,
+            .Collect(std::move(rootFolder), std::move(entries), rootInfo.device, m_files, m_mediaBelow,
                      [this](const std::string& name) { ProgressStep(m_hProgress, name, m_nProgressPos); });
     switch (failure.kind) {
         case WalkFailure::None:
@@ -89,6 +103,11 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
             break;
         case WalkFailure::FileNotRead:
             RaisePathError(m_strRoot + failure.name, failure.err);
+    }
+    for (const MediumBelow& below : m_mediaBelow) {
+        if (std::string problem = ClockProblem(m_strRoot + below.prefix, below.medium); !problem.empty()) {
+            throw CGenericException(problem);
+        }
     }
     m_nDepth = 0;
 }
