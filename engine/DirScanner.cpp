@@ -91,6 +91,7 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     }
     // The walk calls back on this thread, in walk order, so the bar moves as a walk on one thread would.
     m_nDepth = 1;
+    m_mediaBelow.push_back({std::string(), m_medium});
     const WalkFailure failure =
         CFolderWalk(m_ignore, m_bReadArchive)
             .Collect(std::move(rootFolder), std::move(entries), rootInfo.device, m_files, m_mediaBelow,
@@ -104,6 +105,14 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
         case WalkFailure::FileNotRead:
             RaisePathError(m_strRoot + failure.name, failure.err);
     }
+    for (MediumBelow& below : m_mediaBelow) {
+        // Modes no probe could try, the same on every file: made up by the driver, not kept.
+        if (below.medium.modesUnprobed && below.modesAny == below.modesAll) {
+            below.medium.keepsModes = false;
+        }
+    }
+    m_medium = m_mediaBelow.front().medium;
+    m_mediaBelow.erase(m_mediaBelow.begin());
     for (const MediumBelow& below : m_mediaBelow) {
         if (std::string problem = ClockProblem(m_strRoot + below.prefix, below.medium); !problem.empty()) {
             throw CGenericException(problem);

@@ -40,6 +40,8 @@ struct FolderJob {
     std::vector<Child> children;
     WalkFailure failure;  // its files and children all come before it
     uint64_t device = 0;  // its file system
+    uint32_t modesAny = 0;  // the permission bits of its files, ORed and ANDed
+    uint32_t modesAll = 07777;
     std::unique_ptr<MediumBelow> medium;  // only where its file system differs from its parent's
     std::exception_ptr exception;
     bool done = false;  // touched only under the walk's mutex
@@ -288,6 +290,10 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive, CMe
                 }
                 entry.m_strName = relative;
                 job.files.push_back(std::move(entry));
+                if (info.kind == platform::EntryKind::File) {
+                    job.modesAny |= info.mode;
+                    job.modesAll &= info.mode;
+                }
                 break;
             }
             case platform::EntryKind::Other:
@@ -304,6 +310,7 @@ WalkFailure Gather(FolderJob& root, FileList& out, std::vector<MediumBelow>& med
                    const std::function<void(const std::string&)>& topFolder, Await& await) {
     struct Level {
         FolderJob* job;
+        size_t medium = 0;     // its medium's place in media
         size_t nextFile = 0;   // the first of its files not yet moved
         size_t nextChild = 0;  // the first of its children not yet gathered
     };
@@ -313,10 +320,14 @@ WalkFailure Gather(FolderJob& root, FileList& out, std::vector<MediumBelow>& med
         if (job.exception) {
             std::rethrow_exception(job.exception);
         }
+        size_t medium = stack.empty() ? 0 : stack.back().medium;
         if (job.medium) {
+            medium = media.size();
             media.push_back(std::move(*job.medium));
         }
-        stack.push_back({&job});
+        media[medium].modesAny |= job.modesAny;
+        media[medium].modesAll &= job.modesAll;
+        stack.push_back({&job, medium});
     };
     enter(root);
     while (!stack.empty()) {

@@ -46,6 +46,9 @@ struct WalkFailure {
 struct MediumBelow {
     std::string prefix;
     platform::Medium medium;
+    // The permission bits of its files, ORed and ANDed: equal when every file shows the same.
+    uint32_t modesAny = 0;
+    uint32_t modesAll = 07777;
 };
 
 class CFolderWalk {
@@ -63,6 +66,7 @@ class CFolderWalk {
     // Exceptions of the helper threads (out of memory) reach the caller.
     // A folder on another file system than its parent's (rootDevice for the root's) starts a new medium:
     // learned once per file system after the folder is listed, and appended to media in walk order.
+    // media holds the root's on entry, first; the walk notes the modes of each medium's files there.
     WalkFailure Collect(std::unique_ptr<platform::CFolder> root, std::vector<platform::DirEntry> rootEntries,
                         uint64_t rootDevice, FileList& out, std::vector<MediumBelow>& media,
                         const std::function<void(const std::string&)>& topFolder);

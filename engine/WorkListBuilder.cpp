@@ -278,6 +278,10 @@ std::string CWorkListBuilder::CaseClash() const {
             destNames.push_back(m_pDest->m_strRoot + item.m_dest.m_strName);
         }
     }
+    if (sourceNames.size() < 2 && destNames.size() < 2 && !sourceNames.empty() && !destNames.empty()) {
+        // One name on each side that the media may make one file (a rule not known).
+        return sourceNames[0] + res::kCaseClashAnd + destNames[0] + res::kCaseClashEnd;
+    }
     const std::vector<std::string>& names = sourceNames.size() > 1 ? sourceNames : destNames;
     return names.size() > 1 ? names[0] + res::kCaseClashAnd + names[1] + res::kCaseClashEnd
                             : names.front() + res::kCaseClashEnd;

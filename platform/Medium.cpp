@@ -198,7 +198,10 @@ bool Probe(int dirFd, Medium& medium) {
         medium.timeResolution = ResolutionOf(difference);
         // Off by more than FAT's step: no step explains it, the driver's clock is wrong.
         if (difference >= kFatResolution) {
-            medium.clockOffset = static_cast<int64_t>(st.st_mtim.tv_sec) - set.tv_sec;
+            // To the minute, as time zones differ; the odd second set may have been rounded to FAT's step.
+            const int64_t seconds = static_cast<int64_t>(st.st_mtim.tv_sec) - set.tv_sec;
+            const int64_t minutes = (seconds + (seconds < 0 ? -30 : 30)) / 60 * 60;
+            medium.clockOffset = minutes != 0 ? minutes : seconds;
         }
     }
     medium.ignoresCase = !other.empty() && fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -253,8 +256,10 @@ Medium LearnMediumOf(int folder) {
     Medium medium = MediumOfType(type, st.st_dev);
     if (KeepsEverything(type) && !MediumProbeForced()) {
         medium.ignoresCase = FolderIgnoresCase(folder);
-    } else {
-        Probe(folder, medium);
+    } else if (!Probe(folder, medium)) {
+        // Read-only: FAT, NTFS and sshfs are known by name; a plain FUSE name may be exFAT or NTFS.
+        const std::string driver = type == kFuse ? FuseType(st.st_dev) : std::string();
+        medium.modesUnprobed = driver == "fuseblk" || driver == "fuse";
     }
     if (medium.ignoresCase) {
         medium.caseRule = CaseRuleOf(type, st.st_dev, medium);

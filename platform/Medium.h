@@ -21,6 +21,9 @@ struct Medium {
     CaseRule caseRule = CaseRule::Any;  // where it ignores case: which letters it makes one
     bool keepsModes = true;     // owners and permission bits are stored, not made up by the driver
     bool keepsReadOnly = true;  // a file can be made read-only and reads so afterwards
+    // Neither the type nor a probe told whether modes are kept (a read-only mount of a driver not known
+    // by name, "fuseblk"): the scan decides by whether its files' modes differ.
+    bool modesUnprobed = false;
     // Seconds by which a write time set reads back later (earlier when negative), where that is more than
     // the step: a driver that converts times through the wrong time zone. 0 for a medium that is right.
     int64_t clockOffset = 0;

@@ -148,6 +148,24 @@ mount_sshfs() {
     return 1
 }
 
+# An rclone mount of $MEDIA_TMP/share through its local backend, writes cached as a cloud remote needs.
+mount_rclone() {
+    media_need_fuse && media_need rclone || return 1
+    mkdir -p "$MEDIA_TMP/share"
+    media_try "$MEDIA_TMP/mount.log" env RCLONE_CONFIG=/dev/null rclone mount "$MEDIA_TMP/share" "$1" \
+        --vfs-cache-mode writes --cache-dir "$MEDIA_TMP/rclone-cache" --daemon && mountpoint -q "$1" && return 0
+    echo "rclone mount failed: $(tail -n 1 "$MEDIA_TMP/mount.log")" >&2
+    return 1
+}
+
+# mount_fat_tz ZONE MOUNTPOINT: a FAT image through fusefat whose time zone is ZONE.
+mount_fat_tz() {
+    media_need_fuse && media_need mkfs.vfat fusefat || return 1
+    local img
+    img=$(media_image tz mkfs.vfat) || return 1
+    media_try "$MEDIA_TMP/mount.log" env TZ="$1" fusefat -o rw+,attr_timeout=0 "$img" "$2" && mountpoint -q "$2"
+}
+
 media_stop_sshd() {
     [ -f "$MEDIA_TMP/sshd.pid" ] || return 0
     kill "$(cat "$MEDIA_TMP/sshd.pid")" 2>/dev/null
