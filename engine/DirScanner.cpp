@@ -28,7 +28,8 @@ std::string ClockProblem(const std::string& folder, const platform::Medium& medi
     const int64_t seconds = medium.clockOffset < 0 ? -medium.clockOffset : medium.clockOffset;
     return folder + res::kClockOff1 + std::to_string(seconds) + res::kClockOff2 +
            std::to_string(seconds / 3600) + ":" + (seconds % 3600 / 60 < 10 ? "0" : "") +
-           std::to_string(seconds % 3600 / 60) + (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier);
+           std::to_string(seconds % 3600 / 60) +
+           (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier);
 }
 
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {

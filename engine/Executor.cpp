@@ -86,7 +86,7 @@ struct PendingCopy {
 struct RunTrees {
     CTreeAccess source;
     CTreeAccess dest;
-    const CWorkListBuilder& builder;  // how times compare and what the media keep, per item
+    const CWorkListBuilder& builder;   // how times compare and what the media keep, per item
     std::vector<PendingCopy> pending;  // of the copies made one at a time
 };
 
@@ -138,8 +138,8 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     }
     platform::PendingWriteTime time;
     if (from.path.empty() || to.path.empty() ||
-        !CopyFileWithPath(from.path, to.path, liftReadOnly,
-                          trees.builder.KeepsModes(item, toSource), &time)) {
+        !CopyFileWithPath(from.path, to.path, liftReadOnly, trees.builder.KeepsModes(item, toSource),
+                          &time)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -166,7 +166,8 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
-        if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.builder.TimeResolution(item)) == 1) {
+        if ((item.m_nFlags & WorkByBackupRule) &&
+            CompareTimes(item, trees.builder.TimeResolution(item)) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
         std::string problem = CopyAlone(item, position, trees, false,
@@ -225,8 +226,8 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (to.path.empty() || !problem.empty()) {
         return Batched::Alone;
     }
-    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
-        from.path, to.path, trees.builder.KeepsModes(item, toSource), true);
+    std::unique_ptr<platform::CPreparedCopy> copy =
+        platform::CPreparedCopy::Prepare(from.path, to.path, trees.builder.KeepsModes(item, toSource), true);
     if (!copy) {
         return Batched::Failed;
     }
@@ -341,10 +342,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{CTreeAccess(sourceDir),
-                   CTreeAccess(destDir),
-                   builder,
-                   {}};
+    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder, {}};
     Flushes flushes;
     for (std::string& folder : FoldersToFlush(builder, mode)) {
         auto handle = std::make_unique<platform::CFileSystemFlush>(folder);

@@ -38,8 +38,8 @@ struct FolderJob {
     // Output.
     FileList files;
     std::vector<Child> children;
-    WalkFailure failure;  // its files and children all come before it
-    uint64_t device = 0;  // its file system
+    WalkFailure failure;    // its files and children all come before it
+    uint64_t device = 0;    // its file system
     uint32_t modesAny = 0;  // the permission bits of its files, ORed and ANDed
     uint32_t modesAll = 07777;
     std::unique_ptr<MediumBelow> medium;  // only where its file system differs from its parent's

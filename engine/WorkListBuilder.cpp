@@ -98,7 +98,8 @@ CWorkListBuilder::Namesakes CWorkListBuilder::Compare(std::string_view sourceNam
         return Namesakes::Same;
     }
     Namesakes result = Namesakes::Apart;
-    for (const CaseRule rule : {RuleOf(m_pSource->MediumOf(sourceName)), RuleOf(m_pDest->MediumOf(destName))}) {
+    for (const CaseRule rule :
+         {RuleOf(m_pSource->MediumOf(sourceName)), RuleOf(m_pDest->MediumOf(destName))}) {
         if (rule == CaseRule::Any) {
             // Its rule is not known: one name only where every known rule says so; else it may be one.
             const bool certain = FoldCase(a, CaseRule::ExFat) == FoldCase(b, CaseRule::ExFat) &&
@@ -138,8 +139,9 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     const auto sourceTwin = [&](size_t self, std::string_view key, std::string_view name) {
         bool twin = false;
         sourceIndex->ForEach(key, [&](size_t position) {
-            twin = twin || (position != self && !sourceFiles[position].m_strName.empty() &&
-                            Compare(name, name, sourceFiles[position].m_strName.View(), name) != Namesakes::Apart);
+            twin = twin ||
+                   (position != self && !sourceFiles[position].m_strName.empty() &&
+                    Compare(name, name, sourceFiles[position].m_strName.View(), name) != Namesakes::Apart);
         });
         return twin;
     };
@@ -221,8 +223,9 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         FileEntry& entry = destFiles[position];
         path.assign(source.m_strRoot).append(entry.m_strName);
         // A source namesake that took another destination name: two names here, one file there.
-        const bool clash = foldCase && sourceTwin(sourceFiles.size(), FoldCase(entry.m_strName.View(), CaseRule::Any),
-                                                  entry.m_strName.View());
+        const bool clash =
+            foldCase && sourceTwin(sourceFiles.size(), FoldCase(entry.m_strName.View(), CaseRule::Any),
+                                   entry.m_strName.View());
         // No source file of this name exists (the first pass would have taken the entry), but a file
         // system that ignores case may still have one: it is read, so one that cannot be read stops the
         // build, and its pair was listed by the first pass.

@@ -17,10 +17,10 @@ class CFolder;
 struct Medium {
     // Write times are kept to this many 100-ns units: 1 exactly, 10^7 whole seconds, 2 * 10^7 FAT's 2 s.
     uint64_t timeResolution = 1;
-    bool ignoresCase = false;   // "Report.txt" and "report.txt" are one file
+    bool ignoresCase = false;           // "Report.txt" and "report.txt" are one file
     CaseRule caseRule = CaseRule::Any;  // where it ignores case: which letters it makes one
-    bool keepsModes = true;     // owners and permission bits are stored, not made up by the driver
-    bool keepsReadOnly = true;  // a file can be made read-only and reads so afterwards
+    bool keepsModes = true;             // owners and permission bits are stored, not made up by the driver
+    bool keepsReadOnly = true;          // a file can be made read-only and reads so afterwards
     // Neither the type nor a probe told whether modes are kept (a read-only mount of a driver not known
     // by name, "fuseblk"): the scan decides by whether its files' modes differ.
     bool modesUnprobed = false;

@@ -266,9 +266,10 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
     WriteFile(dir / "acl/inner/x.txt", "x");
     testing_support::SetMode(dir / "acl/inner/x.txt", 0600);
     testing_support::SetMode(dir / "acl/inner", 0700);
-    const bool acl = std::system(("setfacl -m u:65534:r " + testing_support::ShellQuote(dir / "acl/inner/x.txt") +
-                                  " && setfacl -m u:65534:rx " + testing_support::ShellQuote(dir / "acl/inner"))
-                                     .c_str()) == 0;
+    const bool acl =
+        std::system(("setfacl -m u:65534:r " + testing_support::ShellQuote(dir / "acl/inner/x.txt") +
+                     " && setfacl -m u:65534:rx " + testing_support::ShellQuote(dir / "acl/inner"))
+                        .c_str()) == 0;
 
     struct Row {
         const char* name;

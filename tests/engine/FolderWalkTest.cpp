@@ -40,9 +40,10 @@ Collected Walk(const std::string& root, int helpers) {
     platform::FileInfo info;
     EXPECT_TRUE(platform::StatPath(root, info, false));
     result.media.resize(1);  // the root's
-    result.failure = CFolderWalk(ignore, true, helpers)
-                         .Collect(std::move(folder), std::move(entries), info.device, result.files, result.media,
-                                  [&](const std::string& name) { result.topFolders.push_back(name); });
+    result.failure =
+        CFolderWalk(ignore, true, helpers)
+            .Collect(std::move(folder), std::move(entries), info.device, result.files, result.media,
+                     [&](const std::string& name) { result.topFolders.push_back(name); });
     return result;
 }
 
