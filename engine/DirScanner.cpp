@@ -29,7 +29,7 @@ std::string ClockProblem(const std::string& folder, const platform::Medium& medi
     return folder + res::kClockOff1 + std::to_string(seconds) + res::kClockOff2 +
            std::to_string(seconds / 3600) + ":" + (seconds % 3600 / 60 < 10 ? "0" : "") +
            std::to_string(seconds % 3600 / 60) +
-           (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier);
+           (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier) + res::kClockEnd;
 }
 
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
