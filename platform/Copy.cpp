@@ -321,7 +321,7 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
         RetryEintr([&] {
             return fsetxattr(temp.Fd(), detail::kArchiveAttr, record, static_cast<size_t>(recordSize), 0);
         }) != 0 &&
-        errno != ENOTSUP && errno != ENOSYS) {
+        !detail::NoExtendedAttributes(errno)) {
         return Fail();
     }
     // What the new file got: owner, group and mode are changed only where they differ (a look costs a

@@ -64,6 +64,10 @@ class CFd final {
     int m_fd = -1;  // -1 when nothing is owned
 };
 
+// True for the answers of a file system without extended attributes: ENOTSUP, ENOSYS, and EIO, which an
+// rclone mount gives to every attribute call (a failing disk fails the copy's data first).
+inline bool NoExtendedAttributes(int err) { return err == ENOTSUP || err == ENOSYS || err == EIO; }
+
 // statx of name relative to dirFd (AT_FDCWD for a path), never following a final link.
 [[nodiscard]] bool StatxNoFollow(int dirFd, const char* name, struct statx& st);
 
