@@ -152,12 +152,13 @@ mount_sshfs() {
     return 1
 }
 
-# An rclone mount of $MEDIA_TMP/share through its local backend, writes cached as a cloud remote needs.
+# An rclone mount of $MEDIA_TMP/share through its local backend, writes cached as a cloud remote needs;
+# every file shows mode 0777, as on a stick.
 mount_rclone() {
     media_need_fuse && media_need rclone || return 1
     mkdir -p "$MEDIA_TMP/share"
     media_try "$MEDIA_TMP/mount.log" env RCLONE_CONFIG=/dev/null rclone mount "$MEDIA_TMP/share" "$1" \
-        --vfs-cache-mode writes --cache-dir "$MEDIA_TMP/rclone-cache" --daemon && mountpoint -q "$1" && return 0
+        --vfs-cache-mode writes --file-perms 0777 --cache-dir "$MEDIA_TMP/rclone-cache" --daemon && mountpoint -q "$1" && return 0
     echo "rclone mount failed: $(tail -n 1 "$MEDIA_TMP/mount.log")" >&2
     return 1
 }
