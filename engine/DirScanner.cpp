@@ -6,6 +6,7 @@
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "res/Strings.h"
 #include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
@@ -18,6 +19,17 @@ void MakeAbsoluteFolder(std::string& folder) {
         folder.insert(0, current);
     }
     NormalizeFolder(folder);
+}
+
+std::string ClockProblem(const std::string& folder, const platform::Medium& medium) {
+    if (medium.clockOffset == 0) {
+        return std::string();
+    }
+    const int64_t seconds = medium.clockOffset < 0 ? -medium.clockOffset : medium.clockOffset;
+    return folder + res::kClockOff1 + std::to_string(seconds) + res::kClockOff2 +
+           std::to_string(seconds / 3600) + ":" + (seconds % 3600 / 60 < 10 ? "0" : "") +
+           std::to_string(seconds % 3600 / 60) +
+           (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier) + res::kClockEnd;
 }
 
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
@@ -59,6 +71,9 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     }
     if (rootFolder) {
         m_medium = platform::LearnMedium(m_strRoot);  // after the listing, which must not see its probe
+        if (std::string problem = ClockProblem(m_strRoot, m_medium); !problem.empty()) {
+            throw CGenericException(problem);
+        }
     }
     m_nTopFolders = 0;
     for (const platform::DirEntry& e : entries) {
@@ -77,9 +92,10 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     }
     // The walk calls back on this thread, in walk order, so the bar moves as a walk on one thread would.
     m_nDepth = 1;
+    m_mediaBelow.push_back({std::string(), m_medium});
     const WalkFailure failure =
         CFolderWalk(m_ignore, m_bReadArchive)
-            .Collect(std::move(rootFolder), std::move(entries), m_files,
+            .Collect(std::move(rootFolder), std::move(entries), rootInfo.device, m_files, m_mediaBelow,
                      [this](const std::string& name) { ProgressStep(m_hProgress, name, m_nProgressPos); });
     switch (failure.kind) {
         case WalkFailure::None:
@@ -89,6 +105,19 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
             break;
         case WalkFailure::FileNotRead:
             RaisePathError(m_strRoot + failure.name, failure.err);
+    }
+    for (MediumBelow& below : m_mediaBelow) {
+        // Modes no probe could try, the same on every file: made up by the driver, not kept.
+        if (below.medium.modesUnprobed && below.modesAny == below.modesAll) {
+            below.medium.keepsModes = false;
+        }
+    }
+    m_medium = m_mediaBelow.front().medium;
+    m_mediaBelow.erase(m_mediaBelow.begin());
+    for (const MediumBelow& below : m_mediaBelow) {
+        if (std::string problem = ClockProblem(m_strRoot + below.prefix, below.medium); !problem.empty()) {
+            throw CGenericException(problem);
+        }
     }
     m_nDepth = 0;
 }

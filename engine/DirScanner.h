@@ -12,6 +12,7 @@
 
 #include "engine/EngineBase.h"
 #include "engine/FileEntry.h"
+#include "engine/FolderWalk.h"
 #include "engine/IgnoreRule.h"
 #include "platform/Medium.h"
 
@@ -21,8 +22,9 @@ class CDirScanner : public CEngineBase {
   public:
     // Scans root (made absolute against the current directory when relative) into m_files, leaving out
     // files the ignore text names and temporary files of copies (removing those a killed run left).
-    // Throws CGenericException "Directory Error" when the root or a subfolder cannot be entered, and
-    // path + ": " + system text when a file's details cannot be read; a folder that was entered but
+    // Throws CGenericException "Directory Error" when the root or a subfolder cannot be entered,
+    // path + ": " + system text when a file's details cannot be read, and the clock message when a medium
+    // of the tree reads times back wrong (ClockProblem); a folder that was entered but
     // cannot be listed contributes nothing.
     // Progress, when given: range 1..m_nTopFolders with root as caption, one step per top-level folder.
     // readArchive false leaves the archive records unread (every entry then reads archived): a system
@@ -42,6 +44,19 @@ class CDirScanner : public CEngineBase {
     int32_t m_nDepth = 0;          // 0 outside the scan, 1 while the root is listed
     // What the root's file system keeps (time resolution, letter case, modes), learned before the scan.
     platform::Medium m_medium;
+    // The file systems mounted below the root, in walk order (a nested one after the one that holds it).
+    // Mostly empty.
+    std::vector<MediumBelow> m_mediaBelow;
+
+    // The medium that holds the folder of name (relative to the root): the innermost mount above it.
+    const platform::Medium& MediumOf(std::string_view name) const {
+        for (auto below = m_mediaBelow.rbegin(); below != m_mediaBelow.rend(); ++below) {
+            if (name.substr(0, below->prefix.size()) == below->prefix) {
+                return below->medium;
+            }
+        }
+        return m_medium;
+    }
 
   private:
     const CIgnoreRule m_ignore;
@@ -53,6 +68,9 @@ class CDirScanner : public CEngineBase {
 // be read, when the file may not be read (EACCES), for a folder (EISDIR) and for a pipe, socket or device
 // (ENOTSUP).
 int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength);
+
+// "" when medium (at folder) reads the times it is given back right; else the message that refuses the run.
+std::string ClockProblem(const std::string& folder, const platform::Medium& medium);
 
 // Makes a relative folder absolute against the current directory and puts it in normal form.
 void MakeAbsoluteFolder(std::string& folder);

@@ -86,9 +86,7 @@ struct PendingCopy {
 struct RunTrees {
     CTreeAccess source;
     CTreeAccess dest;
-    uint64_t timeResolution;
-    bool sourceKeepsModes;
-    bool destKeepsModes;
+    const CWorkListBuilder& builder;   // how times compare and what the media keep, per item
     std::vector<PendingCopy> pending;  // of the copies made one at a time
 };
 
@@ -151,7 +149,7 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     const platform::ScannedTarget scanned = ScannedAt(item, toSource);
     if (from.path.empty() || to.path.empty() ||
         !CopyFileWithPath(from.path, to.path, liftReadOnly,
-                          toSource ? trees.destKeepsModes : trees.sourceKeepsModes, &time, &scanned)) {
+                          trees.builder.KeepsModes(item, toSource), &time, &scanned)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -168,7 +166,7 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
                res::kDestinationTag;
     }
     if (item.m_nFlags & WorkSynchronize) {
-        if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.timeResolution) == 2) {
+        if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.builder.TimeResolution(item)) == 2) {
             return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
         }
         std::string problem = CopyAlone(item, position, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0,
@@ -178,7 +176,8 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
-        if ((item.m_nFlags & WorkByBackupRule) && CompareTimes(item, trees.timeResolution) == 1) {
+        if ((item.m_nFlags & WorkByBackupRule) &&
+            CompareTimes(item, trees.builder.TimeResolution(item)) == 1) {
             return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
         }
         std::string problem = CopyAlone(item, position, trees, false,
@@ -221,7 +220,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
         }
         return Batched::Added;
     }
-    const int times = CompareTimes(item, trees.timeResolution);
+    const int times = CompareTimes(item, trees.builder.TimeResolution(item));
     if (toSource && ((flags & WorkDestReadOnly) || ((flags & WorkBySyncRule) && times == 2))) {
         return Batched::Alone;
     }
@@ -239,7 +238,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     }
     const platform::ScannedTarget scanned = ScannedAt(item, toSource);
     std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
-        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes, true, &scanned);
+        from.path, to.path, trees.builder.KeepsModes(item, toSource), true, &scanned);
     if (!copy) {
         return Batched::Failed;
     }
@@ -357,12 +356,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{CTreeAccess(sourceDir),
-                   CTreeAccess(destDir),
-                   builder.m_nTimeResolution,
-                   builder.m_pSource->m_medium.keepsModes,
-                   builder.m_pDest->m_medium.keepsModes,
-                   {}};
+    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder, {}};
     Flushes flushes;
     for (std::string& folder : FoldersToFlush(builder, mode)) {
         auto handle = std::make_unique<platform::CFileSystemFlush>(folder);

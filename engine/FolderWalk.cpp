@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -32,11 +33,16 @@ struct FolderJob {
     std::string prefix;                               // its relative path, "" or ending in "/"
     std::shared_ptr<const platform::CFolder> folder;  // the root only: open already
     std::vector<platform::DirEntry> entries;          // the root only: listed already
+    uint64_t parentDevice = 0;                        // the file system of the parent (the root: its own)
 
     // Output.
     FileList files;
     std::vector<Child> children;
-    WalkFailure failure;  // its files and children all come before it
+    WalkFailure failure;    // its files and children all come before it
+    uint64_t device = 0;    // its file system
+    uint32_t modesAny = 0;  // the permission bits of its files, ORed and ANDed
+    uint32_t modesAll = 07777;
+    std::unique_ptr<MediumBelow> medium;  // only where its file system differs from its parent's
     std::exception_ptr exception;
     bool done = false;  // touched only under the walk's mutex
 
@@ -121,6 +127,23 @@ class CWalkQueue {
     bool m_bOver GUARDED_BY(m_mutex) = false;
 };
 
+// What each file system met below the root keeps, learned once for the walk.
+class CMediaSeen {
+  public:
+    platform::Medium Learn(uint64_t device, const platform::CFolder& top) EXCLUDES(m_mutex) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto known = m_media.find(device);
+        if (known != m_media.end()) {
+            return known->second;
+        }
+        return m_media.emplace(device, platform::LearnMedium(top)).first->second;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::map<uint64_t, platform::Medium> m_media GUARDED_BY(m_mutex);
+};
+
 // Ends the walk and joins the helpers however Collect is left, before the jobs they use are freed.
 class CHelperThreads {
   public:
@@ -198,7 +221,7 @@ namespace {
 
 // Lists one folder: opens it through its parent (unless it is the root), reads its files' details and
 // records its subfolders as child jobs. Stops at the folder's first failure.
-void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
+void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive, CMediaSeen& media) {
     platform::FileInfo info;
     std::string relative;
     // Only the listing needs the path: kept in every job of a deep chain, the paths would take memory
@@ -222,7 +245,14 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
         if (!child->ReadEntries(entries)) {
             return;  // entered but not listable: contributes nothing
         }
+        job.device = info.device;
+        // A mount point: only now, after the listing, which must not see the probe's file.
+        if (job.device != job.parentDevice) {
+            job.medium = std::make_unique<MediumBelow>(MediumBelow{prefix, media.Learn(job.device, *child)});
+        }
         folder = std::move(child);
+    } else {
+        job.device = job.parentDevice;
     }
     // File systems list in their own order (a hash on ext4); users review the job list in name order.
     SortByName(entries);
@@ -231,6 +261,7 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
             case platform::EntryKind::Folder: {
                 auto child = std::make_unique<FolderJob>();
                 child->parent = folder;
+                child->parentDevice = job.device;
                 child->prefix.reserve(prefix.size() + e.name.size() + 1);
                 child->prefix.append(prefix).append(e.name).push_back('/');
                 child->name = std::move(e.name);
@@ -259,6 +290,10 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
                 }
                 entry.m_strName = relative;
                 job.files.push_back(std::move(entry));
+                if (info.kind == platform::EntryKind::File) {
+                    job.modesAny |= info.mode;
+                    job.modesAll &= info.mode;
+                }
                 break;
             }
             case platform::EntryKind::Other:
@@ -271,10 +306,11 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive) {
 // as they are moved; returns the first failure met. Keeps its own stack of folders, so the depth of the
 // tree is bound by memory, not by the thread's stack.
 template <typename Await>
-WalkFailure Gather(FolderJob& root, FileList& out, const std::function<void(const std::string&)>& topFolder,
-                   Await& await) {
+WalkFailure Gather(FolderJob& root, FileList& out, std::vector<MediumBelow>& media,
+                   const std::function<void(const std::string&)>& topFolder, Await& await) {
     struct Level {
         FolderJob* job;
+        size_t medium = 0;     // its medium's place in media
         size_t nextFile = 0;   // the first of its files not yet moved
         size_t nextChild = 0;  // the first of its children not yet gathered
     };
@@ -284,7 +320,14 @@ WalkFailure Gather(FolderJob& root, FileList& out, const std::function<void(cons
         if (job.exception) {
             std::rethrow_exception(job.exception);
         }
-        stack.push_back({&job});
+        size_t medium = stack.empty() ? 0 : stack.back().medium;
+        if (job.medium) {
+            medium = media.size();
+            media.push_back(std::move(*job.medium));
+        }
+        media[medium].modesAny |= job.modesAny;
+        media[medium].modesAll &= job.modesAll;
+        stack.push_back({&job, medium});
     };
     enter(root);
     while (!stack.empty()) {
@@ -319,18 +362,21 @@ WalkFailure Gather(FolderJob& root, FileList& out, const std::function<void(cons
 }  // namespace
 
 WalkFailure CFolderWalk::Collect(std::unique_ptr<platform::CFolder> root,
-                                 std::vector<platform::DirEntry> rootEntries, FileList& out,
+                                 std::vector<platform::DirEntry> rootEntries, uint64_t rootDevice,
+                                 FileList& out, std::vector<MediumBelow>& media,
                                  const std::function<void(const std::string&)>& topFolder) {
     FolderJob rootJob;
     rootJob.folder = std::move(root);
     rootJob.entries = std::move(rootEntries);
+    rootJob.parentDevice = rootDevice;
 
     CWalkQueue queue;
+    CMediaSeen seen;
     const CIgnoreRule& ignore = m_ignore;
     const bool readArchive = m_bReadArchive;
-    const auto run = [&queue, &ignore, readArchive](FolderJob& job) {
+    const auto run = [&queue, &ignore, readArchive, &seen](FolderJob& job) {
         try {
-            ListFolder(job, ignore, readArchive);
+            ListFolder(job, ignore, readArchive, seen);
         } catch (...) {
             job.children.clear();  // nothing below a folder that was not listed whole is looked at
             job.exception = std::current_exception();
@@ -343,5 +389,5 @@ WalkFailure CFolderWalk::Collect(std::unique_ptr<platform::CFolder> root,
     auto await = [&](const FolderJob& job) { queue.Await(job, run); };
 
     run(rootJob);
-    return Gather(rootJob, out, topFolder, await);
+    return Gather(rootJob, out, media, topFolder, await);
 }

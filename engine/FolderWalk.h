@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "platform/Medium.h"
 
 class CIgnoreRule;
 namespace platform {
@@ -40,6 +41,16 @@ struct WalkFailure {
     int err = 0;
 };
 
+// A file system met inside a tree (a mount point below its root): the folder where it starts, relative to
+// the root and ending in "/", and what it keeps.
+struct MediumBelow {
+    std::string prefix;
+    platform::Medium medium;
+    // The permission bits of its files, ORed and ANDed: equal when every file shows the same.
+    uint32_t modesAny = 0;
+    uint32_t modesAll = 07777;
+};
+
 class CFolderWalk {
   public:
     // helpers: threads besides the caller's (0 walks on the caller's thread alone). The default is three.
@@ -53,8 +64,12 @@ class CFolderWalk {
     // appended. Leaves out ignored files, the copier's hidden temporary files, and pipes, sockets and
     // devices; never enters a link; a folder that cannot be listed contributes nothing.
     // Exceptions of the helper threads (out of memory) reach the caller.
+    // A folder on another file system than its parent's (rootDevice for the root's) starts a new medium:
+    // learned once per file system after the folder is listed, and appended to media in walk order.
+    // media holds the root's on entry, first; the walk notes the modes of each medium's files there.
     WalkFailure Collect(std::unique_ptr<platform::CFolder> root, std::vector<platform::DirEntry> rootEntries,
-                        FileList& out, const std::function<void(const std::string&)>& topFolder);
+                        uint64_t rootDevice, FileList& out, std::vector<MediumBelow>& media,
+                        const std::function<void(const std::string&)>& topFolder);
 
     static int DefaultHelpers();
 

@@ -4,7 +4,7 @@
 #include "engine/DirScanner.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
-#include "support/Utf8.h"
+#include "support/CaseRule.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace {
 // Name -> entries of one finished scan: an open-addressing table of positions into the scanner's list,
 // which no longer changes. Four bytes a slot at half load keep a million-file run small, where a node
 // per name would cost more than the entry itself. Keys are the names themselves, or, when a tree
-// ignores case, the names as such a medium compares them (then several entries may share a key).
+// ignores case, the names folded so that every medium's namesakes share a key (and some that are not).
 class CScanIndex {
   public:
     CScanIndex(const FileList& files, bool foldCase) : m_files(files), m_bFoldCase(foldCase) {
@@ -30,7 +30,7 @@ class CScanIndex {
         if (m_bFoldCase) {
             m_folded.reserve(files.size());
             for (const FileEntry& entry : files) {
-                m_folded.push_back(FoldCase(entry.m_strName));
+                m_folded.push_back(FoldCase(entry.m_strName, CaseRule::Any));
             }
         }
         for (size_t i = 0; i < files.size(); ++i) {
@@ -78,6 +78,40 @@ class CScanIndex {
 
 }  // namespace
 
+namespace {
+
+bool AnyIgnoresCase(const CDirScanner& scan) {
+    return scan.m_medium.ignoresCase ||
+           std::any_of(scan.m_mediaBelow.begin(), scan.m_mediaBelow.end(),
+                       [](const MediumBelow& below) { return below.medium.ignoresCase; });
+}
+
+CaseRule RuleOf(const platform::Medium& medium) {
+    return medium.ignoresCase ? medium.caseRule : CaseRule::Exact;
+}
+
+}  // namespace
+
+CWorkListBuilder::Namesakes CWorkListBuilder::Compare(std::string_view sourceName, std::string_view destName,
+                                                      std::string_view a, std::string_view b) const {
+    if (a == b) {
+        return Namesakes::Same;
+    }
+    Namesakes result = Namesakes::Apart;
+    for (const CaseRule rule :
+         {RuleOf(m_pSource->MediumOf(sourceName)), RuleOf(m_pDest->MediumOf(destName))}) {
+        if (rule == CaseRule::Any) {
+            // Its rule is not known: one name only where every known rule says so; else it may be one.
+            const bool certain = FoldCase(a, CaseRule::ExFat) == FoldCase(b, CaseRule::ExFat) &&
+                                 FoldCase(a, CaseRule::Ntfs) == FoldCase(b, CaseRule::Ntfs);
+            result = std::max(result, certain ? Namesakes::Same : Namesakes::Doubt);
+        } else if (rule != CaseRule::Exact && FoldCase(a, rule) == FoldCase(b, rule)) {
+            result = std::max(result, Namesakes::Same);
+        }
+    }
+    return result;
+}
+
 CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProgress* progress)
     : m_hProgress(progress),
       m_pSource(&source),
@@ -85,9 +119,10 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
       m_nTimeResolution(std::max(source.m_medium.timeResolution, dest.m_medium.timeResolution)) {
     FileList& sourceFiles = source.m_files;
     FileList& destFiles = dest.m_files;
-    // Where one tree ignores case, a name pairs with its namesake of any case; where both tell case
-    // apart, only the exact name does (and the file system is asked for anything else).
-    const bool foldCase = source.m_medium.ignoresCase || dest.m_medium.ignoresCase;
+    // Where a medium of either tree ignores case, a name pairs with its namesake of any case that the
+    // media of its folder make one; where all tell case apart, only the exact name does (and the file
+    // system is asked for anything else).
+    const bool foldCase = AnyIgnoresCase(source) || AnyIgnoresCase(dest);
     const CScanIndex destIndex(destFiles, foldCase);
     // Only needed to find two source names that one medium would make one file.
     std::optional<CScanIndex> sourceIndex;
@@ -100,28 +135,53 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
     // Room for every item the two passes can make; what stays unused is never touched, so costs nothing.
     m_items.reserve(sourceFiles.size() + destFiles.size());
     std::string path;
+    // Whether another source entry than self may be one file with name on either side.
+    const auto sourceTwin = [&](size_t self, std::string_view key, std::string_view name) {
+        bool twin = false;
+        sourceIndex->ForEach(key, [&](size_t position) {
+            twin = twin ||
+                   (position != self && !sourceFiles[position].m_strName.empty() &&
+                    Compare(name, name, sourceFiles[position].m_strName.View(), name) != Namesakes::Apart);
+        });
+        return twin;
+    };
 
     ProgressStart(m_hProgress, 0, static_cast<int>(sourceFiles.size()) - 1, res::kCreatingWorklist1);
     int step = 0;
-    for (FileEntry& entry : sourceFiles) {
+    for (size_t index = 0; index < sourceFiles.size(); ++index) {
+        FileEntry& entry = sourceFiles[index];
         WorkItem item;
         // Only a folded key is a new string: a million-file run on ext4 allocates nothing here.
-        const std::string folded = foldCase ? FoldCase(entry.m_strName.View()) : std::string();
+        const std::string folded = foldCase ? FoldCase(entry.m_strName.View(), CaseRule::Any) : std::string();
         const std::string_view key = foldCase ? std::string_view(folded) : entry.m_strName.View();
-        // A namesake of the exact name first, then one that differs in case only.
+        // A namesake of the exact name first, then one that the media make one file with it.
         size_t hit = destFiles.size();
         size_t namesakes = 0;
+        bool doubt = false;
         destIndex.ForEach(key, [&](size_t position) {
+            const std::string_view name = entry.m_strName.View();
+            const std::string_view other = takenBy[position] == 0
+                                               ? destFiles[position].m_strName.View()
+                                               : m_items[takenBy[position] - 1].m_dest.m_strName.View();
+            const Namesakes match = foldCase ? Compare(name, other, name, other) : Namesakes::Same;
+            if (match == Namesakes::Apart) {
+                return;
+            }
             ++namesakes;
-            if (takenBy[position] == 0 &&
+            doubt = doubt || match == Namesakes::Doubt;
+            if (takenBy[position] == 0 && match == Namesakes::Same &&
                 (hit == destFiles.size() || destFiles[position].m_strName == entry.m_strName)) {
                 hit = position;
             }
         });
-        if (foldCase && (namesakes > 1 || sourceIndex->Count(key) > 1)) {
+        if (foldCase && (namesakes > 1 || doubt || sourceTwin(index, key, entry.m_strName.View()))) {
             m_clashes.push_back(static_cast<uint32_t>(m_items.size()));
         }
-        item.m_source = std::move(entry);
+        if (foldCase) {
+            item.m_source = entry;  // the second pass compares names with it
+        } else {
+            item.m_source = std::move(entry);
+        }
         const FileName& name = item.m_source.m_strName;
         path.assign(dest.m_strRoot).append(name);
         if (hit != destFiles.size()) {
@@ -146,7 +206,10 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         m_items.push_back(std::move(item));
         ProgressStep(m_hProgress, path, step);
     }
-    FileList().swap(sourceFiles);
+
+    if (!foldCase) {
+        FileList().swap(sourceFiles);
+    }
 
     ProgressStart(m_hProgress, 0, static_cast<int>(destFiles.size()) - 1, res::kCreatingWorklist2);
     step = 0;
@@ -160,7 +223,9 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         FileEntry& entry = destFiles[position];
         path.assign(source.m_strRoot).append(entry.m_strName);
         // A source namesake that took another destination name: two names here, one file there.
-        const bool clash = foldCase && sourceIndex->Count(FoldCase(entry.m_strName.View())) > 0;
+        const bool clash =
+            foldCase && sourceTwin(sourceFiles.size(), FoldCase(entry.m_strName.View(), CaseRule::Any),
+                                   entry.m_strName.View());
         // No source file of this name exists (the first pass would have taken the entry), but a file
         // system that ignores case may still have one: it is read, so one that cannot be read stops the
         // build, and its pair was listed by the first pass.
@@ -179,7 +244,21 @@ CWorkListBuilder::CWorkListBuilder(CDirScanner& source, CDirScanner& dest, IProg
         }
         ProgressStep(m_hProgress, path, step);
     }
+    FileList().swap(sourceFiles);
     FileList().swap(destFiles);
+}
+
+uint64_t CWorkListBuilder::TimeResolution(const WorkItem& item) const {
+    if (m_pSource->m_mediaBelow.empty() && m_pDest->m_mediaBelow.empty()) {
+        return m_nTimeResolution;
+    }
+    return std::max(m_pSource->MediumOf(item.m_source.m_strName).timeResolution,
+                    m_pDest->MediumOf(item.m_dest.m_strName).timeResolution);
+}
+
+bool CWorkListBuilder::KeepsModes(const WorkItem& item, bool destSide) const {
+    return destSide ? m_pDest->MediumOf(item.m_dest.m_strName).keepsModes
+                    : m_pSource->MediumOf(item.m_source.m_strName).keepsModes;
 }
 
 std::string CWorkListBuilder::CaseClash() const {
@@ -187,12 +266,12 @@ std::string CWorkListBuilder::CaseClash() const {
         return std::string();
     }
     // The names of the first clash in the tree that holds two of them.
-    const std::string key = FoldCase(m_items[m_clashes.front()].m_source.m_strName.View());
+    const std::string key = FoldCase(m_items[m_clashes.front()].m_source.m_strName.View(), CaseRule::Any);
     std::vector<std::string> sourceNames;
     std::vector<std::string> destNames;
     for (const uint32_t index : m_clashes) {
         const WorkItem& item = m_items[index];
-        if (FoldCase(item.m_source.m_strName.View()) != key) {
+        if (FoldCase(item.m_source.m_strName.View(), CaseRule::Any) != key) {
             continue;
         }
         if (item.m_nKind != KindNoSource) {
@@ -201,6 +280,10 @@ std::string CWorkListBuilder::CaseClash() const {
         if (item.m_nKind != KindNoDest) {
             destNames.push_back(m_pDest->m_strRoot + item.m_dest.m_strName);
         }
+    }
+    if (sourceNames.size() < 2 && destNames.size() < 2 && !sourceNames.empty() && !destNames.empty()) {
+        // One name on each side that the media may make one file (a rule not known).
+        return sourceNames[0] + res::kCaseClashAnd + destNames[0] + res::kCaseClashEnd;
     }
     const std::vector<std::string>& names = sourceNames.size() > 1 ? sourceNames : destNames;
     return names.size() > 1 ? names[0] + res::kCaseClashAnd + names[1] + res::kCaseClashEnd
@@ -212,12 +295,12 @@ void CWorkListBuilder::ApplyRunMode(int mode) {
         item.m_nFlags = 0;
         switch (mode) {
             case RunBackup:
-                BackupRule(item, m_nTimeResolution);
+                BackupRule(item, TimeResolution(item));
                 break;
             case RunSynchronize:
             case RunCheckIn:
             case RunCheckOut:
-                SynchronizeRule(item, m_nTimeResolution);
+                SynchronizeRule(item, TimeResolution(item));
                 break;
             default:
                 item.m_nFlags = WorkUnknown;

@@ -33,12 +33,12 @@ bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool cl
             [&] { return lsetxattr(path.c_str(), detail::kArchiveAttr, value.data(), value.size(), 0); });
         // Without extended attributes (or a FUSE driver without them) every file stays archived, and clearing
         // quietly does nothing.
-        if (rc != 0 && (errno == ENOTSUP || errno == ENOSYS)) {
+        if (rc != 0 && detail::NoExtendedAttributes(errno)) {
             rc = 0;
         }
     } else {
         rc = RetryEintr([&] { return lremovexattr(path.c_str(), detail::kArchiveAttr); });
-        if (rc != 0 && (errno == ENODATA || errno == ENOTSUP || errno == ENOSYS)) {
+        if (rc != 0 && (errno == ENODATA || detail::NoExtendedAttributes(errno))) {
             rc = 0;
         }
     }

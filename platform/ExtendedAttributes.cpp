@@ -16,9 +16,9 @@ namespace {
 constexpr std::string_view kAccessAcl = "system.posix_acl_access";
 
 // A medium that keeps no extended attributes, or not this one (too large for it): the copy goes on
-// without it, as it goes on without modes on FAT.
+// without it, as it goes on without modes on FAT (rclone answers EIO for all of them).
 bool NotKeptHere(int err) {
-    return err == ENOTSUP || err == ENOSYS || err == E2BIG;
+    return NoExtendedAttributes(err) || err == E2BIG;
 }
 
 // The value of attribute name of fd into value; its size, or -1 with errno set.

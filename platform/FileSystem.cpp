@@ -114,7 +114,7 @@ bool StatPath(const std::string& path, FileInfo& info, bool withArchive) {
     if (!detail::StatxNoFollow(AT_FDCWD, path.c_str(), st)) {
         return false;
     }
-    detail::FillInfo(st, info);
+    detail::FillInfo(st, info, AT_FDCWD, path.c_str());
     if (withArchive && (info.kind == EntryKind::File || info.kind == EntryKind::Folder)) {
         info.archive = detail::ReadArchive(path.c_str(), info.writeTime);
     }

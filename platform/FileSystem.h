@@ -29,6 +29,8 @@ struct FileInfo {
     bool readOnly = false;  // owner-write bit clear (a link is never read-only)
     bool archive = true;    // no archive record, or one that no longer matches the write time
     bool readable = false;  // this process may open it for reading (a folder: list and enter it)
+    uint64_t device = 0;    // the file system that holds it (st_dev)
+    uint32_t mode = 0;      // permission bits
 };
 
 // The 64-bit write time of a timespec-like pair, and back. Times before 1601 give 0; nanoseconds are

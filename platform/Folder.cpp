@@ -146,7 +146,7 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
     if (!detail::StatxNoFollow(m_fd, name.c_str(), st)) {
         return false;
     }
-    detail::FillInfo(st, info);
+    detail::FillInfo(st, info, m_fd, name.c_str());
     if (withArchive && (info.kind == EntryKind::File || info.kind == EntryKind::Folder)) {
         info.archive = detail::ReadArchiveAt(m_fd, name, info.writeTime);
     }

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/Medium.h"
 #include "platform/PinnedFolder.h"
 #include "platform/PosixUtil.h"
@@ -194,7 +195,15 @@ bool Probe(int dirFd, Medium& medium) {
     if (futimens(file.Get(), times) == 0 && fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         const uint64_t wanted = WriteTimeFromUnix(set.tv_sec, set.tv_nsec);
         const uint64_t got = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        medium.timeResolution = ResolutionOf(wanted > got ? wanted - got : got - wanted);
+        const uint64_t difference = wanted > got ? wanted - got : got - wanted;
+        medium.timeResolution = ResolutionOf(difference);
+        // Off by more than FAT's step: no step explains it, the driver's clock is wrong.
+        if (difference >= kFatResolution) {
+            // To the minute, as time zones differ; the odd second set may have been rounded to FAT's step.
+            const int64_t seconds = static_cast<int64_t>(st.st_mtim.tv_sec) - set.tv_sec;
+            const int64_t minutes = (seconds + (seconds < 0 ? -30 : 30)) / 60 * 60;
+            medium.clockOffset = minutes != 0 ? minutes : seconds;
+        }
     }
     medium.ignoresCase = !other.empty() && fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     // Drivers without permission bits refuse the change (ENOSYS, EPERM) or accept it and keep 0777.
@@ -207,23 +216,68 @@ bool Probe(int dirFd, Medium& medium) {
     return true;
 }
 
-}  // namespace
+// Which letters a medium that ignores case makes one.
+CaseRule CaseRuleOf(unsigned long type, dev_t dev, const Medium& medium) {
+    switch (type) {
+        case kExfat:
+            return CaseRule::ExFat;
+        case kNtfs3:
+        case kNtfs:
+            return CaseRule::Ntfs;
+        case kFuse: {
+            const std::string driver = FuseType(dev);
+            if (driver.find("exfat") != std::string::npos) {
+                return CaseRule::ExFat;
+            }
+            if (driver.find("fat") != std::string::npos) {
+                return CaseRule::Ascii;
+            }
+            if (driver.find("ntfs") != std::string::npos) {
+                return CaseRule::Ntfs;
+            }
+            // exfat-fuse and ntfs-3g on a block device show as "fuseblk", lowntfs-3g on an image as "fuse":
+            // of the two, only NTFS keeps times to 100 ns.
+            if (driver == "fuseblk" || driver == "fuse") {
+                return medium.timeResolution == 1 ? CaseRule::Ntfs : CaseRule::ExFat;
+            }
+            return CaseRule::Any;
+        }
+        default:
+            return CaseRule::Any;  // vfat by its iocharset, SMB by its server, ext4's case folding
+    }
+}
 
-Medium LearnMedium(const std::string& root) {
-    CFd folder(detail::OpenFolderPath(root, O_PATH | O_DIRECTORY | O_CLOEXEC));
+Medium LearnMediumOf(int folder) {
     struct statfs fs;
     struct stat st;
-    if (!folder.Valid() || fstatfs(folder.Get(), &fs) != 0 || fstat(folder.Get(), &st) != 0) {
+    if (fstatfs(folder, &fs) != 0 || fstat(folder, &st) != 0) {
         return Medium();  // the scan reports a root it cannot enter
     }
     const unsigned long type = static_cast<unsigned long>(fs.f_type);
     Medium medium = MediumOfType(type, st.st_dev);
     if (KeepsEverything(type) && !MediumProbeForced()) {
-        medium.ignoresCase = FolderIgnoresCase(folder.Get());
-        return medium;
+        medium.ignoresCase = FolderIgnoresCase(folder);
+    } else if (!Probe(folder, medium)) {
+        // Read-only: FAT, NTFS and sshfs are known by name; a plain FUSE name may be exFAT or NTFS.
+        const std::string driver = type == kFuse ? FuseType(st.st_dev) : std::string();
+        medium.modesUnprobed = driver == "fuseblk" || driver == "fuse";
     }
-    Probe(folder.Get(), medium);
+    if (medium.ignoresCase) {
+        medium.caseRule = CaseRuleOf(type, st.st_dev, medium);
+    }
     return medium;
+}
+
+}  // namespace
+
+Medium LearnMedium(const std::string& root) {
+    CFd folder(detail::OpenFolderPath(root, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.Valid() ? LearnMediumOf(folder.Get()) : Medium();
+}
+
+Medium LearnMedium(const CFolder& top) {
+    CFd folder(RetryEintr([&] { return open(top.HeldPath("").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    return folder.Valid() ? LearnMediumOf(folder.Get()) : Medium();
 }
 
 unsigned NewFileMode() {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -63,7 +64,7 @@ bool StatxNoFollow(int dirFd, const char* name, struct statx& st) {
     return rc == 0 || Fail();
 }
 
-void FillInfo(const struct statx& st, FileInfo& info) {
+void FillInfo(const struct statx& st, FileInfo& info, int dirFd, const char* name) {
     const uint32_t mode = st.stx_mode;
     if (S_ISREG(mode)) {
         info.kind = EntryKind::File;
@@ -78,7 +79,11 @@ void FillInfo(const struct statx& st, FileInfo& info) {
     info.size = st.stx_size;
     info.readOnly = info.kind != EntryKind::Link && (mode & S_IWUSR) == 0;
     info.archive = true;
-    info.readable = info.kind == EntryKind::Link || MayRead(mode, st.stx_uid, st.stx_gid);
+    info.readable = info.kind == EntryKind::Link || MayRead(mode, st.stx_uid, st.stx_gid) ||
+                    faccessat(dirFd, name, info.kind == EntryKind::Folder ? R_OK | X_OK : R_OK,
+                              AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+    info.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    info.mode = mode & 07777;
 }
 
 bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid) {

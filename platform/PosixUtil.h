@@ -64,11 +64,17 @@ class CFd final {
     int m_fd = -1;  // -1 when nothing is owned
 };
 
+// True for the answers of a file system without extended attributes: ENOTSUP, ENOSYS, and EIO, which an
+// rclone mount gives to every attribute call (a failing disk fails the copy's data first).
+inline bool NoExtendedAttributes(int err) { return err == ENOTSUP || err == ENOSYS || err == EIO; }
+
 // statx of name relative to dirFd (AT_FDCWD for a path), never following a final link.
 [[nodiscard]] bool StatxNoFollow(int dirFd, const char* name, struct statx& st);
 
-// Fills info from a statx record; the archive bit is left set (see ReadArchive).
-void FillInfo(const struct statx& st, FileInfo& info);
+// Fills info from a statx record of name relative to dirFd; the archive bit is left set (see ReadArchive).
+// What the mode bits deny is asked of the kernel, which also knows the ACLs: a system call only for the
+// rare entry the bits refuse.
+void FillInfo(const struct statx& st, FileInfo& info, int dirFd, const char* name);
 
 // Whether this process may read an entry with these owner, group and mode bits (for a folder: list and
 // enter it). Computed from the effective ids and groups read once per process; root reads everything.

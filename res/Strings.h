@@ -44,7 +44,14 @@ inline constexpr const char* kAlreadyCheckedIn = "Already checked in!";
 // Texts of this port: what Windows' media never asked for.
 inline constexpr const char* kCaseClashAnd = " and ";
 inline constexpr const char* kCaseClashEnd =
-    " differ only in letter case, and one of the two folders cannot tell them apart: neither is copied";
+    " differ only in letter case, and one of the two folders cannot tell them apart: the run copies nothing";
+inline constexpr const char* kClockOff1 = ": this medium reads a write time back ";
+inline constexpr const char* kClockOff2 = " seconds (";
+inline constexpr const char* kClockLater = " hours) later";
+inline constexpr const char* kClockEarlier = " hours) earlier";
+inline constexpr const char* kClockEnd =
+    " than it was set, so no time on it can be compared: the run copies nothing. Its driver converts times "
+    "through a time zone; a mount option such as tz=UTC is the usual cure";
 inline constexpr const char* kRefusedNoSource = "the source folder does not exist: ";
 inline constexpr const char* kRefusedNoDestination = "the destination folder does not exist: ";
 inline constexpr const char* kRefusedPair =

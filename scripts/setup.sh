@@ -15,7 +15,8 @@ for pkg in build-essential cmake ninja-build qt6-base-dev libqt6svg6 libgl-dev l
            desktop-file-utils appstream man-db groff-base bsdextrautils dpkg-dev libglib2.0-bin lintian \
            clang libclang-rt-14-dev \
            exfatprogs exfat-fuse dosfstools fusefat ntfs-3g sshfs openssh-server \
-           dbus-daemon at-spi2-core python3-pyatspi python3-dbus python3-gi; do
+           dbus-daemon at-spi2-core python3-pyatspi python3-dbus python3-gi \
+           acl rclone; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then

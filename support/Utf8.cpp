@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Utf8.h"
 
-#include <locale.h>
-#include <wctype.h>
-
-namespace {
-
 void AppendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
         out.push_back(static_cast<char>(code));
@@ -23,8 +18,6 @@ void AppendUtf8(std::string& out, char32_t code) {
         out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
     }
 }
-
-}  // namespace
 
 size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
@@ -46,24 +39,4 @@ size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
     }
     const char32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
     return code < shortest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
-}
-
-std::string FoldCase(std::string_view name) {
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    std::string folded;
-    folded.reserve(name.size());
-    for (size_t i = 0; i < name.size();) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        char32_t code = 0;
-        const size_t length = c < 0x80 || !unicode ? 0 : DecodeUtf8(name, i, code);
-        if (length == 0) {
-            // ASCII, or a byte that is not UTF-8, which stays as it is.
-            folded.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
-            ++i;
-            continue;
-        }
-        AppendUtf8(folded, static_cast<char32_t>(towlower_l(static_cast<wint_t>(code), unicode)));
-        i += length;
-    }
-    return folded;
 }

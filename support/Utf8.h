@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// UTF-8 in file names, which may hold any bytes: decoding one character, and names as a medium that
-// ignores letter case compares them. Plain C++; any thread.
+// UTF-8 in file names, which may hold any bytes: decoding and encoding one character. Plain C++; any thread.
 
 #include <cstddef>
 #include <string>
@@ -11,6 +10,5 @@
 // stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF). ASCII is length 1.
 size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code);
 
-// name with every letter in lower case: ASCII, and UTF-8 as the C library's Unicode tables fold it;
-// bytes that are not UTF-8 stay as they are.
-std::string FoldCase(std::string_view name);
+// Appends code as UTF-8.
+void AppendUtf8(std::string& out, char32_t code);

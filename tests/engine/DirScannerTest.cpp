@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cctype>
 #include <cerrno>
 #include <map>
@@ -261,6 +262,14 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
     WriteFile(dir / "rootonly/x.txt", "x");
     testing_support::SetMode(dir / "rootonly", 0744);  // the root itself may not be entered
     WriteFile(dir / "open/x.txt", "x");
+    // Readable through an ACL only: the mode bits alone say no.
+    WriteFile(dir / "acl/inner/x.txt", "x");
+    testing_support::SetMode(dir / "acl/inner/x.txt", 0600);
+    testing_support::SetMode(dir / "acl/inner", 0700);
+    const bool acl =
+        std::system(("setfacl -m u:65534:r " + testing_support::ShellQuote(dir / "acl/inner/x.txt") +
+                     " && setfacl -m u:65534:rx " + testing_support::ShellQuote(dir / "acl/inner"))
+                        .c_str()) == 0;
 
     struct Row {
         const char* name;
@@ -276,8 +285,12 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
         {"subfolder that may be entered but not listed", dir / "blind", "error: Directory Error"},
         {"root that may not be entered", dir / "rootonly", "error: Directory Error"},
         {"readable tree", dir / "open", "listed: x.txt"},
+        {"file and folder readable through an ACL", dir / "acl", acl ? "listed: inner/x.txt" : ""},
     };
     for (const Row& row : rows) {
+        if (row.expected.empty()) {
+            continue;  // no setfacl here, or a file system without ACLs
+        }
         std::string output;
         const int status = testing_support::RunAsOrdinaryUser(
             testing_support::ShellQuote(ENGINE_HELPER) + " scan " + testing_support::ShellQuote(row.root),

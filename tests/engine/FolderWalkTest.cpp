@@ -28,6 +28,7 @@ struct Collected {
     FileList files;
     std::vector<std::string> topFolders;
     WalkFailure failure;
+    std::vector<MediumBelow> media;
 };
 
 Collected Walk(const std::string& root, int helpers) {
@@ -36,9 +37,13 @@ Collected Walk(const std::string& root, int helpers) {
     std::unique_ptr<platform::CFolder> folder = platform::CFolder::Open(root);
     std::vector<platform::DirEntry> entries;
     EXPECT_TRUE(folder && folder->ReadEntries(entries));
-    result.failure = CFolderWalk(ignore, true, helpers)
-                         .Collect(std::move(folder), std::move(entries), result.files,
-                                  [&](const std::string& name) { result.topFolders.push_back(name); });
+    platform::FileInfo info;
+    EXPECT_TRUE(platform::StatPath(root, info, false));
+    result.media.resize(1);  // the root's
+    result.failure =
+        CFolderWalk(ignore, true, helpers)
+            .Collect(std::move(folder), std::move(entries), info.device, result.files, result.media,
+                     [&](const std::string& name) { result.topFolders.push_back(name); });
     return result;
 }
 

@@ -300,6 +300,7 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
         bool destIgnores;
         std::vector<std::string> items;  // "source|destination|kind", in list order
         bool clash;
+        CaseRule rule = CaseRule::Any;  // of the tree that ignores case
     };
     // clang-format off
     const Row rows[] = {
@@ -313,6 +314,15 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
          {"README|Readme|1", "readme|readme|3"}, true},
         {"two destination names", {"Readme"}, {"README", "readme"}, true, false,
          {"Readme|README|1", "readme|readme|2"}, true},
+        // ς σ, and the Kelvin sign against k
+        {"exFAT makes final sigma one with sigma", {"\xCF\x82"}, {"\xCF\x83"}, false, true,
+         {"\xCF\x82|\xCF\x83|1"}, false, CaseRule::ExFat},
+        {"NTFS keeps them apart", {"\xCF\x82"}, {"\xCF\x83"}, false, true,
+         {"\xCF\x82|\xCF\x82|3", "\xCF\x83|\xCF\x83|2"}, false, CaseRule::Ntfs},
+        {"a rule not known refuses them", {"\xCF\x82"}, {"\xCF\x83"}, false, true,
+         {"\xCF\x82|\xCF\x82|3", "\xCF\x83|\xCF\x83|2"}, true},
+        {"exFAT keeps the Kelvin sign apart", {"\xE2\x84\xAA"}, {"k"}, false, true,
+         {"\xE2\x84\xAA|\xE2\x84\xAA|3", "k|k|2"}, false, CaseRule::ExFat},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -329,6 +339,7 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
         CDirScanner dest(dir / "d", "", nullptr);
         source.m_medium.ignoresCase = row.sourceIgnores;
         dest.m_medium.ignoresCase = row.destIgnores;
+        source.m_medium.caseRule = dest.m_medium.caseRule = row.rule;
         // Sorted by name: a folder lists in no fixed order.
         std::sort(source.m_files.begin(), source.m_files.end(),
                   [](const FileEntry& a, const FileEntry& b) { return a.m_strName < b.m_strName; });
@@ -350,8 +361,10 @@ TEST(WorkListBuilder, NamesPairIgnoringCaseWhereAMediumDoes) {
         }
         // One message naming two of the names, and nothing copied.
         size_t named = 0;
-        for (const std::string& name : row.src.size() > 1 ? row.src : row.dst) {
-            named += clash.find("/" + name + " ") != std::string::npos;
+        for (const std::vector<std::string>* side : {&row.src, &row.dst}) {
+            for (const std::string& name : *side) {
+                named += clash.find("/" + name + " ") != std::string::npos;
+            }
         }
         EXPECT_EQ(named, 2u) << row.name << ": " << clash;
         engine_test::CFakeHost host(false);

@@ -88,13 +88,17 @@ mount_exfat() {
     return 1
 }
 
-mount_fat() {
+mount_fat() { mount_fat_tz "${TZ:-}" "$1"; }
+
+# mount_fat_tz ZONE MOUNTPOINT: a fresh FAT image through fusefat, whose time zone is ZONE.
+mount_fat_tz() {
     media_need_fuse && media_need mkfs.vfat fusefat || return 1
     local img
-    img=$(media_image fat mkfs.vfat) || return 1
+    img=$(media_image "fat${1//\//-}" mkfs.vfat) || return 1
     # fusefat mounts read-only unless told "rw+"; it reports the volume's layout on standard output.
     # No attribute cache: a time the driver loses must show at once, not a second later.
-    media_try "$MEDIA_TMP/mount.log" fusefat -o rw+,attr_timeout=0 "$img" "$1" && mountpoint -q "$1" && return 0
+    media_try "$MEDIA_TMP/mount.log" env ${1:+TZ="$1"} fusefat -o rw+,attr_timeout=0 "$img" "$2" &&
+        mountpoint -q "$2" && return 0
     echo "fusefat failed: $(tail -n 1 "$MEDIA_TMP/mount.log")" >&2
     return 1
 }
@@ -145,6 +149,17 @@ mount_sshfs() {
         "root@127.0.0.1:$MEDIA_TMP/share" "$1" && return 0
     echo "sshfs failed: $(tail -n 1 "$MEDIA_TMP/mount.log")" >&2
     media_stop_sshd
+    return 1
+}
+
+# An rclone mount of $MEDIA_TMP/share through its local backend, writes cached as a cloud remote needs;
+# every file shows mode 0777, as on a stick.
+mount_rclone() {
+    media_need_fuse && media_need rclone || return 1
+    mkdir -p "$MEDIA_TMP/share"
+    media_try "$MEDIA_TMP/mount.log" env RCLONE_CONFIG=/dev/null rclone mount "$MEDIA_TMP/share" "$1" \
+        --vfs-cache-mode writes --file-perms 0777 --cache-dir "$MEDIA_TMP/rclone-cache" --daemon && mountpoint -q "$1" && return 0
+    echo "rclone mount failed: $(tail -n 1 "$MEDIA_TMP/mount.log")" >&2
     return 1
 }
 

@@ -1,8 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # run-media.sh TANDREL_BINARY [MEDIUM...]: runs the built program unattended onto real file systems
-# (exFAT, FAT, NTFS with and without case folding, an sshfs share; all of them or the ones named) and
-# checks what arrives. One line per medium, then the counts; exit 1 when a check failed, 77 when no
+# (exFAT, FAT, NTFS with and without case folding, an sshfs share, an rclone mount; all of them or the
+# ones named) and checks what arrives. One line per medium, then the counts; exit 1 when a check failed, 77 when no
 # medium could be mounted at all (not root, no FUSE).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -170,6 +170,124 @@ check_case_clash() {
         why "not all three arrived on both sides ($(seen))"
 }
 
+# Letters that one medium makes one name and another keeps apart (code points; the rules that make
+# them one: A ASCII, E exFAT, N NTFS). Two source files of a pair that the medium makes one stop the run
+# before it copies anything; any other pair arrives as two files.
+letter_pairs="
+61:41 AEN
+e9:c9 EN
+df:1e9e -
+3c2:3c3 E
+3c3:3a3 EN
+131:49 -
+130:69 -
+212a:6b -
+b5:3bc -
+ff21:ff41 EN
+e9:65+301 -
+"
+utf8() { python3 -c 'import sys; print("".join(chr(int(c, 16)) for c in sys.argv[1].split("+")), end="")' "$1"; }
+check_case_letters() {
+    local codes rules a b rule i=0
+    rule=$(sed -n 's/.*rule=\(.\).*/\1/p' <<<"$traits")
+    # The pairs the medium keeps apart share one run; each pair it makes one stops a run of its own.
+    pair letters-apart
+    local apart=$S apart_dest=$D
+    while read -r codes rules; do
+        [ -n "$codes" ] || continue
+        i=$((i + 1))
+        a=$(utf8 "${codes%%:*}") b=$(utf8 "${codes##*:}")
+        # fusefat refuses every letter beyond ASCII (the colon check covers a refused name).
+        trait fat && [[ $a$b == *[^[:ascii:]]* ]] && continue
+        if [ -n "$rule" ] && [[ $rules == *$rule* ]]; then
+            pair "letters-$i"
+            put "$S/$a" A
+            put "$S/$b" B 60
+            td_run b "$S" "$D"
+            [ "$RESULT" = ERROR ] || why "$a and $b: run ended $RESULT, expected ERROR ($(seen))"
+            [ -z "$(ls -A "$D")" ] || why "$a and $b: something was copied ($(seen))"
+        else
+            put "$apart/$i$a" A
+            put "$apart/$i$b" B 60
+        fi
+    done <<<"$letter_pairs"
+    S=$apart D=$apart_dest
+    td_run b "$S" "$D"
+    expect OK && same_files "$S" "$D"
+}
+
+# The medium bind-mounted into a folder of a destination on the local disk: its letter case, time step
+# and modes hold there as at a root.
+check_medium_inside() {
+    local inner=$mnt/inside mode want=OK
+    S=$MEDIA_TMP/work/$medium/inside/Data D=$MEDIA_TMP/work/$medium/inside-dest/Data
+    rm -rf "$S" "$D" "$inner"
+    mkdir -p "$S/stick" "$D/stick" "$inner"
+    mount --bind "$inner" "$D/stick" || { why "cannot bind-mount the medium"; return; }
+    put "$S/stick/one" one
+    put "$S/top" top
+    td_run b "$S" "$D"
+    expect OK && same_files "$S" "$D"
+    printf 'marker\n' >"$D/stick/one" && touch -d "$(stamp)" "$D/stick/one"
+    put "$D/stick/made-there" x 60
+    td_run s "$S" "$D"
+    expect OK
+    holds "$D/stick/one" marker || why "an unchanged file on the inner medium was copied again"
+    mode=$(stat -c %a "$S/stick/made-there" 2>/dev/null)
+    trait 777 && [ "$mode" != 644 ] && why "a file from the inner medium arrived with mode $mode, not 644"
+    put "$S/stick/readme" A
+    put "$S/stick/README" B 60
+    trait fold && want=ERROR
+    td_run b "$S" "$D"
+    [ "$RESULT" = $want ] || why "readme and README inside: run ended $RESULT, expected $want ($(seen))"
+    umount "$D/stick"
+}
+
+# A FAT driver that converts times through its time zone reads them back hours off: the run refuses, by
+# how much and with the cure.
+check_clock_offset() {
+    trait fat || return 0
+    local zone want text tz=$MEDIA_TMP/mnt/tz
+    while read -r zone want text; do
+        [ -n "$zone" ] || continue
+        mkdir -p "$tz"
+        mount_fat_tz "$zone" "$tz" || { why "cannot mount fusefat in $zone"; return; }
+        pair clock
+        put "$S/a" a
+        mkdir -p "$tz/Data"
+        td_run b "$S" "$tz/Data"
+        umount "$tz"
+        [ "$RESULT" = "$want" ] || why "$zone: run ended $RESULT, expected $want"
+        if [ -n "$text" ]; then
+            grep -qF "$text" "$log" && grep -qF "tz=UTC" "$log" || why "$zone: no message saying $text and tz=UTC"
+        fi
+    done <<<"
+UTC               OK
+America/New_York  ERROR  18000 seconds (5:00 hours) later
+Asia/Tokyo        ERROR  32400 seconds (9:00 hours) earlier
+"
+}
+
+# A read-only medium whose modes no probe can try and that shows one mode on every file hands none of it
+# to a copy.
+check_readonly_medium_modes() {
+    [[ " exfat ntfs ntfs-ic " == *" $medium "* ]] || return 0
+    local source mode
+    pair ro-modes
+    put "$D/made-there" x
+    source=$(awk -v m="$mnt" '$2 == m { print $1 }' /proc/self/mounts)
+    umount "$mnt" || { why "cannot unmount"; return; }
+    case $medium in
+        exfat) media_try "$MEDIA_TMP/mount.log" mount.exfat-fuse -o ro "$source" "$mnt" ;;
+        ntfs) media_try "$MEDIA_TMP/mount.log" ntfs-3g -o ro "$source" "$mnt" ;;
+        ntfs-ic) media_try "$MEDIA_TMP/mount.log" lowntfs-3g -o ro,ignore_case "$source" "$mnt" ;;
+    esac || { why "cannot mount read-only: $(tail -n 1 "$MEDIA_TMP/mount.log")"; return; }
+    td_run s "$S" "$D"
+    expect OK
+    mode=$(stat -c %a "$S/made-there" 2>/dev/null)
+    [ "$mode" = 644 ] || why "a file from the read-only medium arrived with mode $mode, not 644"
+}
+
 # Media that show every file as 0777 must not hand that mode to a new source file.
 check_new_file_mode() {
     trait 777 || return 0
@@ -300,17 +418,20 @@ check_no_leftovers() {
     [ -z "$left" ] || why "left behind: $(head -n 3 <<<"$left" | tr '\n' ' ')"
 }
 
-checks="first_backup nothing_to_copy minute_change case_clash new_file_mode readonly_source killed_run
-    flushed_before_named colon_name no_readonly_lock no_leftovers"
+checks="first_backup nothing_to_copy minute_change case_clash case_letters medium_inside clock_offset
+    new_file_mode readonly_source killed_run flushed_before_named colon_name no_readonly_lock
+    readonly_medium_modes no_leftovers"
 
 # medium  mount function  traits: fold = names that differ in case only are one file,
-# 777 = every file shows mode 0777, lower = lists every name in lower case, fat = the FAT name rules
+# 777 = every file shows mode 0777, lower = lists every name in lower case, fat = the FAT name rules,
+# rule=X = which letters it makes one (as in letter_pairs)
 media_table="
-exfat   mount_exfat    fold,777
-fat     mount_fat      fold,fat
+exfat   mount_exfat    fold,777,rule=E
+fat     mount_fat      fold,fat,rule=A
 ntfs    mount_ntfs     777
-ntfs-ic mount_ntfs_ic  fold,777,lower
+ntfs-ic mount_ntfs_ic  fold,777,lower,rule=N
 sshfs   mount_sshfs    -
+rclone  mount_rclone   777
 "
 
 passed=0 failed=0 skipped=0

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Path, folder and error-text helpers.
 #include "support/PathUtil.h"
+#include "support/CaseRule.h"
 #include "support/Utf8.h"
 
 #include <errno.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -218,21 +220,39 @@ TEST(PathUtil, SystemErrorTextIsPerThreadAndOneLine) {
     }
 }
 
-TEST(Utf8, FoldCaseLowersLettersOfEveryScriptAndKeepsOtherBytes) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"Report.TXT", "report.txt"},
-        {"\xC3\x84pfel \xC3\x96L", "\xC3\xA4pfel \xC3\xB6l"},      // Äpfel ÖL
-        {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1"},                  // ΣΑ
-        {"\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8"},  // ПРИ
-        {"A\xFF"
-         "B\xC3",
-         "a\xFF"
-         "b\xC3"},                   // not UTF-8: bytes stay
-        {"\xC0\x81X", "\xC0\x81x"},  // an overlong form is no letter
-        {"", ""},
+// Which letters each rule makes one name, as measured on exfat-fuse, lowntfs-3g ignore_case and fusefat
+// (which refuses letters beyond ASCII). Any makes one whatever one of the others does.
+TEST(CaseRule, FoldsAsTheDriversCompare) {
+    struct Row {
+        const char* a;
+        const char* b;
+        const char* oneOn;  // the rules that make a and b one name: A(scii) E(xFAT) N(TFS) Y (Any)
     };
-    for (const auto& [name, folded] : rows) {
-        EXPECT_EQ(FoldCase(name), folded) << name;
+    const Row rows[] = {
+        {"a", "A", "AENY"},
+        {"\xC3\xA9", "\xC3\x89", "ENY"},               // é É
+        {"\xC3\x9F", "\xE1\xBA\x9E", ""},              // ß ẞ
+        {"\xCF\x82", "\xCF\x83", "EY"},                // ς σ
+        {"\xCF\x83", "\xCE\xA3", "ENY"},               // σ Σ
+        {"\xC4\xB1", "I", ""},                         // ı I
+        {"\xC4\xB0", "i", ""},                         // İ i
+        {"\xE2\x84\xAA", "k", ""},                     // Kelvin sign k
+        {"\xC2\xB5", "\xCE\xBC", ""},                  // µ μ
+        {"\xEF\xBC\xA1", "\xEF\xBD\x81", "ENY"},       // Ａ ａ
+        {"\xC3\xA9", "e\xCC\x81", ""},                 // é as NFC and NFD
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", ""},  // beyond U+FFFF
+        {"\xE2\xB1\xA5", "\xC8\xBA", "ENY"},           // ⱥ Ⱥ
+        {"A\xFF", "a\xFF", "AENY"},                    // not UTF-8: the byte stays
+    };
+    const std::pair<CaseRule, char> rules[] = {
+        {CaseRule::Ascii, 'A'}, {CaseRule::ExFat, 'E'}, {CaseRule::Ntfs, 'N'}, {CaseRule::Any, 'Y'}};
+    for (const Row& row : rows) {
+        for (const auto& [rule, letter] : rules) {
+            EXPECT_EQ(FoldCase(row.a, rule) == FoldCase(row.b, rule),
+                      std::strchr(row.oneOn, letter) != nullptr)
+                << row.a << " " << row.b << " rule " << letter;
+        }
+        EXPECT_EQ(FoldCase(row.a, CaseRule::Exact), row.a);
     }
 }
 
