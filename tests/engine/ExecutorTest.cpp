@@ -227,6 +227,48 @@ TEST(Executor, OddNamesEmptyFilesAndLinksAreCopied) {
     }
 }
 
+TEST(Executor, OnlyALargeCopyShowsItsBytes) {
+    Trees t;
+    WriteFile(t.src + "/a.txt", "small");
+    // 40 MiB with two stretches of data (holes elsewhere where the file system keeps them).
+    WriteFile(t.src + "/big.bin", std::string(size_t{1} << 20, 'x'));
+    {
+        std::FILE* f = std::fopen((t.src + "/big.bin").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fseeko(f, off_t{20} << 20, SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite("y", 1, 1, f), 1u);
+        ASSERT_EQ(ftruncate(fileno(f), off_t{40} << 20), 0);
+        std::fclose(f);
+    }
+    t.Build(RunBackup);
+    CFakeHost host;
+    t.Execute(host, RunBackup);
+    ASSERT_TRUE(host.reports.empty()) << host.reports.front();
+
+    std::vector<std::string> statuses;
+    for (const std::string& call : host.progress.calls) {
+        if (call.rfind("status ", 0) == 0) {
+            statuses.push_back(call.substr(7));
+        }
+    }
+    const std::string big = t.src + "/big.bin";
+    ASSERT_GE(statuses.size(), 4u);
+    EXPECT_EQ(statuses[0], t.src + "/a.txt") << "a small file shows only its name";
+    EXPECT_EQ(statuses[1], big);
+    EXPECT_EQ(statuses.back(), "40 of 40 MiB: " + big);
+    int last = 0;
+    for (size_t i = 2; i + 1 < statuses.size(); ++i) {
+        const std::string& text = statuses[i];
+        const size_t of = text.find(" of 40 MiB: ");
+        ASSERT_NE(of, std::string::npos) << text;
+        EXPECT_EQ(text.substr(of + 12), big);
+        const int mib = std::stoi(text.substr(0, of));
+        EXPECT_GE(mib, last + 8) << "at most one status per 8 MiB";
+        EXPECT_LT(mib, 40);
+        last = mib;
+    }
+}
+
 TEST(Executor, StepsOfOneItemRunInOrder) {
     Trees t;
     if (!ArchiveRecordsWork(t.dir.Path())) {
