@@ -22,6 +22,6 @@ void ProgressStep(IProgress* progress, const std::string& status, int& counter) 
 
 std::string BytesStatus(uint64_t done, uint64_t size, const std::string& file) {
     constexpr uint64_t kMiB = uint64_t{1} << 20;
-    return Grouped(static_cast<long long>(done / kMiB)) + " of " + Grouped(static_cast<long long>(size / kMiB)) +
-           " MiB: " + file;
+    return Grouped(static_cast<long long>(done / kMiB)) + " of " +
+           Grouped(static_cast<long long>(size / kMiB)) + " MiB: " + file;
 }
