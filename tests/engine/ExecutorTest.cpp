@@ -9,6 +9,7 @@
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -231,15 +232,13 @@ TEST(Executor, OnlyALargeCopyShowsItsBytes) {
     Trees t;
     WriteFile(t.src + "/a.txt", "small");
     // 40 MiB with two stretches of data (holes elsewhere where the file system keeps them).
-    WriteFile(t.src + "/big.bin", std::string(size_t{1} << 20, 'x'));
-    {
-        std::FILE* f = std::fopen((t.src + "/big.bin").c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(fseeko(f, off_t{20} << 20, SEEK_SET), 0);
-        ASSERT_EQ(std::fwrite("y", 1, 1, f), 1u);
-        ASSERT_EQ(ftruncate(fileno(f), off_t{40} << 20), 0);
-        std::fclose(f);
-    }
+    const std::string big = t.src + "/big.bin";
+    WriteFile(big, std::string(size_t{1} << 20, 'x'));
+    const int fd = open(big.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(pwrite(fd, "y", 1, off_t{20} << 20), 1);
+    EXPECT_EQ(ftruncate(fd, off_t{40} << 20), 0);
+    close(fd);
     t.Build(RunBackup);
     CFakeHost host;
     t.Execute(host, RunBackup);
@@ -251,7 +250,6 @@ TEST(Executor, OnlyALargeCopyShowsItsBytes) {
             statuses.push_back(call.substr(7));
         }
     }
-    const std::string big = t.src + "/big.bin";
     ASSERT_GE(statuses.size(), 4u);
     EXPECT_EQ(statuses[0], t.src + "/a.txt") << "a small file shows only its name";
     EXPECT_EQ(statuses[1], big);
