@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <functional>
 #include <future>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -363,6 +364,14 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         flushes.emplace_back(std::move(folder), std::move(handle));
     }
     CCopyBatch batch;
+    // A large file's copy shows its bytes as they go, so a long copy is seen to be alive. Every copy
+    // is written on this thread, right after its item's status.
+    std::optional<platform::CCopyProgressScope> bytes;
+    if (progress) {
+        bytes.emplace([progress, &sourcePath](uint64_t done, uint64_t size) {
+            progress->SetStatus(BytesStatus(done, size, sourcePath));
+        });
+    }
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
     for (int i = 0; i < count && problem.empty(); ++i) {

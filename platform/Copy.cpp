@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "PlatformConfig.h"
@@ -80,13 +81,42 @@ int OpenFolderHandle(const std::string& path) {
 }
 
 // The effective user id, read once: a copy made by root carries owners.
+// The calling thread's innermost CCopyProgressScope's callback, or null.
+thread_local const CopyProgress* t_copyProgress = nullptr;
+
+// Tells the thread's copy progress how far one file's contents have come; for a small file, or on a
+// thread without a scope, a comparison per chunk is all it costs.
+class CProgressTicker {
+  public:
+    explicit CProgressTicker(off_t size)
+        : m_progress(static_cast<uint64_t>(size) > kCopyProgressAbove ? t_copyProgress : nullptr),
+          m_size(static_cast<uint64_t>(size)),
+          m_next(std::min(kCopyProgressStep, m_size)) {}
+
+    // The first done bytes are copied (for a file with holes: everything before done).
+    void At(off_t done) {
+        const auto at = static_cast<uint64_t>(done);
+        if (!m_progress || at < m_next) {
+            return;
+        }
+        (*m_progress)(at, m_size);
+        m_next = at < m_size ? std::min(at + kCopyProgressStep, m_size) : at + kCopyProgressStep;
+    }
+
+  private:
+    const CopyProgress* const m_progress;
+    const uint64_t m_size;
+    uint64_t m_next;  // the next report once this much is copied
+};
+
 bool RunsAsRoot() {
     static const bool root = geteuid() == 0;
     return root;
 }
 
-bool CopyByReadWrite(int from, int to) {
+bool CopyByReadWrite(int from, int to, CProgressTicker& ticker) {
     std::vector<char> buf(size_t{1} << 17);
+    off_t total = 0;
     for (;;) {
         if (FaultHit(FaultOp::CopyData)) {
             return false;
@@ -109,12 +139,15 @@ bool CopyByReadWrite(int from, int to) {
             }
             done += written;
         }
+        total += n;
+        ticker.At(total);
     }
 }
 
 // size: the source's size when it was opened. A short copy that reaches it has met the end of the file,
 // so the call that would confirm it with 0 is spared (a call per file of a tree of small files).
 bool CopyContents(int from, int to, off_t size) {
+    CProgressTicker ticker(size);
 #ifdef TANDREL_HAVE_COPY_FILE_RANGE
     bool first = true;
     off_t written = 0;
@@ -133,7 +166,7 @@ bool CopyContents(int from, int to, off_t size) {
             // Only a kernel or file-system pair without the in-kernel copy falls back, and only before
             // anything was copied; a full disk or a size limit is a real failure.
             if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                return CopyByReadWrite(from, to);
+                return CopyByReadWrite(from, to, ticker);
             }
             return Fail();
         }
@@ -144,18 +177,18 @@ bool CopyContents(int from, int to, off_t size) {
             (void)sync_file_range(to, written, n, SYNC_FILE_RANGE_WRITE);
         }
         written += n;
+        ticker.At(written);
         if (static_cast<size_t>(n) < kCopyChunk && written >= size) {
             return true;
         }
     }
 #else
-    (void)size;
-    return CopyByReadWrite(from, to);
+    return CopyByReadWrite(from, to, ticker);
 #endif
 }
 
 // Copies bytes [start, end) of from to the same place in to.
-bool CopyRange(int from, int to, off_t start, off_t end) {
+bool CopyRange(int from, int to, off_t start, off_t end, CProgressTicker& ticker) {
     std::vector<char> buf;
     while (start < end) {
         if (FaultHit(FaultOp::CopyData)) {
@@ -195,6 +228,7 @@ bool CopyRange(int from, int to, off_t start, off_t end) {
             break;  // the file shrank since it was looked at
         }
         start += n;
+        ticker.At(start);
     }
     return true;
 }
@@ -203,6 +237,7 @@ bool CopyRange(int from, int to, off_t start, off_t end) {
 // holding 4 KiB of data takes 4 KiB, not 4 GiB). False with EINVAL before anything was written where the
 // file system cannot say where its data lies.
 bool CopySparse(int from, int to, off_t size) {
+    CProgressTicker ticker(size);
     for (off_t data = 0;;) {
         data = lseek(from, data, SEEK_DATA);
         if (data < 0) {
@@ -215,12 +250,16 @@ bool CopySparse(int from, int to, off_t size) {
         if (hole < 0) {
             return Fail();
         }
-        if (!CopyRange(from, to, data, hole)) {
+        if (!CopyRange(from, to, data, hole, ticker)) {
             return false;
         }
         data = hole;
     }
-    return ftruncate(to, size) == 0 || Fail();
+    if (ftruncate(to, size) != 0) {
+        return Fail();
+    }
+    ticker.At(size);
+    return true;
 }
 
 // Opens the source without touching its access time where the kernel lets us.
@@ -438,6 +477,15 @@ struct CPreparedCopy::State {
     CFd old;                   // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
 };
+
+CCopyProgressScope::CCopyProgressScope(CopyProgress progress)
+    : m_progress(std::move(progress)), m_pOuter(t_copyProgress) {
+    t_copyProgress = &m_progress;
+}
+
+CCopyProgressScope::~CCopyProgressScope() {
+    t_copyProgress = m_pOuter;
+}
 
 CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
 CPreparedCopy::~CPreparedCopy() = default;

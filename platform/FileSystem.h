@@ -5,6 +5,7 @@
 // Every function that returns false has set the calling thread's last error (LastError.h).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,26 @@ struct ScannedTarget {
 // file's archive bit is cleared against the real time as well. A missing file is no failure.
 [[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time,
                                    bool markBackedUp = false);
+
+// How far the contents of a copy larger than kCopyProgressAbove have come: bytes done of the file's size,
+// every kCopyProgressStep or more and once at the end. Smaller copies say nothing and cost nothing.
+inline constexpr uint64_t kCopyProgressAbove = uint64_t{16} << 20;
+inline constexpr uint64_t kCopyProgressStep = uint64_t{8} << 20;
+using CopyProgress = std::function<void(uint64_t done, uint64_t size)>;
+
+// While it lives, the copies made on the thread that made it (CopyFileAtomic, CPreparedCopy::Prepare)
+// tell their progress to progress, on that thread. Scopes nest: the inner one hides the outer.
+class CCopyProgressScope final {
+  public:
+    explicit CCopyProgressScope(CopyProgress progress);
+    ~CCopyProgressScope();
+    CCopyProgressScope(const CCopyProgressScope&) = delete;
+    CCopyProgressScope& operator=(const CCopyProgressScope&) = delete;
+
+  private:
+    const CopyProgress m_progress;
+    const CopyProgress* const m_pOuter;
+};
 
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.

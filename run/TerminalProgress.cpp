@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Terminal.h"
+#include "support/NumberText.h"
 #include "support/Utf8.h"
 
 namespace {
@@ -89,15 +90,6 @@ std::string Join(const std::vector<Glyph>& glyphs, size_t begin, size_t end) {
         out += glyphs[i].shown;
     }
     return out;
-}
-
-std::string Grouped(long long n) {
-    std::string digits = std::to_string(n);
-    const size_t sign = digits[0] == '-' ? 1 : 0;
-    for (size_t i = digits.size(); i > sign + 3; i -= 3) {
-        digits.insert(i - 3, ",");
-    }
-    return digits;
 }
 
 // Counted in whole tenths, not printed with "%.1f": the program's locale may write a decimal comma.

@@ -9,6 +9,7 @@
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -224,6 +225,45 @@ TEST(Executor, OddNamesEmptyFilesAndLinksAreCopied) {
     t.Build(RunBackup);
     for (const WorkItem& item : t.builder->m_items) {
         EXPECT_TRUE(item.m_nFlags & WorkSame) << item.m_source.m_strName << ": equal after the copy";
+    }
+}
+
+TEST(Executor, OnlyALargeCopyShowsItsBytes) {
+    Trees t;
+    WriteFile(t.src + "/a.txt", "small");
+    // 40 MiB with two stretches of data (holes elsewhere where the file system keeps them).
+    const std::string big = t.src + "/big.bin";
+    WriteFile(big, std::string(size_t{1} << 20, 'x'));
+    const int fd = open(big.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(pwrite(fd, "y", 1, off_t{20} << 20), 1);
+    EXPECT_EQ(ftruncate(fd, off_t{40} << 20), 0);
+    close(fd);
+    t.Build(RunBackup);
+    CFakeHost host;
+    t.Execute(host, RunBackup);
+    ASSERT_TRUE(host.reports.empty()) << host.reports.front();
+
+    std::vector<std::string> statuses;
+    for (const std::string& call : host.progress.calls) {
+        if (call.rfind("status ", 0) == 0) {
+            statuses.push_back(call.substr(7));
+        }
+    }
+    ASSERT_GE(statuses.size(), 4u);
+    EXPECT_EQ(statuses[0], t.src + "/a.txt") << "a small file shows only its name";
+    EXPECT_EQ(statuses[1], big);
+    EXPECT_EQ(statuses.back(), "40 of 40 MiB: " + big);
+    int last = 0;
+    for (size_t i = 2; i + 1 < statuses.size(); ++i) {
+        const std::string& text = statuses[i];
+        const size_t of = text.find(" of 40 MiB: ");
+        ASSERT_NE(of, std::string::npos) << text;
+        EXPECT_EQ(text.substr(of + 12), big);
+        const int mib = std::stoi(text.substr(0, of));
+        EXPECT_GE(mib, last + 8) << "at most one status per 8 MiB";
+        EXPECT_LT(mib, 40);
+        last = mib;
     }
 }
 
