@@ -26,6 +26,10 @@ inline constexpr const char* kLogError = "ERROR!";
 inline constexpr const char* kLogGeneralError = "General Error!";
 inline constexpr const char* kLogAutoQuit = "AutoQuit!";
 inline constexpr const char* kRunLogName = "TandrelAutoRun.log";
+inline constexpr const char* kForeignFolder =
+    " is not a folder of your own (a link, or another user's): Tandrel reads no settings from it and "
+    "writes no log into it. Remove it, or set XDG_CONFIG_HOME and XDG_STATE_HOME to folders of yours.";
+inline constexpr const char* kRunLogUnwritable = "cannot write the run log ";
 
 // Engine.
 inline constexpr const char* kDirectoryError = "Directory Error";
