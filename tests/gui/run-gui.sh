@@ -267,8 +267,46 @@ case_help_without_guide() {
     quit
 }
 
+# enter_ignored WHEN: Enter pressed in the main window neither ends the program nor opens a window.
+enter_ignored() {
+    local before
+    activate "$MAIN" "the main window $1" || return 1
+    before=$(windows | cut -d' ' -f1)
+    key Return
+    sleep 1
+    ! ended || { fail "Enter $1 ended the program"; return 1; }
+    ! has_new "$before" || { fail "Enter $1 opened a window: $(windows | cut -d' ' -f2- | paste -sd,)"; return 1; }
+}
+
+# Enter does nothing in the main window: at the start (the focus on Quit), after a run, after a message box.
+case_enter_does_nothing() {
+    folders Data
+    mkdir -p "$C/bin"
+    cp "$td" "$C/bin/tandrel"  # no guide beside it: Help shows a message box
+    BIN=$C/bin/tandrel start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
+    enter_ignored "at the start" || return 1
+    local before
+    before=$(windows | cut -d' ' -f1)
+    key alt+s
+    wait_new_window "$before" || { fail "Alt+S dropped no Start menu"; return 1; }
+    key b
+    wait_titled "Job List (1) files" || return 1
+    wait_active "$WIN" "the job list" || return 1
+    key Return
+    poll 10 test -e "$C/dst/Data/file.txt" || { fail "the backup copied nothing"; return 1; }
+    wait_gone "$WIN" || { fail "the job list stayed"; return 1; }
+    enter_ignored "after a run" || return 1
+    key alt+h
+    wait_titled tandrel "Help showed no message box" || return 1
+    wait_active "$WIN" "the message box" || return 1
+    key Return
+    wait_gone "$WIN" || { fail "Enter did not close the message box"; return 1; }
+    enter_ignored "after a message box" || return 1
+    quit
+}
+
 passed=0 failed=0 skipped=0
-for case in progress_window context_menu_keys right_click_keeps_destination help_without_guide; do
+for case in progress_window context_menu_keys right_click_keeps_destination help_without_guide enter_does_nothing; do
     C=$tmp/$case
     mkdir -p "$C"
     PID="" MAIN=""
