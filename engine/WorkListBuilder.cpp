@@ -218,6 +218,7 @@ void CWorkListBuilder::ApplyRunMode(int mode) {
             case RunCheckIn:
             case RunCheckOut:
                 SynchronizeRule(item, m_nTimeResolution);
+                KeepFolderSettingsOutOfSource(item);
                 break;
             default:
                 item.m_nFlags = WorkUnknown;

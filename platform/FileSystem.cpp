@@ -255,6 +255,11 @@ bool IsOwnFolderOrMissing(const std::string& folder) {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid();
 }
 
+bool IsOwnAndPrivateToWrite(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid() && !(st.st_mode & S_IWOTH);
+}
+
 bool MakeStateFolder() {
     const std::string state = StateFolder();
     return IsOwnFolderOrMissing(state) && MakeFolders(state.substr(0, state.size() - 1), 0700) &&
