@@ -379,7 +379,9 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
     }
     detail::CTempName made(dirFd, tempName);
     if (RunsAsRoot()) {
-        (void)fchownat(dirFd, tempName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+        // As for files: a refusal leaves root the owner of the link.
+        [[maybe_unused]] const int given =
+            fchownat(dirFd, tempName.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (utimensat(dirFd, tempName.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
