@@ -87,6 +87,10 @@ struct CCopyBatch::Entry {
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
+    // The target is no longer what the scan saw: it is named, not the system's "File exists".
+    if (platform::LastError() == EEXIST) {
+        return to + res::kChangedDuringRun;
+    }
     return res::kCopy + from + res::kCopyTo + to + ": " + SystemErrorText();
 }
 

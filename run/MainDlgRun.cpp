@@ -12,13 +12,18 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/PinnedFolder.h"
 #include "support/PathUtil.h"
+#include "run/CommandLine.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
+#include "run/TerminalProgress.h"
+#include "res/Strings.h"
 #include "ui/JobListDlg.h"
 #include "ui/ProgressDlg.h"
 #include "ui/MainDlg.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -44,7 +49,19 @@ void CMainDlg::RunJob(int mode) {
     m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     CreateFolderFile();
     bool locked = false;
+    bool executed = false;
+    // Both roots held from here to the run's end (the unlock included): a root swapped for a link
+    // later leads nowhere, since every scan, lock, copy and flush opens the folder held.
+    platform::CHeldRoots roots;
     try {
+        std::string root;
+        if (!roots.Hold({m_strSourceDir, m_strDestinationDir}, root)) {
+            throw CGenericException(root + ": " + SystemErrorText());
+        }
+        // Judged once more on the folders just held: the run works on nothing else.
+        if (!RunPreconditionHolds(m_strSourceDir, m_strDestinationDir)) {
+            throw CGenericException(RefusalReason());
+        }
         bool refused = false;
         if (IsCheckInOut(mode)) {
             refused = !CheckInOutGuard(mode, m_strSourceDir, m_strDestinationDir, *this, *this);
@@ -67,6 +84,7 @@ void CMainDlg::RunJob(int mode) {
                 confirmed = ShowJobList(builder, mode) == platform::kIdOk;
                 if (confirmed) {
                     ExecuteWorkList(builder, mode);
+                    executed = true;
                 }
             }
             if (locked) {
@@ -86,8 +104,17 @@ void CMainDlg::RunJob(int mode) {
             Report(text, platform::kMbOk, 0);  // the log and standard error
             AlertIfFailed(text.c_str());
         } else {
+            if (!m_bRunReported) {
+                m_bRunReported = true;
+                NotifyIfUnseen(text);
+            }
             e.ReportError(platform::kMbOk, 0);
         }
+    }
+    if (executed && !m_bRunReported) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - m_runStart;
+        NotifyIfUnseen(RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()) +
+                       ". " + res::kLogOk);
     }
     CloseProgressWindow();
 }
