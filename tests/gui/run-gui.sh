@@ -273,17 +273,22 @@ case_right_click_keeps_destination() {
     quit
 }
 
+# help_box: Alt+H where the guide is missing opens a message box titled Tandrel; WIN is set to it.
+help_box() {
+    key alt+h
+    box_shown() { windows | grep -v "^$MAIN " | grep -q " Tandrel$"; }
+    poll 10 box_shown || { fail "Help showed no message box titled Tandrel"; return 1; }
+    WIN=$(windows | grep -v "^$MAIN " | awk '/ Tandrel$/ { print $1; exit }')
+    wait_active "$WIN" "the message box"
+}
+
 # Help where the guide is missing: a message box says so and names the folders looked in.
 case_help_without_guide() {
     folders Data
     mkdir -p "$C/bin"
     cp "$td" "$C/bin/tandrel"
     BIN=$C/bin/tandrel start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
-    key alt+h
-    box_shown() { windows | grep -v "^$MAIN " | grep -q " Tandrel$"; }
-    poll 10 box_shown || { fail "Help showed no message box titled Tandrel"; return 1; }
-    WIN=$(windows | grep -v "^$MAIN " | awk '/ Tandrel$/ { print $1; exit }')
-    wait_active "$WIN" "the message box" || return 1
+    help_box || return 1
     local text missing="" part
     # Ctrl+C copies a message box's text, title and buttons, as the original platform's boxes do.
     text=$(copy ctrl+c) || { fail "Ctrl+C in the message box copied nothing"; return 1; }
@@ -321,9 +326,7 @@ case_enter_does_nothing() {
     poll 10 test -e "$C/dst/Data/file.txt" || { fail "the backup copied nothing"; return 1; }
     wait_gone "$WIN" || { fail "the job list stayed"; return 1; }
     enter_ignored "after a run" || return 1
-    key alt+h
-    wait_titled tandrel "Help showed no message box" || return 1
-    wait_active "$WIN" "the message box" || return 1
+    help_box || return 1
     key Return
     wait_gone "$WIN" || { fail "Enter did not close the message box"; return 1; }
     enter_ignored "after a message box" || return 1
