@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/WorkList.h"
 
+#include "res/Strings.h"
+#include "support/AsciiCase.h"
+
 int CompareTimes(const WorkItem& item, uint64_t resolution) {
     const uint64_t source = item.m_source.m_ftWrite;
     const uint64_t dest = item.m_dest.m_ftWrite;
@@ -42,6 +45,18 @@ void BackupRule(WorkItem& item, uint64_t resolution) {
             // A kind no builder makes cannot be decided.
             item.m_nFlags |= WorkUnknown;
             break;
+    }
+}
+
+void KeepFolderSettingsOutOfSource(WorkItem& item) {
+    if (!(item.m_nFlags & WorkSynchronize)) {
+        return;
+    }
+    const std::string_view name = item.m_dest.m_strName.View();
+    const size_t slash = name.rfind('/');
+    // Ignoring case: a medium that ignores it gives the file back in any spelling.
+    if (EqualIgnoringCase(slash == std::string_view::npos ? name : name.substr(slash + 1), res::kFolderFile)) {
+        item.m_nFlags = (item.m_nFlags & ~(WorkSynchronize | WorkClearArchive | WorkDestReadOnly)) | WorkNotToSource;
     }
 }
 

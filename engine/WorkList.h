@@ -32,6 +32,7 @@ enum WorkFlags : int32_t {
     WorkBySyncRule = 0x0800,      // refuse a destination-to-source copy when the source is newer
     WorkSourceReadOnly = 0x1000,  // lift the target's read-only bit around the source-to-destination copy
     WorkDestReadOnly = 0x2000,    // the same around the destination-to-source copy
+    WorkNotToSource = 0x4000,     // a per-folder settings file the destination would send: left where it is
 };
 
 // Both sides always carry the same relative name; a missing side keeps time 0 and attributes -1.
@@ -48,6 +49,11 @@ using WorkList = std::vector<WorkItem>;
 // resolution: the coarser write-time step of the two trees' media, in 100-ns units. Times closer than
 // that count as equal, since the coarser medium cannot hold the difference; 1 compares exactly.
 int CompareTimes(const WorkItem& item, uint64_t resolution = 1);
+
+// A per-folder settings file (any folder's "__TD.RVX") never travels from the destination into the
+// source: one planted in a shared destination would name the destination of the source's next runs.
+// Turns such a copy into WorkNotToSource.
+void KeepFolderSettingsOutOfSource(WorkItem& item);
 
 // Add the rule's bits to item.m_nFlags (the caller clears them first), comparing times as CompareTimes.
 void BackupRule(WorkItem& item, uint64_t resolution = 1);

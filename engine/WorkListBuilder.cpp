@@ -301,6 +301,7 @@ void CWorkListBuilder::ApplyRunMode(int mode) {
             case RunCheckIn:
             case RunCheckOut:
                 SynchronizeRule(item, TimeResolution(item));
+                KeepFolderSettingsOutOfSource(item);
                 break;
             default:
                 item.m_nFlags = WorkUnknown;

@@ -237,6 +237,29 @@ std::string StateFolder() {
     return WithSlash(base) + "tandrel/";
 }
 
+bool IsOwnFolderOrMissing(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+bool IsOwnAndPrivateToWrite(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid() && !(st.st_mode & S_IWOTH);
+}
+
+bool MakeStateFolder() {
+    const std::string state = StateFolder();
+    return IsOwnFolderOrMissing(state) && MakeFolders(state.substr(0, state.size() - 1), 0700) &&
+           IsOwnFolderOrMissing(state);
+}
+
 std::string SystemFolder() {
     return "/usr/bin/";
 }

@@ -187,6 +187,13 @@ std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp
 std::string ConfigFolder();      // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
 std::string StateFolder();       // $XDG_STATE_HOME/tandrel, by default ~/.local/state/tandrel
 std::string SystemFolder();      // /usr/bin
+// True when folder (with or without its trailing "/") is missing, or is a folder of this user's and
+// no link: settings and logs are never read from, nor written into, a folder another user controls.
+bool IsOwnFolderOrMissing(const std::string& folder);
+// True when the file at path (links followed) is this user's and no one else may write it.
+bool IsOwnAndPrivateToWrite(const std::string& path);
+// Makes StateFolder() (mode 0700) when it is missing; false when it cannot be made or is not our own.
+bool MakeStateFolder();
 std::string ExecutableFolder();  // the folder of the running program (empty when unknown)
 
 // Whole small files (profiles). ReadWholeFile follows a link (a profile may be one), fails with ENOENT

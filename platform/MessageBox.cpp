@@ -1,14 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/MessageBox.h"
 
-#include <dlfcn.h>
-#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <mutex>
 
@@ -29,11 +23,6 @@ MessageBoxHook g_hook;      // guarded by g_mutex
 QPointer<QWidget> g_owner;  // user-interface thread only
 bool g_headless = false;
 
-bool HasText(const char* name) {
-    const char* value = getenv(name);
-    return value && *value;
-}
-
 // The text for a terminal: control bytes (from file names in a message) other than line breaks and tabs
 // would be obeyed by the terminal, so they are shown as "?".
 std::string ForTerminal(std::string text) {
@@ -44,55 +33,6 @@ std::string ForTerminal(std::string text) {
         }
     }
     return text;
-}
-
-// Opens and closes a connection as Qt's xcb platform does, authentication included: a socket that
-// answers can still refuse a client without the cookie (cron with DISPLAY=:0), and Qt aborts on both.
-// libxcb is what that platform loads anyway; without it the platform cannot open the display either.
-bool X11DisplayOpens() {
-    void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        return false;
-    }
-    auto connect = reinterpret_cast<void* (*)(const char*, int*)>(dlsym(library, "xcb_connect"));
-    auto hasError = reinterpret_cast<int (*)(void*)>(dlsym(library, "xcb_connection_has_error"));
-    auto disconnect = reinterpret_cast<void (*)(void*)>(dlsym(library, "xcb_disconnect"));
-    bool opens = false;
-    if (connect && hasError && disconnect) {
-        void* connection = connect(nullptr, nullptr);  // never null: a failed one carries its error
-        opens = hasError(connection) == 0;
-        disconnect(connection);
-    }
-    dlclose(library);
-    return opens;
-}
-
-// A compositor takes every client that reaches its socket: WAYLAND_DISPLAY, a path or a name below
-// XDG_RUNTIME_DIR.
-bool WaylandDisplayOpens() {
-    std::string path = getenv("WAYLAND_DISPLAY");
-    if (path[0] != '/') {
-        if (!HasText("XDG_RUNTIME_DIR")) {
-            return false;
-        }
-        path = std::string(getenv("XDG_RUNTIME_DIR")) + "/" + path;
-    }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        return false;
-    }
-    memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    int rc;
-    do {
-        rc = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (rc != 0 && errno == EINTR);
-    close(fd);
-    return rc == 0;
 }
 
 int ShowOnUiThread(const std::string& text, unsigned type) {
@@ -167,40 +107,6 @@ bool IsHeadless() {
 
 void SetHeadless(bool headless) {
     g_headless = headless;
-}
-
-DisplayState SelectQtPlatform(bool windowless) {
-    g_headless = false;
-    // A platform named by the caller (tests drive offscreen windows) is a desktop as far as we know.
-    if (HasText("QT_QPA_PLATFORM")) {
-        return DisplayState::Used;
-    }
-    const bool x11Named = HasText("DISPLAY");
-    const bool waylandNamed = HasText("WAYLAND_DISPLAY");
-    DisplayState state = DisplayState::NoneNamed;
-    if (x11Named || waylandNamed) {
-        const bool x11 = x11Named && X11DisplayOpens();
-        const bool wayland = waylandNamed && WaylandDisplayOpens();
-        if (x11 || wayland) {
-            if (x11Named && waylandNamed && x11 != wayland) {
-                // Qt might try the one that is gone first and abort there.
-                setenv("QT_QPA_PLATFORM", x11 ? "xcb" : "wayland", 1);
-            }
-            return DisplayState::Used;
-        }
-        state = DisplayState::CannotOpen;
-        if (!windowless) {
-            return state;
-        }
-    }
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    g_headless = true;
-    return state;
-}
-
-std::string NamedDisplay() {
-    const char* name = HasText("DISPLAY") ? getenv("DISPLAY") : getenv("WAYLAND_DISPLAY");
-    return name ? name : "";
 }
 
 }  // namespace platform

@@ -33,16 +33,4 @@ void SetMessageBoxOwner(QWidget* owner);
 bool IsHeadless();
 void SetHeadless(bool headless);
 
-enum class DisplayState {
-    Used,       // QT_QPA_PLATFORM is given, or a display named in the environment opens
-    NoneNamed,  // neither DISPLAY nor WAYLAND_DISPLAY: headless
-    CannotOpen  // a display is named and none of those named opens: Qt would abort on it
-};
-// Decides from QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY, trying to open each display named; selects
-// Qt's offscreen platform (headless) when none is named, or when none opens and windowless. Call before
-// the QApplication is constructed.
-DisplayState SelectQtPlatform(bool windowless);
-// The display named in the environment (DISPLAY, else WAYLAND_DISPLAY), for messages.
-std::string NamedDisplay();
-
 }  // namespace platform

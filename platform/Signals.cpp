@@ -31,6 +31,10 @@ void CatchStopSignals() {
     }
 }
 
+void IgnoreBrokenPipes() {
+    signal(SIGPIPE, SIG_IGN);
+}
+
 int StopSignal() {
     return g_stopSignal.load(std::memory_order_relaxed);
 }

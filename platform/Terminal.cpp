@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Terminal.h"
 
+#include <locale.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <wchar.h>
 
 namespace platform {
 
@@ -16,6 +18,18 @@ int TerminalColumns() {
         return size.ws_col;
     }
     return 80;
+}
+
+int CharacterColumns(char32_t c) {
+    // A locale object, used for this call alone: the process's locale stays as it is.
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    if (!utf8) {
+        return 1;
+    }
+    const locale_t previous = uselocale(utf8);
+    const int width = wcwidth(static_cast<wchar_t>(c));
+    uselocale(previous);
+    return width < 0 ? 1 : width;
 }
 
 }  // namespace platform

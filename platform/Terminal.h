@@ -8,5 +8,9 @@ namespace platform {
 bool StandardErrorIsTerminal();
 // The terminal's width in columns; 80 when it cannot be read.
 int TerminalColumns();
+// The columns a printable character takes on a terminal, as the C library's wcwidth says under a UTF-8
+// locale (whatever the program's locale): 0 for marks drawn onto the character before, 2 for wide ones;
+// 1 for what it does not know.
+int CharacterColumns(char32_t c);
 
 }  // namespace platform

@@ -26,6 +26,12 @@ inline constexpr const char* kLogError = "ERROR!";
 inline constexpr const char* kLogGeneralError = "General Error!";
 inline constexpr const char* kLogAutoQuit = "AutoQuit!";
 inline constexpr const char* kRunLogName = "TandrelAutoRun.log";
+inline constexpr const char* kForeignFolder =
+    " is not a folder of your own (a link, or another user's): Tandrel reads no settings from it and "
+    "writes no log into it. Remove it, or set XDG_CONFIG_HOME and XDG_STATE_HOME to folders of yours.";
+inline constexpr const char* kFolderFileDistrusted =
+    "DestDir ignored: not your file, or others may write it: ";
+inline constexpr const char* kRunLogUnwritable = "cannot write the run log ";
 
 // Engine.
 inline constexpr const char* kDirectoryError = "Directory Error";
@@ -94,6 +100,7 @@ inline constexpr const char* kOpUnknown = "don't know!";
 inline constexpr const char* kOpBackup = "{backup}";
 inline constexpr const char* kOpSynchronize = "{synchronize}";
 inline constexpr const char* kOpCreate = "{create}";
+inline constexpr const char* kOpNotToSource = "{skipped: folder settings stay out of the source}";
 // Why a row is undecided, and what resolves it: the row's tooltip.
 inline constexpr const char* kWhyNoSource =
     "The destination file has no source file, and a backup never deletes. Move or delete it in the "

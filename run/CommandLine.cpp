@@ -14,6 +14,85 @@ bool StartsWithNoCase(const std::string& text, const char* option) {
     return EqualIgnoringCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
+Option ClassifyArgument(const std::string& arg) {
+    if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help")) {
+        return Option::Usage;
+    }
+    if (StartsWithNoCase(arg, "/explorer:")) {
+        return Option::Explorer;
+    }
+    if (StartsWithNoCase(arg, "/srcdir:")) {
+        return Option::SrcDir;
+    }
+    if (StartsWithNoCase(arg, "/destdir:")) {
+        return Option::DestDir;
+    }
+    if (EqualsNoCase(arg, "/debug")) {
+        return Option::Debug;
+    }
+    if (EqualsNoCase(arg, "/!backup") || EqualsNoCase(arg, "/!b")) {
+        return Option::Backup;
+    }
+    if (EqualsNoCase(arg, "/!synchronize") || EqualsNoCase(arg, "/!s")) {
+        return Option::Synchronize;
+    }
+    if (EqualsNoCase(arg, "/!quit") || EqualsNoCase(arg, "/!q")) {
+        return Option::Quit;
+    }
+    if (EqualsNoCase(arg, "/alert") || EqualsNoCase(arg, "/!alert")) {
+        return Option::Alert;
+    }
+    return Option::Other;
+}
+
+AtOnce AnswerAtOnce(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2) {
+        return AtOnce::No;
+    }
+    if (EqualsNoCase(arguments[1], "--version")) {
+        return AtOnce::Version;
+    }
+    return EqualsNoCase(arguments[1], "--help") || EqualsNoCase(arguments[1], "-h") ? AtOnce::Help : AtOnce::No;
+}
+
+platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
+    bool run = false;
+    bool quit = false;
+    bool usage = false;
+    bool debug = false;
+    bool box = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        switch (ClassifyArgument(arguments[i])) {
+            case Option::Backup:
+            case Option::Synchronize:
+                run = true;
+                break;
+            case Option::Quit:
+                quit = true;
+                break;
+            case Option::Usage:
+                usage = true;
+                break;
+            case Option::Debug:
+                debug = true;
+                break;
+            case Option::Alert:
+                box = true;  // the alert after a failed run
+                break;
+            case Option::Other:
+                box = box || !run;  // reported in a box until a run option has been read
+                break;
+            default:
+                break;
+        }
+    }
+    box = box || usage || (debug && !run);
+    if (run && quit) {
+        return box ? platform::DisplayNeed::Either : platform::DisplayNeed::None;
+    }
+    return run || quit || usage ? platform::DisplayNeed::Either : platform::DisplayNeed::Window;
+}
+
 std::string LastFolderName(const std::string& path) {
     std::string trimmed = path;
     if (!trimmed.empty() && trimmed.back() == '/') {

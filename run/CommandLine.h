@@ -4,10 +4,28 @@
 // they can be tested alone. Any thread.
 
 #include <string>
+#include <vector>
+
+#include "platform/Display.h"
 
 // ASCII case-insensitive comparisons of command-line options.
 bool EqualsNoCase(const std::string& text, const char* option);
 bool StartsWithNoCase(const std::string& text, const char* option);
+
+// The command-line options, told apart as the parser and the start-up both need them.
+enum class Option { Usage, Explorer, SrcDir, DestDir, Debug, Backup, Synchronize, Quit, Alert, Other };
+Option ClassifyArgument(const std::string& argument);
+
+// "--help", "-h" and "--version" are answered at once only when they stand alone (arguments[0] being
+// the program); beside other arguments they are arguments like any other the parser does not know.
+enum class AtOnce { No, Help, Version };
+AtOnce AnswerAtOnce(const std::vector<std::string>& arguments);
+
+// What a start with these arguments asks of a display: an unattended run ("/!b" or "/!s" with "/!q")
+// needs none unless it may show a box ("/alert", "/?", an unknown argument before the run option, the
+// "/debug" listing without a run); a run or usage request without "/!q" works without the window when
+// there is no display; only a plain start needs the window.
+platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments);
 
 // The last folder name of a folder path, ignoring one trailing "/": "/work/Project/" gives "Project".
 std::string LastFolderName(const std::string& path);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include "platform/Display.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Signals.h"
@@ -20,34 +21,7 @@ namespace {
 // Headless runs come from cron and scripts: Qt's own warnings (a missing XDG_RUNTIME_DIR, say) would land
 // in every cron mail. They go to the debugger output channel instead.
 void QuietMessageHandler(QtMsgType /*type*/, const QMessageLogContext& /*context*/, const QString& message) {
-    platform::DebugOutput(message.toLocal8Bit().toStdString());
-}
-
-bool HasOption(const std::vector<std::string>& arguments, std::initializer_list<const char*> spellings) {
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        for (const char* spelling : spellings) {
-            if (EqualsNoCase(arguments[i], spelling)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-// Answers "--version" and "--help" in the order given; false when neither is given. Asked from scripts
-// and terminals: no display, settings file or date guard stands in the way.
-bool AnswerAtOnce(const std::vector<std::string>& arguments) {
-    bool answered = false;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        if (EqualsNoCase(arguments[i], "--version")) {
-            std::printf("%s\n", res::kVersionLine);
-            answered = true;
-        } else if (EqualsNoCase(arguments[i], "--help") || EqualsNoCase(arguments[i], "-h")) {
-            PrintUsage();
-            answered = true;
-        }
-    }
-    return answered;
+    platform::DebugOutput(message.toLocal8Bit().toStdString() + "\n");
 }
 
 }  // namespace
@@ -57,22 +31,33 @@ CMainApp::CMainApp(int& argc, char** argv) : m_arguments(argv, argv + argc), m_a
 CMainApp::~CMainApp() = default;
 
 int CMainApp::Run() {
-    if (AnswerAtOnce(m_arguments)) {
-        return std::fflush(stdout) == 0 ? 0 : 1;  // a full disk or closed pipe is no answer
+    platform::IgnoreBrokenPipes();
+    switch (AnswerAtOnce(m_arguments)) {
+        case AtOnce::Version:
+            std::printf("%s\n", res::kVersionLine);
+            return std::fflush(stdout) == 0 ? 0 : 1;  // a full disk or closed pipe is no answer
+        case AtOnce::Help:
+            PrintUsage();
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case AtOnce::No:
+            break;
     }
-    // An unattended run ends without the main window, so it can do without a display.
-    const bool windowless = HasOption(m_arguments, {"/!backup", "/!b", "/!synchronize", "/!s"}) &&
-                            HasOption(m_arguments, {"/!quit", "/!q"});
-    if (windowless) {
+    const platform::DisplayNeed need = DisplayNeedOf(m_arguments);
+    if (need != platform::DisplayNeed::Window) {
         platform::CatchStopSignals();  // from the start: a Ctrl-C while Qt starts up stops the run too
     }
-    if (platform::SelectQtPlatform(windowless) == platform::DisplayState::CannotOpen) {
-        const std::string display = "cannot open display " + platform::NamedDisplay();
+    const platform::DisplayState display = platform::SelectQtPlatform(need);
+    if (display == platform::DisplayState::CannotOpen || display == platform::DisplayState::NoAnswer) {
+        const std::string what =
+            display == platform::DisplayState::NoAnswer
+                ? "display " + platform::NamedDisplay() + " does not answer within " +
+                      std::to_string(platform::kDisplayAnswerSeconds) + " s"
+                : "cannot open display " + platform::NamedDisplay();
         if (!platform::IsHeadless()) {
-            platform::PrintMessage(display + " for the main window");
+            platform::PrintMessage(what + " for the main window");
             return 1;
         }
-        platform::PrintMessage(display + ", running without a window");
+        platform::PrintMessage(what + ", running without a window");
     }
     if (platform::IsHeadless()) {
         qInstallMessageHandler(QuietMessageHandler);
@@ -80,6 +65,13 @@ int CMainApp::Run() {
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
     // Lets the desktop match the window with its launcher entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tandrel.Tandrel"));
+    // Settings and logs in a folder another user controls would steer or spy on the runs: stop first.
+    for (const std::string& folder : {platform::ConfigFolder(), platform::StateFolder()}) {
+        if (!platform::IsOwnFolderOrMissing(folder)) {
+            platform::MessageBox(folder + res::kForeignFolder, platform::kMbIconHand);
+            return 1;
+        }
+    }
     m_traceLog = std::make_unique<CTraceLog>(res::kTraceLogFile);
     InitInstance();
     return m_nExitCode;

@@ -177,31 +177,42 @@ void CMainDlg::ParseCommandLine() {
     }
     for (size_t i = 1; i < m_arguments.size(); ++i) {
         const std::string& arg = m_arguments[i];
-        // "--help", "-h" and "--version" never get here: the application answers them before it starts.
-        if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help")) {
-            ShowUsage();
-            RequestQuit(m_nExitCode);
-        } else if (StartsWithNoCase(arg, "/explorer:")) {
-            m_strSourceDir = GetCurrentFolder();
-            NormalizeFolder(m_strSourceDir);
-        } else if (StartsWithNoCase(arg, "/srcdir:")) {
-            m_strSourceDir = arg.substr(8);
-            NormalizeFolder(m_strSourceDir);
-        } else if (StartsWithNoCase(arg, "/destdir:")) {
-            m_strDestinationDir = arg.substr(9);
-            NormalizeFolder(m_strDestinationDir);
-        } else if (EqualsNoCase(arg, "/debug")) {
-            debug = true;
-        } else if (EqualsNoCase(arg, "/!backup") || EqualsNoCase(arg, "/!b")) {
-            m_bAutoBackup = 1;
-        } else if (EqualsNoCase(arg, "/!synchronize") || EqualsNoCase(arg, "/!s")) {
-            m_bAutoSynchronize = 1;
-        } else if (EqualsNoCase(arg, "/!quit") || EqualsNoCase(arg, "/!q")) {
-            m_bAutoQuit = 1;
-        } else if (EqualsNoCase(arg, "/alert") || EqualsNoCase(arg, "/!alert")) {
-            m_bAlert = 1;
-        } else {
-            Report(res::kInvalidParameter + arg, platform::kMbOk, 0);
+        switch (ClassifyArgument(arg)) {
+            case Option::Usage:
+                ShowUsage();
+                RequestQuit(m_nExitCode);
+                break;
+            case Option::Explorer:
+                m_strSourceDir = GetCurrentFolder();
+                NormalizeFolder(m_strSourceDir);
+                break;
+            case Option::SrcDir:
+                m_strSourceDir = arg.substr(8);
+                NormalizeFolder(m_strSourceDir);
+                break;
+            case Option::DestDir:
+                m_strDestinationDir = arg.substr(9);
+                NormalizeFolder(m_strDestinationDir);
+                break;
+            case Option::Debug:
+                debug = true;
+                break;
+            case Option::Backup:
+                m_bAutoBackup = 1;
+                break;
+            case Option::Synchronize:
+                m_bAutoSynchronize = 1;
+                break;
+            case Option::Quit:
+                m_bAutoQuit = 1;
+                break;
+            case Option::Alert:
+                m_bAlert = 1;
+                break;
+            case Option::Other:
+                // "--help" beside other arguments lands here too: only alone is it answered at once.
+                Report(res::kInvalidParameter + arg, platform::kMbOk, 0);
+                break;
         }
     }
     if (debug) {

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "res/Strings.h"
 #include "run/FolderSettings.h"
+#include "run/RunLog.h"
 #include "support/IgnoreList.h"
 #include "support/PathUtil.h"
 #include "support/Reg.h"
@@ -39,8 +40,18 @@ void CMainDlg::ExchangeSettings(int mode) {
 }
 
 void CMainDlg::ReadFolderFile() {
-    CReg reg(CReg::Read, "TD", m_strSourceDir + res::kFolderFile);
-    ReadIfNotEmpty(reg, "DestDir", m_strDestinationDir, "");
+    const std::string path = m_strSourceDir + res::kFolderFile;
+    CReg reg(CReg::Read, "TD", path);
+    std::string destination;
+    ReadIfNotEmpty(reg, "DestDir", destination, "");
+    if (!destination.empty()) {
+        // A file another user wrote (or may write) would send this user's files where that user wants.
+        if (platform::IsOwnAndPrivateToWrite(path)) {
+            m_strDestinationDir = destination;
+        } else {
+            WriteRunLog(res::kFolderFileDistrusted + path, RunLogDetail);
+        }
+    }
     ReadIfNotEmpty(reg, "Ignore", m_strFolderIgnore, "+");
     m_strEffectiveIgnore = ExpandIgnoreList(m_strIgnore, m_strFolderIgnore);
 }

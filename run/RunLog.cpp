@@ -2,9 +2,12 @@
 #include "run/RunLog.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/LastError.h"
+#include "platform/MessageBox.h"
 #include "res/Strings.h"
 #include "support/TraceLog.h"
 
@@ -31,5 +34,12 @@ void WriteRunLog(const std::string& text, int level) {
             return (byte < 0x20 && c != '\t') || byte == 0x7f;
         },
         '?');
-    log.Write(line, false);
+    if (!log.Write(line, false)) {
+        // Said once: a run whose log is lost must be seen, not repeated on every line.
+        static std::atomic<bool> told{false};
+        if (!told.exchange(true)) {
+            platform::PrintMessage(res::kRunLogUnwritable + log.Path() + ": " +
+                                   platform::ErrorText(platform::LastError()));
+        }
+    }
 }

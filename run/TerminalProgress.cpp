@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/TerminalProgress.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string_view>
@@ -14,52 +15,6 @@ namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(50);
 const std::string kEraseLine = "\r\033[K";
-
-struct Range {
-    char32_t first;
-    char32_t last;
-};
-
-// Marks drawn onto the character before them, and invisible joiners and selectors.
-constexpr Range kZeroWidth[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD},   {0x05BF, 0x05C7}, {0x0610, 0x061A},
-    {0x064B, 0x065F}, {0x0670, 0x0670}, {0x06D6, 0x06ED},   {0x0900, 0x0902}, {0x093A, 0x094F},
-    {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E},   {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
-    {0x200B, 0x200F}, {0x2060, 0x2064}, {0x20D0, 0x20FF},   {0x3099, 0x309A}, {0xFE00, 0xFE0F},
-    {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
-};
-
-// East Asian wide characters and emoji. The symbol blocks count as wide as a whole: counting a narrow
-// one wide only leaves a column blank, counting a wide one narrow would wrap the line.
-constexpr Range kDoubleWidth[] = {
-    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23F3},   {0x25FD, 0x25FE},
-    {0x2600, 0x27BF},   {0x2B1B, 0x2B1C},   {0x2B50, 0x2B55},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
-    {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},
-    {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
-    {0x16FE0, 0x18CFF}, {0x1B000, 0x1B2FF}, {0x1F000, 0x1F02F}, {0x1F0A0, 0x1F0FF}, {0x1F18E, 0x1F1FF},
-    {0x1F200, 0x1F2FF}, {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F900, 0x1F9FF},
-    {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
-
-template <size_t N>
-bool In(const Range (&ranges)[N], char32_t c) {
-    for (const Range& r : ranges) {
-        if (c >= r.first && c <= r.last) {
-            return true;
-        }
-    }
-    return false;
-}
-
-int Width(char32_t c) {
-    if (c < 0x300) {
-        return 1;
-    }
-    if (In(kZeroWidth, c)) {
-        return 0;
-    }
-    return In(kDoubleWidth, c) ? 2 : 1;
-}
 
 struct Glyph {
     std::string_view shown;
@@ -77,11 +32,19 @@ std::vector<Glyph> Glyphs(std::string_view text) {
         if (length == 0 || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
             glyphs.push_back({"?", 1});
         } else {
-            glyphs.push_back({text.substr(i, length), Width(c)});
+            glyphs.push_back({text.substr(i, length), platform::CharacterColumns(c)});
         }
         i += length == 0 ? 1 : length;
     }
     return glyphs;
+}
+
+int Columns(const std::string& text) {
+    int total = 0;
+    for (const Glyph& g : Glyphs(text)) {
+        total += g.width;
+    }
+    return total;
 }
 
 std::string Join(const std::vector<Glyph>& glyphs, size_t begin, size_t end) {
@@ -109,11 +72,7 @@ std::string Duration(double seconds) {
 
 std::string FitToColumns(const std::string& text, int columns) {
     const std::vector<Glyph> glyphs = Glyphs(text);
-    int total = 0;
-    for (const Glyph& g : glyphs) {
-        total += g.width;
-    }
-    if (total <= columns) {
+    if (Columns(text) <= columns) {
         return Join(glyphs, 0, glyphs.size());
     }
     const bool ellipsis = columns > 3;
@@ -196,14 +155,18 @@ void CTerminalProgress::Draw(bool force) {
     if (done < 0) {
         done = 0;
     }
-    std::string line = m_strCaption + " " + std::to_string(done) + "/" + std::to_string(total);
-    if (!m_strStatus.empty()) {
-        line += " " + m_strStatus;
+    // The last column stays free: a character there makes some terminals wrap. The counter is what a
+    // narrow terminal must still show: the caption and the file give way to it.
+    const int room = (m_nColumns > 0 ? m_nColumns : platform::TerminalColumns()) - 1;
+    const std::string counter = " " + std::to_string(done) + "/" + std::to_string(total);
+    const int counterColumns = static_cast<int>(counter.size());
+    std::string line = FitToColumns(m_strCaption, std::max(0, room - counterColumns)) + counter;
+    const int left = room - Columns(line) - 1;
+    if (!m_strStatus.empty() && left > 0) {
+        line += " " + FitToColumns(m_strStatus, left);
     }
-    // Erased before it is written, so nothing of a longer earlier line remains. The last column stays
-    // free: a character there makes some terminals wrap.
-    const int columns = m_nColumns > 0 ? m_nColumns : platform::TerminalColumns();
-    Write(kEraseLine + FitToColumns(line, columns - 1));
+    // Erased before it is written, so nothing of a longer earlier line remains.
+    Write(kEraseLine + FitToColumns(line, room));
     m_bDrawn = true;
 }
 

@@ -11,6 +11,13 @@ source=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$source/build-package}
 out=${2:-$build}
 lock=/tmp/tandrel-build.lock
+# Two builds of one commit give the same bytes: every time in the package (tar members, ar members) is
+# the commit's, unless the caller names another.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct 2>/dev/null ||
+        stat -c %Y "$source/packaging/changelog.Debian")
+fi
+export SOURCE_DATE_EPOCH
 
 cmake -S "$source" -B "$build" --preset package >/dev/null
 if command -v flock >/dev/null 2>&1; then

@@ -19,5 +19,5 @@ elif unshare --user --map-root-user --mount true 2>/dev/null; then
 fi
 echo "screenshots.sh: no mount namespace here; the tree shows /tmp as it is" >&2
 mkdir -p -m 700 /tmp/tandrel-screenshots-runtime
-exec env XDG_RUNTIME_DIR=/tmp/tandrel-screenshots-runtime -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
+exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=/tmp/tandrel-screenshots-runtime QT_QPA_PLATFORM=offscreen \
     ./build/tools/tandrel_screenshots docs/screenshots

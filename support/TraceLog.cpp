@@ -3,6 +3,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/LastError.h"
 #include "res/Strings.h"
 #include "support/ProfileFile.h"
 #include "support/Reg.h"
@@ -24,16 +25,18 @@ CTraceLog::~CTraceLog() {
     ExchangeSwitches(CReg::Write);
 }
 
-void CTraceLog::Write(const std::string& text, bool comment) {
+bool CTraceLog::Write(const std::string& text, bool comment) {
     if (m_nTrace == 0) {
-        return;
+        return true;
     }
     const std::string line = (comment ? "; " : "") + text;
     const std::string header = "; " + TimeStamp() + " " + m_strPath + " created." + kLineEnd +
                                "; Please send this file to " + m_strRecipient + kLineEnd + kLineEnd;
-    // A log that cannot be written loses the line; nobody could be told without a log.
-    (void)platform::AppendToLog(m_strPath, header, line + kLineEnd);
+    const bool written = platform::AppendToLog(m_strPath, header, line + kLineEnd);
+    const int error = platform::LastError();
     platform::DebugOutput(line + "\n");
+    platform::SetLastError(error);
+    return written;
 }
 
 void CTraceLog::ExchangeSwitches(int mode) {

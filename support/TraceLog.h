@@ -20,8 +20,9 @@ class CTraceLog final {
 
     // Appends text (after "; " when comment) and a line end, first the header when the file is empty, and
     // copies the line to the debugger output. Nothing at all when "Trace" is 0. A file that cannot be
-    // written (also a link, or a file of another user) loses the line silently; the copy is still made.
-    void Write(const std::string& text, bool comment = false);
+    // written (also a link, or a file of another user) loses the line and gives false (the platform's
+    // last error says why); the copy is still made.
+    bool Write(const std::string& text, bool comment = false);
 
     // CReg::Read loads the switches, any other mode saves them.
     void ExchangeSwitches(int mode);

@@ -114,6 +114,9 @@ QString CJobListModel::OperationText(const WorkItem& item, int mode) {
     if (item.m_nFlags & WorkCreate) {
         text += QString::fromUtf8(res::kOpCreate);
     }
+    if (item.m_nFlags & WorkNotToSource) {
+        text += QString::fromUtf8(res::kOpNotToSource);
+    }
     return text;
 }
 

@@ -59,6 +59,12 @@ void CMainDlg::CreateControls() {
                     return nullptr;
                 });
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    // Enter does nothing in the main window: Qt would make every button of a dialog a default one, and
+    // the focus rests on Quit, so a stray Enter would end the program.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     m_edSource = DlgItem<QLineEdit>(this, res::IDC_SOURCE);
     m_edDestination = DlgItem<QLineEdit>(this, res::IDC_DESTINATION);
     // The labels' text on the line of the fields' text: a field centres its text in a box taller than

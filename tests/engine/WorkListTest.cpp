@@ -21,10 +21,10 @@ using testing_support::SetModTime;
 using testing_support::WriteFile;
 
 WorkItem MakeItem(int kind, uint64_t sourceTime, uint64_t destTime, int sourceReadOnly = 0,
-                  int destReadOnly = 0) {
+                  int destReadOnly = 0, const char* name = "f.txt") {
     WorkItem item;
     item.m_nKind = kind;
-    item.m_source.m_strName = item.m_dest.m_strName = "f.txt";
+    item.m_source.m_strName = item.m_dest.m_strName = name;
     if (kind != KindNoSource) {
         item.m_source.m_ftWrite = sourceTime;
         item.m_source.m_nReadOnly = sourceReadOnly;
@@ -132,6 +132,11 @@ TEST(WorkList, FlagTableForEveryModeAndRow) {
         {"no destination, source read-only", MakeItem(KindNoDest, t, 0, 1, 0), 0x0460, 0x0C60},
         {"no source", MakeItem(KindNoSource, 0, t), 0x0401, 0x0848},
         {"no source, destination read-only", MakeItem(KindNoSource, 0, t, 0, 1), 0x0401, 0x0848},
+        // A per-folder settings file goes to the destination, never back into the source.
+        {"settings file, destination later", MakeItem(KindBoth, t, t + 1, 0, 0, "__TD.RVX"), 0x0401, 0x4800},
+        {"settings file, no source", MakeItem(KindNoSource, 0, t, 0, 1, "a/b/__td.rvx"), 0x0401, 0x4800},
+        {"settings file, source later", MakeItem(KindBoth, t + 1, t, 0, 0, "a/__TD.RVX"), 0x0444, 0x0C44},
+        {"a name that ends like it", MakeItem(KindNoSource, 0, t, 0, 0, "a/x__TD.RVX"), 0x0401, 0x0848},
     };
     struct Mode {
         int mode;

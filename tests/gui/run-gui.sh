@@ -273,17 +273,22 @@ case_right_click_keeps_destination() {
     quit
 }
 
+# help_box: Alt+H where the guide is missing opens a message box titled Tandrel; WIN is set to it.
+help_box() {
+    key alt+h
+    box_shown() { windows | grep -v "^$MAIN " | grep -q " Tandrel$"; }
+    poll 10 box_shown || { fail "Help showed no message box titled Tandrel"; return 1; }
+    WIN=$(windows | grep -v "^$MAIN " | awk '/ Tandrel$/ { print $1; exit }')
+    wait_active "$WIN" "the message box"
+}
+
 # Help where the guide is missing: a message box says so and names the folders looked in.
 case_help_without_guide() {
     folders Data
     mkdir -p "$C/bin"
     cp "$td" "$C/bin/tandrel"
     BIN=$C/bin/tandrel start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
-    key alt+h
-    box_shown() { windows | grep -v "^$MAIN " | grep -q " Tandrel$"; }
-    poll 10 box_shown || { fail "Help showed no message box titled Tandrel"; return 1; }
-    WIN=$(windows | grep -v "^$MAIN " | awk '/ Tandrel$/ { print $1; exit }')
-    wait_active "$WIN" "the message box" || return 1
+    help_box || return 1
     local text missing="" part
     # Ctrl+C copies a message box's text, title and buttons, as the original platform's boxes do.
     text=$(copy ctrl+c) || { fail "Ctrl+C in the message box copied nothing"; return 1; }
@@ -293,6 +298,38 @@ case_help_without_guide() {
     [ -z "$missing" ] || { fail "the message lacks$missing: $(echo "$text" | paste -sd' ')"; return 1; }
     key Return
     wait_gone "$WIN" || { fail "Enter did not close the message box"; return 1; }
+    quit
+}
+
+# enter_ignored WHEN: Enter pressed in the main window neither ends the program nor opens a window.
+enter_ignored() {
+    local before
+    activate "$MAIN" "the main window $1" || return 1
+    before=$(windows | cut -d' ' -f1)
+    key Return
+    sleep 1
+    ! ended || { fail "Enter $1 ended the program"; return 1; }
+    ! has_new "$before" || { fail "Enter $1 opened a window: $(windows | cut -d' ' -f2- | paste -sd,)"; return 1; }
+}
+
+# Enter does nothing in the main window: at the start (the focus on Quit), after a run, after a message box.
+case_enter_does_nothing() {
+    folders Data
+    mkdir -p "$C/bin"
+    cp "$td" "$C/bin/tandrel"  # no guide beside it: Help shows a message box
+    BIN=$C/bin/tandrel start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
+    enter_ignored "at the start" || return 1
+    backup_keys || return 1
+    wait_titled "Job List (1) files" || return 1
+    wait_active "$WIN" "the job list" || return 1
+    key Return
+    poll 10 test -e "$C/dst/Data/file.txt" || { fail "the backup copied nothing"; return 1; }
+    wait_gone "$WIN" || { fail "the job list stayed"; return 1; }
+    enter_ignored "after a run" || return 1
+    help_box || return 1
+    key Return
+    wait_gone "$WIN" || { fail "Enter did not close the message box"; return 1; }
+    enter_ignored "after a message box" || return 1
     quit
 }
 
@@ -368,7 +405,7 @@ case_notice_at_unseen_end() {
 
 passed=0 failed=0 skipped=0
 for case in progress_window context_menu_keys right_click_keeps_destination help_without_guide first_start \
-    accessible_names notice_at_unseen_end; do
+    accessible_names notice_at_unseen_end enter_does_nothing; do
     C=$tmp/$case
     mkdir -p "$C"
     PID="" MAIN=""

@@ -25,6 +25,10 @@ fi
 set -- "$tmp"/out/*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "FAIL: expected one .deb, found: $*" >&2; exit 1; }
 deb=$1
+# Packed again from the same build: the bytes must not change (times come from SOURCE_DATE_EPOCH).
+sleep 1
+"$source/scripts/package.sh" "$build/package" "$tmp/again" >"$tmp/package.log" 2>&1 || fail "scripts/package.sh again"
+cmp -s "$deb" "$tmp"/again/*.deb || fail "two packages of one commit differ: $(cmp "$deb" "$tmp"/again/*.deb)"
 
 # lintian: every tag it prints fails, informational ones included; a tag left on purpose is overridden
 # in packaging/lintian-overrides with its reason and then not printed.

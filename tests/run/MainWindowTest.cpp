@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "platform/FileSystem.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "tests/TestSupport.h"
@@ -160,18 +161,25 @@ TEST_F(MainWindowTest, FoldersOfThePerFolderFileAndMissingDestinations) {
         const char* rvx;  // null: no per-folder file
         bool destinationExists;
         std::string expectedFolderIgnore, expectedEffective;
+        unsigned mode = 0644;
     } rows[] = {
         {"no per-folder file", nullptr, true, "+", "bak tmp"},
         {"plus and more", "[TD]\nIgnore=+ log\n", true, "+ log", "bak tmp log"},
         {"present but empty", "[TD]\nIgnore=\n", true, "", ""},
         {"own destination that does not exist", "[TD]\nDestDir=/no/such/place/Data/\n", false, "+",
          "bak tmp"},
+        // Others may write it: its destination is ignored, and the run log says so.
+        {"destination from a file others may write", "[TD]\nDestDir=/no/such/place/Data/\n", true, "+",
+         "bak tmp", 0666},
     };
     for (const Row& row : rows) {
         CTreePair trees;
         CBoxRecorder boxes;
+        const std::string log = platform::StateFolder() + res::kRunLogName;
+        std::remove(log.c_str());
         if (row.rvx) {
             WriteFile(trees.source + "/__TD.RVX", row.rvx);
+            testing_support::SetMode(trees.source + "/__TD.RVX", row.mode);
         }
         CMainDlg dialog({"tandrel", "/srcdir:" + trees.source, "/destdir:" + trees.destination, "/!b"});
         ASSERT_TRUE(dialog.OnInitDialog()) << row.name;
@@ -179,6 +187,7 @@ TEST_F(MainWindowTest, FoldersOfThePerFolderFileAndMissingDestinations) {
         EXPECT_EQ(dialog.m_strEffectiveIgnore, row.expectedEffective) << row.name;
         EXPECT_EQ(dialog.m_strDestinationDir, row.destinationExists ? trees.destination + "/" : "")
             << row.name;
+        EXPECT_EQ(ReadFile(log).find("DestDir ignored") != std::string::npos, row.mode == 0666) << row.name;
     }
 }
 

@@ -40,6 +40,7 @@ TEST(TerminalProgress, FitIsValidUtf8AndNeverWiderThanTheTerminal) {
         "/\u5831\u544a\u66f8/\u6771\u4eac/\u30c7\u30fc\u30bf \ud55c\uad6d\uc5b4.txt",
         "/photos/\U0001F600\U0001F4C1/e\u0301te\u0301 \u00e9t\u00e9.jpg",
         "/bad/\xff\xfe name \xc3 \xe6\x9d end\xf0\x9f",
+        "/\u0915\u094D\u0937\u093F\u0924\u093F\u091C/\u0939\u093F\u0928\u094D\u0926\u0940 \u0BA4\u0BAE\u0BBF\u0BB4\u0BCD.txt",
     };
     for (const std::string& name : names) {
         for (int columns = 1; columns <= 48; ++columns) {
@@ -62,7 +63,9 @@ TEST(TerminalProgress, LineIsRedrawnWholeAndEnded) {
          "\033[KCopy 1/10"},
         {"range drops the file", [](auto& p) { p.SetCaption("Scan"), p.SetStatus("/a"), p.SetRange(0, 1); },
          "\033[KScan 1/2"},
-        {"last column stays free", [](auto& p) { p.SetCaption("Scanning"); }, "\033[KSca...1/1"},
+        {"last column stays free", [](auto& p) { p.SetCaption("Scanning"); }, "\033[KS...g 1/1"},
+        {"the counter stays whole, the rest gives way",
+         [](auto& p) { p.SetCaption("Copy"), p.SetRange(0, 99999), p.SetStatus("/a/b"); }, "\033[K 1/100000"},
         {"clear erases", [](auto& p) { p.SetCaption("Scan"), p.Clear(); }, "\033[K"},
         {"update after clear draws", [](auto& p) { p.SetCaption("Scan"), p.Clear(), p.SetPos(0); },
          "\033[KScan 1/1"},
