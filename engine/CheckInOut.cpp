@@ -2,6 +2,7 @@
 #include "engine/CheckInOut.h"
 
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
@@ -61,7 +62,10 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
         // Links are never followed nor locked; special files are not files to lock.
         level.entries.erase(
             std::remove_if(level.entries.begin(), level.entries.end(),
-                           [](const platform::DirEntry& e) { return e.kind != platform::EntryKind::Folder; }),
+                           [](const platform::DirEntry& e) {
+                               // Kept versions keep the modes they had: the lock is no business of theirs.
+                               return e.kind != platform::EntryKind::Folder || e.name == kVersionsFolder;
+                           }),
             level.entries.end());
         if (!level.entries.empty()) {
             level.folder = std::move(folder);

@@ -2,6 +2,7 @@
 #include "engine/CopyBatch.h"
 
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/PinnedFolder.h"
@@ -84,6 +85,7 @@ struct CCopyBatch::Entry {
     HeldPath clearArchive;
     std::shared_ptr<platform::CPinnedFolder> source;
     int position;
+    ReplacedFile replaced;
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
@@ -110,8 +112,9 @@ CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
                      const std::string& to, HeldPath clearArchive,
-                     std::shared_ptr<platform::CPinnedFolder> source, int position) {
-    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position});
+                     std::shared_ptr<platform::CPinnedFolder> source, int position, ReplacedFile replaced) {
+    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position,
+                         std::move(replaced)});
 }
 
 bool CCopyBatch::Full() const {
@@ -161,7 +164,16 @@ std::string CCopyBatch::PublishFlushed() {
     std::vector<Entry> entries = std::move(m_flushing);
     m_flushing.clear();
     for (Entry& entry : entries) {
+        // Kept versions: the old file gets its second name right before the new one takes its name.
+        KeptFile kept;
+        if (entry.copy && m_pVersions && entry.copy->Replaces() && !entry.replaced.file.path.empty()) {
+            if (std::string problem = m_pVersions->Keep(entry.replaced, kept); !problem.empty()) {
+                m_nFailedPosition = entry.position;
+                return problem;
+            }
+        }
         if (entry.copy && !entry.copy->Publish()) {
+            CKeptVersions::PutBack(kept, entry.replaced);
             m_nFailedPosition = entry.position;
             return CopyProblem(entry.from, entry.to);
         }

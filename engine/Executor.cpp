@@ -4,6 +4,7 @@
 #include "engine/CopyBatch.h"
 #include "engine/DirScanner.h"
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "engine/Progress.h"
 #include "engine/RunHost.h"
 #include "engine/WorkListBuilder.h"
@@ -90,6 +91,7 @@ struct RunTrees {
     bool sourceKeepsModes;
     bool destKeepsModes;
     std::vector<PendingCopy> pending;  // of the copies made one at a time
+    CKeptVersions* versions;           // null unless replaced files are kept
 };
 
 // True when the item must clear its source's archive bit. A source that the scan found already marked
@@ -139,9 +141,16 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
         }
     }
     platform::PendingWriteTime time;
-    if (from.path.empty() || to.path.empty() ||
-        !CopyFileWithPath(from.path, to.path, liftReadOnly,
-                          toSource ? trees.destKeepsModes : trees.sourceKeepsModes, &time)) {
+    const bool keepsModes = toSource ? trees.destKeepsModes : trees.sourceKeepsModes;
+    if (trees.versions && !from.path.empty() && !to.path.empty() && platform::PathExists(to.path)) {
+        std::string problem =
+            trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly, keepsModes,
+                                     &time, shownFrom);
+        if (!problem.empty()) {
+            return problem;
+        }
+    } else if (from.path.empty() || to.path.empty() ||
+               !CopyFileWithPath(from.path, to.path, liftReadOnly, keepsModes, &time)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -232,7 +241,12 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (!copy) {
         return Batched::Failed;
     }
-    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position);
+    ReplacedFile replaced;
+    if (trees.versions && copy->Replaces()) {
+        replaced = {to, toSource, (toSource ? item.m_source.m_strName : item.m_dest.m_strName).Str()};
+    }
+    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position,
+              std::move(replaced));
     return Batched::Added;
 }
 
@@ -327,7 +341,7 @@ std::string GetRunTitle(int mode) {
 }
 
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
-                    const CWorkListBuilder& builder, int mode) {
+                    const CWorkListBuilder& builder, int mode, const std::string& versionStamp) {
     MakeAbsoluteFolder(destDir);
     MakeAbsoluteFolder(sourceDir);
     IProgress* const progress = host.Progress();
@@ -343,18 +357,24 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
+    std::unique_ptr<CKeptVersions> versions;
+    if (!versionStamp.empty()) {
+        versions = std::make_unique<CKeptVersions>(sourceDir, destDir, versionStamp);
+    }
     RunTrees trees{CTreeAccess(sourceDir),
                    CTreeAccess(destDir),
                    builder.m_nTimeResolution,
                    builder.m_pSource->m_medium.keepsModes,
                    builder.m_pDest->m_medium.keepsModes,
-                   {}};
+                   {},
+                   versions.get()};
     Flushes flushes;
     for (std::string& folder : FoldersToFlush(builder, mode)) {
         auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
         flushes.emplace_back(std::move(folder), std::move(handle));
     }
     CCopyBatch batch;
+    batch.KeepVersions(versions.get());
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
     for (int i = 0; i < count && problem.empty(); ++i) {

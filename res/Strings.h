@@ -51,6 +51,10 @@ inline constexpr const char* kRefusedPair =
     "the destination must have the same last folder name as the source, and neither folder may lie "
     "inside the other";
 inline constexpr const char* kInterrupted = "Interrupted";
+// Keeping replaced files: the run stops before a replacement whose old file cannot be kept.
+inline constexpr const char* kKeepVersion = "Cannot keep the replaced file ";
+inline constexpr const char* kKeepVersionAs = " as ";
+inline constexpr const char* kPruneFailed = "Old versions not removed: ";
 inline constexpr const char* kNoReadOnly =
     ": this file system cannot keep files read-only, which check-in and check-out need";
 

@@ -7,11 +7,14 @@
 #include "engine/DirScanner.h"
 #include "engine/Executor.h"
 #include "engine/GenericException.h"
+#include "engine/KeptVersions.h"
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Versions.h"
+#include "run/FolderSettings.h"
 #include "support/PathUtil.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
@@ -43,6 +46,7 @@ void CMainDlg::RunJob(int mode) {
     m_strDestinationDir = platform::ResolvedFolder(GetDestinationDir());
     m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     CreateFolderFile();
+    StartKeepingVersions();
     bool locked = false;
     try {
         bool refused = false;
@@ -92,8 +96,24 @@ void CMainDlg::RunJob(int mode) {
     CloseProgressWindow();
 }
 
+void CMainDlg::StartKeepingVersions() {
+    m_strVersionStamp.clear();
+    const int days = KeepReplacedDays(m_nKeepReplacedDays, m_strFolderKeepReplaced);
+    if (days <= 0) {
+        return;  // off: old versions stay until the user turns keeping on again or removes them
+    }
+    const int64_t now = platform::NowSeconds();
+    m_strVersionStamp = platform::LocalFolderStamp(now);
+    // Only the program's own folders, and a failure costs the run nothing: the next run tries again.
+    for (const std::string& root : {m_strSourceDir, m_strDestinationDir}) {
+        for (const std::string& line : PruneVersions(root, days, now)) {
+            WriteRunLog(line, RunLogDetail);
+        }
+    }
+}
+
 int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode, m_strVersionStamp);
     // What a good run did, for the summary on a terminal.
     m_nCopiedToDestination = m_nCopiedToSource = m_nUnchanged = 0;
     for (const WorkItem& item : builder.m_items) {

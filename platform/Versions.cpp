@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Versions.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/FaultSeam.h"
+#include "platform/PosixUtil.h"
+
+namespace platform {
+
+using detail::CFd;
+using detail::Fail;
+using detail::RetryEintr;
+
+namespace {
+
+// Errors of a file system without hard links (or one that refuses this one: a file of another user under
+// protected_hardlinks): the file is moved instead.
+bool NoLinkHere(int err) {
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
+}
+
+// Moves from to to without replacing anything at to. Some FUSE drivers know no RENAME_NOREPLACE: there
+// a look first, in a folder no one else writes to.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    struct stat st;
+    if (fstatat(AT_FDCWD, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Removes everything below the open folder dir, which lies on the file system dev.
+bool RemoveBelow(int dir, dev_t dev) {
+    const int listFd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    DIR* listing = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!listing) {
+        if (listFd >= 0) {
+            close(listFd);
+        }
+        return Fail();
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = readdir(listing)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(listing);
+    bool all = true;
+    for (const std::string& name : names) {
+        struct stat st;
+        if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            all = errno == ENOENT ? all : Fail();
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (st.st_dev != dev) {
+                all = Fail(EXDEV);  // a mount point: not ours to empty
+                continue;
+            }
+            CFd child(RetryEintr(
+                [&] { return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+            if (!child.Valid() || !RemoveBelow(child.Get(), dev)) {
+                all = child.Valid() ? false : Fail();
+                continue;
+            }
+            child.Reset();
+            if (unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) {
+                all = Fail();
+            }
+        } else if (unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT) {
+            all = Fail();
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
+bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& how) {
+    how = KeptBy::Nothing;
+    if (FaultHit(FaultOp::KeepVersion)) {
+        errno = LastError();
+    } else if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, version.c_str(), 0) == 0) {
+        how = KeptBy::Link;
+        return true;
+    }
+    struct stat st;
+    if (errno == ENOENT && fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+        return true;  // gone since the run looked: the copy replaces nothing
+    }
+    if (!NoLinkHere(errno)) {
+        return Fail();
+    }
+    if (!MoveNoReplace(path, version)) {
+        return Fail();
+    }
+    how = KeptBy::Rename;
+    return true;
+}
+
+void PutVersionBack(const std::string& version, const std::string& path) {
+    (void)MoveNoReplace(version, path);
+}
+
+bool RemoveFolderTree(const std::string& folder, const std::string& name) {
+    CFd parent(RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (!parent.Valid()) {
+        return Fail();
+    }
+    struct stat top;
+    if (fstat(parent.Get(), &top) != 0) {
+        return Fail();
+    }
+    CFd dir(RetryEintr(
+        [&] { return openat(parent.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    struct stat st;
+    if (!dir.Valid() || fstat(dir.Get(), &st) != 0) {
+        return Fail();
+    }
+    if (st.st_dev != top.st_dev) {
+        return Fail(EXDEV);
+    }
+    if (!RemoveBelow(dir.Get(), top.st_dev)) {
+        return false;
+    }
+    dir.Reset();
+    return unlinkat(parent.Get(), name.c_str(), AT_REMOVEDIR) == 0 || Fail();
+}
+
+int64_t NowSeconds() {
+    return static_cast<int64_t>(time(nullptr));
+}
+
+std::string LocalFolderStamp(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local;
+    localtime_r(&t, &local);
+    char buf[32];
+    const size_t n = strftime(buf, sizeof buf, "%Y-%m-%d %H%M%S", &local);
+    return std::string(buf, n);
+}
+
+bool SecondsFromLocalStamp(const std::string& stamp, int64_t& seconds) {
+    // Exactly the form LocalFolderStamp writes: 17 characters, digits where it puts digits.
+    static constexpr char kForm[] = "dddd-dd-dd dddddd";
+    if (stamp.size() != sizeof kForm - 1) {
+        return false;
+    }
+    for (size_t i = 0; i < stamp.size(); ++i) {
+        const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        if (kForm[i] == 'd' ? !digit : stamp[i] != kForm[i]) {
+            return false;
+        }
+    }
+    const auto number = [&](size_t at, size_t length) { return std::stoi(stamp.substr(at, length)); };
+    struct tm local {};
+    local.tm_year = number(0, 4) - 1900;
+    local.tm_mon = number(5, 2) - 1;
+    local.tm_mday = number(8, 2);
+    local.tm_hour = number(11, 2);
+    local.tm_min = number(13, 2);
+    local.tm_sec = number(15, 2);
+    local.tm_isdst = -1;
+    struct tm check = local;
+    const time_t t = mktime(&local);
+    // mktime moves a date that does not exist (February 30th, minute 61) to one that does.
+    if (t == static_cast<time_t>(-1) || local.tm_mday != check.tm_mday || local.tm_mon != check.tm_mon ||
+        local.tm_min != check.tm_min || local.tm_sec != check.tm_sec) {
+        return false;
+    }
+    seconds = static_cast<int64_t>(t);
+    return true;
+}
+
+}  // namespace platform
