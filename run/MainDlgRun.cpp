@@ -103,7 +103,17 @@ void CMainDlg::StartKeepingVersions() {
         return;  // off: old versions stay until the user turns keeping on again or removes them
     }
     const int64_t now = platform::NowSeconds();
-    m_strVersionStamp = platform::LocalFolderStamp(now);
+    // A run started within the second of the one before takes the next free second: its versions never
+    // meet the earlier run's.
+    const auto taken = [this](const std::string& stamp) {
+        const std::string folder = std::string(kVersionsFolder) + "/" + stamp;
+        return platform::PathExists(m_strSourceDir + folder) || platform::PathExists(m_strDestinationDir + folder);
+    };
+    int64_t stampTime = now;
+    while (taken(platform::LocalFolderStamp(stampTime)) && stampTime < now + 60) {
+        ++stampTime;
+    }
+    m_strVersionStamp = platform::LocalFolderStamp(stampTime);
     // Only the program's own folders, and a failure costs the run nothing: the next run tries again.
     for (const std::string& root : {m_strSourceDir, m_strDestinationDir}) {
         for (const std::string& line : PruneVersions(root, days, now)) {
