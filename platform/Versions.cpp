@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/FaultSeam.h"
+#include "platform/FileSystem.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -105,6 +106,16 @@ bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& 
     struct stat st;
     if (errno == ENOENT && fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
         return true;  // gone since the run looked: the copy replaces nothing
+    }
+    if (errno == EXDEV) {
+        if (fstatat(AT_FDCWD, version.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            return Fail(EEXIST);
+        }
+        if (!CopyFileAtomic(path, version)) {
+            return false;
+        }
+        how = KeptBy::Copy;
+        return true;
     }
     if (!NoLinkHere(errno)) {
         return Fail();

@@ -12,11 +12,13 @@ enum class KeptBy {
     Nothing,  // nothing stood at the path: nothing to keep
     Link,     // a second name of the same file: the original stays in place
     Rename,   // moved: the path is free until the new copy takes it
+    Copy,     // copied: the file lies on another file system than its version folder
 };
 
 // Gives the file or link at path the name version without copying a byte: a hard link where the file
 // system has them, else a rename (FAT, exFAT). Contents, times, modes and the archive record are the
-// file's own. Never replaces anything at version (EEXIST). On failure nothing changed.
+// file's own. A file on another file system than version (a mount inside the tree) is copied as
+// CopyFileAtomic copies. Never replaces anything at version (EEXIST). On failure nothing changed.
 [[nodiscard]] bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& how);
 
 // After a failed replacement: moves a file that KeepAsVersion renamed back to path, unless something

@@ -57,6 +57,7 @@ TEST(KeptVersions, EveryReplacedFileIsKeptWithItsContentsTimeAndMode) {
         {"backup replacing 100 files", RunBackup, 100, false, 0644, 0},
         {"read-only target lifted, kept read-only", RunSynchronize, 1, false, 0444, 0},
         {"medium without hard links: moved", RunBackup, 3, false, 0644, EPERM},
+        {"another file system inside the tree: copied", RunBackup, 3, false, 0644, EXDEV},
     };
     for (const Row& row : rows) {
         Trees t;
