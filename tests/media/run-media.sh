@@ -91,7 +91,7 @@ same_files() {
     done < <(find "$1" -type f -printf '%P\0')
 }
 
-leftovers() { find "$@" -name '.tandrel-*' ! -name .tandrel-notes; }
+leftovers() { find "$@" -name .tandrel-versions -prune -o -name '.tandrel-*' ! -name .tandrel-notes -print; }
 
 check_first_backup() {
     pair basic
@@ -293,6 +293,55 @@ check_no_readonly_lock() {
         why "$(grep -m 3 -e Failure -e Which -e SKIPPED "$out" | tr '\n' ' ')"
 }
 
+# Keeping replaced files: a synchronize with both sides edited keeps the older edit on the medium, and a
+# run killed while it replaces files leaves each one old, or new with its version. Where the medium has no
+# hard links (FAT, exFAT) the old file is moved: killed between the two renames, the name is missing and
+# the version holds it, which the next run mends.
+check_kept_versions() {
+    local ini=$XDG_CONFIG_HOME/tandrel/Tandrel.ini v f i pid try
+    mkdir -p "${ini%/*}" && printf '[Config]\nKeepReplacedDays=7\n' >"$ini"
+    pair versions
+    put "$D/x.txt" "edited on the medium" 60
+    put "$S/x.txt" "edited at home" 120
+    td_run s "$S" "$D"
+    expect OK || { rm -f "$ini"; return 1; }
+    v=$(find "$D/.tandrel-versions" -name x.txt -print -quit 2>/dev/null)
+    holds "$D/x.txt" "edited at home" && holds "$v" "edited on the medium" ||
+        why "the older edit was not kept (found '${v:-nothing}')"
+    [ -n "$v" ] && (( $(stat -c %Y "$v") - $(stat -c %Y "$S/x.txt") + 60 <= 2 )) || why "the version lost its time"
+    for try in 1 2 3; do
+        pair versions-killed
+        for i in $(seq 100); do put "$D/f$i" "old $i" 60; put "$S/f$i" "new $i" 120; done
+        td_mark
+        "$td" "/srcdir:$S" "/destdir:$D" /!b /!q </dev/null >"$out" 2>&1 &
+        pid=$!
+        for _ in $(seq 3000); do
+            kill -0 $pid 2>/dev/null || break
+            [ -d "$D/.tandrel-versions" ] && break
+            sleep 0.005
+        done
+        sleep 0.0$((RANDOM % 9))
+        kill -9 $pid 2>/dev/null
+        { wait $pid; } 2>/dev/null
+        STATUS=$?
+        td_collect
+        for i in $(seq 100); do
+            v=$(find "$D/.tandrel-versions" -name "f$i" -print -quit 2>/dev/null)
+            if holds "$D/f$i" "new $i"; then
+                holds "$v" "old $i" || why "f$i replaced without its version (try $try)"
+            elif holds "$D/f$i" "old $i"; then
+                [ -z "$v" ] || holds "$v" "old $i" || why "f$i: a wrong version (try $try)"
+            else
+                [ ! -e "$D/f$i" ] && trait fold && holds "$v" "old $i" || why "f$i is lost or partial (try $try)"
+            fi
+        done
+        [ $STATUS -eq 137 ] && break
+    done
+    td_run b "$S" "$D"
+    expect OK && same_files "$S" "$D"
+    rm -f "$ini"
+}
+
 # Whatever the runs above did, no temporary file may stay on the medium.
 check_no_leftovers() {
     local left
@@ -301,7 +350,7 @@ check_no_leftovers() {
 }
 
 checks="first_backup nothing_to_copy minute_change case_clash new_file_mode readonly_source killed_run
-    flushed_before_named colon_name no_readonly_lock no_leftovers"
+    flushed_before_named colon_name no_readonly_lock kept_versions no_leftovers"
 
 # medium  mount function  traits: fold = names that differ in case only are one file,
 # 777 = every file shows mode 0777, lower = lists every name in lower case, fat = the FAT name rules
