@@ -60,13 +60,14 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
         }
         visit.m_strHeldPath.clear();
         // Links are never followed nor locked; special files are not files to lock.
-        level.entries.erase(
-            std::remove_if(level.entries.begin(), level.entries.end(),
-                           [](const platform::DirEntry& e) {
-                               // Kept versions keep the modes they had: the lock is no business of theirs.
-                               return e.kind != platform::EntryKind::Folder || e.name == kVersionsFolder;
-                           }),
-            level.entries.end());
+        level.entries.erase(std::remove_if(level.entries.begin(), level.entries.end(),
+                                           [](const platform::DirEntry& e) {
+                                               // Kept versions keep the modes they had: the lock is no
+                                               // business of theirs.
+                                               return e.kind != platform::EntryKind::Folder ||
+                                                      e.name == kVersionsFolder;
+                                           }),
+                            level.entries.end());
         if (!level.entries.empty()) {
             level.folder = std::move(folder);
         }

@@ -143,9 +143,8 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     platform::PendingWriteTime time;
     const bool keepsModes = toSource ? trees.destKeepsModes : trees.sourceKeepsModes;
     if (trees.versions && !from.path.empty() && !to.path.empty() && platform::PathExists(to.path)) {
-        std::string problem =
-            trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly, keepsModes,
-                                     &time, shownFrom);
+        std::string problem = trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly,
+                                                       keepsModes, &time, shownFrom);
         if (!problem.empty()) {
             return problem;
         }

@@ -31,8 +31,9 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
     kept = KeptFile();
     Tree& tree = *m_trees[file.inSource ? 0 : 1];
     const size_t slash = file.relative.rfind('/');
-    const std::string folder = std::string(kVersionsFolder) + "/" + m_strStamp + "/" +
-                               (slash == std::string::npos ? std::string() : file.relative.substr(0, slash + 1));
+    const std::string folder =
+        std::string(kVersionsFolder) + "/" + m_strStamp + "/" +
+        (slash == std::string::npos ? std::string() : file.relative.substr(0, slash + 1));
     const std::string shown = tree.root + folder + file.relative.substr(slash + 1);
     if (!tree.folder || tree.strFolder != folder) {
         tree.folder.reset();
@@ -44,7 +45,8 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
             tree.folder = platform::CPinnedFolder::Open(tree.rootFolder, folder, true);
         }
         if (!tree.folder) {
-            return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " + SystemErrorText();
+            return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " +
+                   SystemErrorText();
         }
         tree.strFolder = folder;
     }

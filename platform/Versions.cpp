@@ -104,7 +104,8 @@ bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& 
         return true;
     }
     struct stat st;
-    if (errno == ENOENT && fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+    if (errno == ENOENT && fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT) {
         return true;  // gone since the run looked: the copy replaces nothing
     }
     if (errno == EXDEV) {
@@ -132,7 +133,8 @@ void PutVersionBack(const std::string& version, const std::string& path) {
 }
 
 bool RemoveFolderTree(const std::string& folder, const std::string& name) {
-    CFd parent(RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    CFd parent(
+        RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!parent.Valid()) {
         return Fail();
     }

@@ -107,7 +107,8 @@ void CMainDlg::StartKeepingVersions() {
     // meet the earlier run's.
     const auto taken = [this](const std::string& stamp) {
         const std::string folder = std::string(kVersionsFolder) + "/" + stamp;
-        return platform::PathExists(m_strSourceDir + folder) || platform::PathExists(m_strDestinationDir + folder);
+        return platform::PathExists(m_strSourceDir + folder) ||
+               platform::PathExists(m_strDestinationDir + folder);
     };
     int64_t stampTime = now;
     while (taken(platform::LocalFolderStamp(stampTime)) && stampTime < now + 60) {
