@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -46,8 +47,28 @@ bool MoveNoReplace(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
-// Removes everything below the open folder dir, which lies on the file system dev.
-bool RemoveBelow(int dir, dev_t dev) {
+// Where an entry lies: its file system, and its mount (a bind mount of the same file system has its own).
+struct Place {
+    dev_t dev = 0;
+    uint64_t mount = 0;  // 0 where the kernel does not say
+    bool operator==(const Place&) const = default;
+};
+
+// The place of name in dir ("" for dir itself), never following a link.
+bool PlaceOf(int dir, const char* name, Place& place, bool& folder) {
+    struct statx st;
+    if (statx(dir, name, AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH), STATX_TYPE | STATX_MNT_ID, &st) !=
+        0) {
+        return false;
+    }
+    place.dev = makedev(st.stx_dev_major, st.stx_dev_minor);
+    place.mount = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
+    folder = S_ISDIR(st.stx_mode);
+    return true;
+}
+
+// Removes everything below the open folder dir, which lies at place.
+bool RemoveBelow(int dir, const Place& place) {
     const int listFd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
     DIR* listing = listFd >= 0 ? fdopendir(listFd) : nullptr;
     if (!listing) {
@@ -66,19 +87,20 @@ bool RemoveBelow(int dir, dev_t dev) {
     closedir(listing);
     bool all = true;
     for (const std::string& name : names) {
-        struct stat st;
-        if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        Place at;
+        bool folder = false;
+        if (!PlaceOf(dir, name.c_str(), at, folder)) {
             all = errno == ENOENT ? all : Fail();
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
-            if (st.st_dev != dev) {
+        if (folder) {
+            if (!(at == place)) {
                 all = Fail(EXDEV);  // a mount point: not ours to empty
                 continue;
             }
             CFd child(RetryEintr(
                 [&] { return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
-            if (!child.Valid() || !RemoveBelow(child.Get(), dev)) {
+            if (!child.Valid() || !RemoveBelow(child.Get(), place)) {
                 all = child.Valid() ? false : Fail();
                 continue;
             }
@@ -138,20 +160,21 @@ bool RemoveFolderTree(const std::string& folder, const std::string& name) {
     if (!parent.Valid()) {
         return Fail();
     }
-    struct stat top;
-    if (fstat(parent.Get(), &top) != 0) {
+    Place top;
+    Place at;
+    bool isFolder = false;
+    if (!PlaceOf(parent.Get(), "", top, isFolder)) {
         return Fail();
     }
     CFd dir(RetryEintr(
         [&] { return openat(parent.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
-    struct stat st;
-    if (!dir.Valid() || fstat(dir.Get(), &st) != 0) {
+    if (!dir.Valid() || !PlaceOf(dir.Get(), "", at, isFolder)) {
         return Fail();
     }
-    if (st.st_dev != top.st_dev) {
+    if (!(at == top)) {
         return Fail(EXDEV);
     }
-    if (!RemoveBelow(dir.Get(), top.st_dev)) {
+    if (!RemoveBelow(dir.Get(), top)) {
         return false;
     }
     dir.Reset();
