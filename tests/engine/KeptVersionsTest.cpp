@@ -84,12 +84,17 @@ TEST(KeptVersions, AFileThatCannotBeKeptIsNotReplaced) {
         const char* name;
         unsigned mode;  // of both sides: 0444 takes the path of a lifted copy
         std::function<void(Trees&)> block;
-        const char* reason;
+        const char* reason;  // the message's end; a message that begins "Copy " when the copy failed
     };
+    const auto fail = [](platform::FaultOp op, int err) { platform::TestInjectFault(op, 1, err); };
     const Row rows[] = {
-        {"disk full", 0644,
-         [](Trees&) { platform::TestInjectFault(platform::FaultOp::KeepVersion, 1, ENOSPC); },
+        {"disk full", 0644, [&](Trees&) { fail(platform::FaultOp::KeepVersion, ENOSPC); },
          "No space left on device"},
+        {"moved, then the copy failed: moved back", 0644,
+         [&](Trees&) {
+             fail(platform::FaultOp::KeepVersion, EPERM), fail(platform::FaultOp::CopyRename, EIO);
+         },
+         "Copy : Input/output error"},
         {"versions folder name taken by a file", 0644,
          [](Trees& t) { WriteFile(t.dst + "/.tandrel-versions", "mine"); }, "Not a directory"},
         {"versions folder a link", 0444,
@@ -105,8 +110,12 @@ TEST(KeptVersions, AFileThatCannotBeKeptIsNotReplaced) {
         CFakeHost host;
         t.Execute(host, RunSynchronize, kStamp);
         platform::TestClearFaults();
-        EXPECT_EQ(host.reports, std::vector<std::string>{"Cannot keep the replaced file " + t.dst + "/f as " +
-                                                         Version(t.dst, "f") + ": " + row.reason})
+        const std::string copy = "Copy " + t.src + "/f to " + t.dst + "/f: " + (row.reason + 7);
+        EXPECT_EQ(host.reports,
+                  std::vector<std::string>{std::string(row.reason).rfind("Copy ", 0) == 0
+                                               ? copy
+                                               : "Cannot keep the replaced file " + t.dst + "/f as " +
+                                                     Version(t.dst, "f") + ": " + row.reason})
             << row.name;
         EXPECT_EQ(ReadFile(t.dst + "/f"), "old") << row.name;
         EXPECT_EQ(Mode(t.dst + "/f") & 0777, row.mode) << row.name;
