@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 TEST(IgnoreList, Expand) {
     struct Row {
@@ -161,35 +162,25 @@ TEST(SettingsDialog, BytesSurviveAnUntouchedDialog) {
 }
 
 TEST(SettingsDialog, KeepReplacedFilesBoxAndDays) {
-    struct Row {
-        const char* name;
-        int seed;
-        bool click;         // the check box is clicked
-        const char* typed;  // replaces the day count, or null
-        QString shown;      // the day count as the dialog opens
-        int after;
-    };
-    for (const Row& row :
-         {Row{"off offers a month", 0, true, nullptr, "30", 30}, Row{"on", 14, true, nullptr, "14", 0},
-          Row{"days edited", 14, false, "90", "14", 90}, Row{"emptied", 5, false, "", "5", 1}}) {
+    // Ticked (typed null: the box clicked): the month offered; unticked: none; the count edited; emptied.
+    using Row = std::tuple<int, const char*, int>;
+    for (const auto& [seed, typed, after] :
+         {Row{0, nullptr, 30}, Row{14, nullptr, 0}, Row{14, "90", 90}, Row{5, "", 1}}) {
         CSettingsDlg dialog;
-        dialog.m_nKeepReplacedDays = row.seed;
-        QString shown;
+        dialog.m_nKeepReplacedDays = seed;
         testing_support::RunModal(dialog, [&] {
             auto* days = DlgItem<QLineEdit>(&dialog, res::IDC_KEEP_DAYS);
-            shown = days->text();
-            EXPECT_EQ(days->isEnabled(), row.seed > 0) << row.name;
-            if (row.click) {
+            EXPECT_EQ(days->isEnabled(), seed > 0);
+            EXPECT_EQ(days->text(), QString::number(seed > 0 ? seed : 30));
+            if (!typed) {
                 QTest::mouseClick(DlgItem<QCheckBox>(&dialog, res::IDC_KEEP_REPLACED), Qt::LeftButton);
-                EXPECT_EQ(days->isEnabled(), row.seed == 0) << row.name << ": the day count follows the box";
-            }
-            if (row.typed) {
+                EXPECT_EQ(days->isEnabled(), seed == 0) << "the day count follows the box";
+            } else {
                 days->clear();
-                QTest::keyClicks(days, QString::fromLatin1(row.typed));
+                QTest::keyClicks(days, QString::fromLatin1(typed));
             }
             QTest::mouseClick(DlgItem<QPushButton>(&dialog, res::IDOK), Qt::LeftButton);
         });
-        EXPECT_EQ(shown, row.shown) << row.name;
-        EXPECT_EQ(dialog.m_nKeepReplacedDays, row.after) << row.name;
+        EXPECT_EQ(dialog.m_nKeepReplacedDays, after) << seed;
     }
 }
