@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <system_error>
@@ -89,6 +90,10 @@ struct CCopyBatch::Entry {
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
+    // The target is no longer what the scan saw: it is named, not the system's "File exists".
+    if (platform::LastError() == EEXIST) {
+        return to + res::kChangedDuringRun;
+    }
     return res::kCopy + from + res::kCopyTo + to + ": " + SystemErrorText();
 }
 
@@ -166,16 +171,14 @@ std::string CCopyBatch::PublishFlushed() {
     for (Entry& entry : entries) {
         // Kept versions: the old file gets its second name right before the new one takes its name.
         KeptFile kept;
-        if (entry.copy && m_pVersions && entry.copy->Replaces() && !entry.replaced.file.path.empty()) {
-            if (std::string problem = m_pVersions->Keep(entry.replaced, kept); !problem.empty()) {
-                m_nFailedPosition = entry.position;
-                return problem;
-            }
-        }
-        if (entry.copy && !entry.copy->Publish()) {
+        std::string unkept;
+        const auto keep = [&] { return (unkept = m_pVersions->Keep(entry.replaced, kept)).empty(); };
+        const bool keeps =
+            m_pVersions && entry.copy && entry.copy->Replaces() && !entry.replaced.file.path.empty();
+        if (entry.copy && !entry.copy->Publish(keeps ? keep : std::function<bool()>())) {
             CKeptVersions::PutBack(kept, entry.replaced);
             m_nFailedPosition = entry.position;
-            return CopyProblem(entry.from, entry.to);
+            return unkept.empty() ? CopyProblem(entry.from, entry.to) : unkept;
         }
         // A source already marked with the write time it was copied at needs no second look: clearing
         // finds nothing to change, unless the file changed since, and then its mark must stay set.

@@ -94,6 +94,12 @@ struct RunTrees {
     CKeptVersions* versions;           // null unless replaced files are kept
 };
 
+// What the scan saw at the target of the item's copy in the direction given: the copy replaces only that.
+platform::ScannedTarget ScannedAt(const WorkItem& item, bool toSource) {
+    const FileEntry& target = toSource ? item.m_source : item.m_dest;
+    return {target.m_nReadOnly != -1, target.m_ftWrite};
+}
+
 // True when the item must clear its source's archive bit. A source that the scan found already marked
 // as backed up, and that this item did not copy, needs no second look: in a run where nothing changed
 // this is every file.
@@ -138,18 +144,22 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
         to = toTree.Reach(toName, shownTo, false);
         if (to.path.empty() && platform::LastError() == ENOENT && platform::PathExists(from.path)) {
             to = toTree.Reach(toName, shownTo, true);
+            if (to.folder && from.folder) {
+                to.folder->TakeDefaultAcl(*from.folder);  // the folder just made, as its original
+            }
         }
     }
     platform::PendingWriteTime time;
+    const platform::ScannedTarget scanned = ScannedAt(item, toSource);
     const bool keepsModes = toSource ? trees.destKeepsModes : trees.sourceKeepsModes;
     if (trees.versions && !from.path.empty() && !to.path.empty() && platform::PathExists(to.path)) {
         std::string problem = trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly,
-                                                       keepsModes, &time, shownFrom);
+                                                       keepsModes, &time, shownFrom, &scanned);
         if (!problem.empty()) {
             return problem;
         }
     } else if (from.path.empty() || to.path.empty() ||
-               !CopyFileWithPath(from.path, to.path, liftReadOnly, keepsModes, &time)) {
+               !CopyFileWithPath(from.path, to.path, liftReadOnly, keepsModes, &time, &scanned)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -235,8 +245,9 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (to.path.empty() || !problem.empty()) {
         return Batched::Alone;
     }
+    const platform::ScannedTarget scanned = ScannedAt(item, toSource);
     std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
-        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes, true);
+        from.path, to.path, toSource ? trees.destKeepsModes : trees.sourceKeepsModes, true, &scanned);
     if (!copy) {
         return Batched::Failed;
     }
@@ -280,7 +291,10 @@ std::string FinishTimes(const std::vector<PendingCopy>& pending, size_t begin, s
         if (file.path.empty() && platform::LastError() == ENOENT) {
             continue;  // its folder went away meanwhile: nothing left to finish
         }
-        if (file.path.empty() || !platform::FinishWriteTime(file.path, copy.time)) {
+        // A copy into the source whose item marks it as backed up is marked against its real time: the
+        // mark made when it was put in place holds the provisional one.
+        const bool mark = copy.toSource && (item.m_nFlags & WorkClearArchive);
+        if (file.path.empty() || !platform::FinishWriteTime(file.path, copy.time, mark)) {
             return PathProblem(file.shown);
         }
     }

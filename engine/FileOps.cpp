@@ -54,7 +54,7 @@ bool CreateDirectoryPath(const std::string& path) {
 }
 
 bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes,
-                       platform::PendingWriteTime* pending) {
+                       platform::PendingWriteTime* pending, const platform::ScannedTarget* scanned) {
     if (platform::LastError() != ENOENT) {
         return false;
     }
@@ -66,18 +66,19 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
         return false;
     }
     return (platform::PathExists(folder) || CreateDirectoryPath(folder)) &&
-           platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending);
+           platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned);
 }
 
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes, platform::PendingWriteTime* pending) {
+                      bool sourceKeepsModes, platform::PendingWriteTime* pending,
+                      const platform::ScannedTarget* scanned) {
     bool lifted = false;
     if (liftReadOnly && ChangeAttributes(target, platform::kAttrReadOnly, AttrTest) == 1) {
         lifted = ChangeAttributes(target, platform::kAttrReadOnly, AttrRemove) != 0;
     }
 
-    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending) ||
-                        CopyIntoNewFolder(existing, target, sourceKeepsModes, pending);
+    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned) ||
+                        CopyIntoNewFolder(existing, target, sourceKeepsModes, pending, scanned);
     const int copyError = copied ? 0 : platform::LastError();
 
     if (lifted) {

@@ -31,10 +31,10 @@ bool CreateDirectoryPath(const std::string& path);
 // After a copy of existing to target failed with the last error set: when that error says only the
 // target's folder is missing, creates the folder and copies once more. False, with the first failure's
 // error (or the new one's) as last error, when nothing more could be done.
-// sourceKeepsModes as for platform::CopyFileAtomic.
-// pending as for platform::CopyFileAtomic.
+// sourceKeepsModes, pending and scanned as for platform::CopyFileAtomic.
 bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes = true,
-                       platform::PendingWriteTime* pending = nullptr);
+                       platform::PendingWriteTime* pending = nullptr,
+                       const platform::ScannedTarget* scanned = nullptr);
 
 // Copies existing over target (contents, write time, attributes), replacing target atomically: on
 // failure the old target is untouched and no temporary file remains. When target's folder is missing,
@@ -44,4 +44,5 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
 // the restore failed.
 // sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h).
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes = true, platform::PendingWriteTime* pending = nullptr);
+                      bool sourceKeepsModes = true, platform::PendingWriteTime* pending = nullptr,
+                      const platform::ScannedTarget* scanned = nullptr);

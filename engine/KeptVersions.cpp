@@ -68,7 +68,7 @@ void CKeptVersions::PutBack(const KeptFile& kept, const ReplacedFile& file) {
 
 std::string CKeptVersions::CopyOver(const std::string& from, const ReplacedFile& target, bool liftReadOnly,
                                     bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                                    const std::string& shownFrom) {
+                                    const std::string& shownFrom, const platform::ScannedTarget* scanned) {
     const std::string& to = target.file.path;
     bool lifted = false;
     if (liftReadOnly && ChangeAttributes(to, platform::kAttrReadOnly, AttrTest) == 1) {
@@ -77,15 +77,13 @@ std::string CKeptVersions::CopyOver(const std::string& from, const ReplacedFile&
     std::string problem;
     KeptFile kept;
     std::unique_ptr<platform::CPreparedCopy> copy =
-        platform::CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr);
-    if (!copy) {
-        problem = CopyProblem(shownFrom, target.file.shown);
-    } else if (copy->Replaces()) {
-        problem = Keep(target, kept);
-    }
-    if (problem.empty() && !copy->Publish()) {
+        platform::CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned);
+    const auto keep = [&] { return (problem = Keep(target, kept)).empty(); };
+    if (!copy || !copy->Publish(copy->Replaces() ? keep : std::function<bool()>())) {
         PutBack(kept, target);
-        problem = CopyProblem(shownFrom, target.file.shown);
+        if (problem.empty()) {
+            problem = CopyProblem(shownFrom, target.file.shown);
+        }
     }
     if (lifted) {
         const int err = platform::LastError();

@@ -46,7 +46,7 @@ class CKeptVersions {
     // the old file comes back on its version too. Returns "" or the message that stops the run.
     std::string CopyOver(const std::string& from, const ReplacedFile& target, bool liftReadOnly,
                          bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                         const std::string& shownFrom);
+                         const std::string& shownFrom, const platform::ScannedTarget* scanned);
 
   private:
     struct Tree;

@@ -271,16 +271,22 @@ bool SetCopyMode(int fd, mode_t mode) {
     return true;
 }
 
-struct timespec ProvisionalTime() {
-    return {kProvisionalWriteTime, 0};
+// The provisional time of a copy of a file written at sourceSeconds: older by more than any medium's
+// step, so that a copy cut short reads as older than its source in both directions. false for a source
+// so old that no such time can be written (before 1901, the end of 32-bit times).
+bool ProvisionalFor(int64_t sourceSeconds, int64_t& provisional) {
+    provisional = std::min(kProvisionalWriteTime, sourceSeconds - kProvisionalMargin);
+    return provisional >= INT32_MIN;
 }
 
-// Writes the new file unseen beside its target: contents, archive record, owner, mode and times. st
-// receives the details of the source as it was copied; archived whether it still had to be marked as
-// backed up. provisional: an unnamed file gets kProvisionalWriteTime instead of the source's.
-
+// Writes the new file unseen beside its target: contents, archive record, extended attributes, owner,
+// mode and times. st receives the details of the source as it was copied; archived whether it still had
+// to be marked as backed up. provisional (in and out): an unnamed file gets a provisional time instead of
+// the source's, given in provisionalTime; false when it did not (a named file, or a time the medium
+// cannot hold).
 bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
-                  const struct stat* old, struct stat& st, bool& archived, bool provisional) {
+                  const struct stat* old, struct stat& st, bool& archived, bool& provisional,
+                  int64_t& provisionalTime) {
     CFd source(OpenSource(from));
     if (!source.Valid()) {
         return Fail();
@@ -312,17 +318,8 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
             return false;
         }
     }
-    char record[32];
-    ssize_t recordSize =
-        RetryEintr([&] { return fgetxattr(source.Get(), detail::kArchiveAttr, record, sizeof record); });
-    archived = detail::ArchiveFromRecord(record, recordSize,
-                                         WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
-    if (recordSize > 0 &&
-        RetryEintr([&] {
-            return fsetxattr(temp.Fd(), detail::kArchiveAttr, record, static_cast<size_t>(recordSize), 0);
-        }) != 0 &&
-        errno != ENOTSUP && errno != ENOSYS) {
-        return Fail();
+    if (!detail::CopyAttributes(source.Get(), temp.Fd(), st, sourceKeepsModes, archived)) {
+        return false;
     }
     // What the new file got: owner, group and mode are changed only where they differ (a look costs a
     // fraction of a change, and most copies need none).
@@ -342,15 +339,43 @@ bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceK
     if (!modeRight && !SetCopyMode(temp.Fd(), mode)) {  // after fchown, which clears bits
         return false;
     }
-    const struct timespec times[2] = {st.st_atim,
-                                      provisional && !temp.Named() ? ProvisionalTime() : st.st_mtim};
+    provisional = provisional && !temp.Named() && ProvisionalFor(st.st_mtim.tv_sec, provisionalTime);
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (provisional) {
+        times[1] = {static_cast<time_t>(provisionalTime), 0};
+    }
     if (futimens(temp.Fd(), times) != 0) {
         return Fail();
+    }
+    // A time before 1980 is one some media cannot hold (the kernel moves it to their first): where it did
+    // not stick, the copy is flushed before it takes its name and gets its real time at once.
+    struct stat set;
+    if (provisional && provisionalTime < kProvisionalWriteTime &&
+        (fstat(temp.Fd(), &set) != 0 || set.st_mtim.tv_sec != provisionalTime)) {
+        provisional = false;
+        times[1] = st.st_mtim;
+        if (futimens(temp.Fd(), times) != 0) {
+            return Fail();
+        }
     }
     return true;
 }
 
-bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name) {
+// True when the entry name of dirFd is still the one seen (same file, size and write time), looked at
+// through a handle on it, which held receives: a copy replaces only the file the run judged.
+bool StillTheSame(int dirFd, const std::string& name, const struct stat& seen, CFd& held) {
+    held.Reset(RetryEintr([&] { return openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+    struct stat now;
+    if (!held.Valid() || fstat(held.Get(), &now) != 0 || now.st_dev != seen.st_dev ||
+        now.st_ino != seen.st_ino || now.st_size != seen.st_size ||
+        now.st_mtim.tv_sec != seen.st_mtim.tv_sec || now.st_mtim.tv_nsec != seen.st_mtim.tv_nsec) {
+        return Fail(EEXIST);
+    }
+    return true;
+}
+
+bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name,
+              bool replacing) {
     std::vector<char> target(static_cast<size_t>(st.st_size) + 1);
     for (;;) {
         const AtName at = ResolveAt(from);
@@ -386,8 +411,10 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
     if (FaultHit(FaultOp::CopyRename)) {
         return false;
     }
-    if (renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) != 0) {
-        return Fail();
+    const bool renamed = replacing ? renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) == 0 || Fail()
+                                   : detail::RenameNoReplace(dirFd, tempName.c_str(), name.c_str());
+    if (!renamed) {
+        return false;
     }
     made.Release();
     return true;
@@ -404,7 +431,9 @@ struct CPreparedCopy::State {
     bool flushFirst = false;  // the data must be on disk before the copy takes its name
     bool flushed = false;
     bool archived = false;     // the source had no record of its write time when it was copied
-    bool provisional = false;  // named with kProvisionalWriteTime
+    bool provisional = false;  // named with a provisional time
+    int64_t provisionalTime = kProvisionalWriteTime;
+    struct stat target {};     // the file replaced, as it was when the copy was written
     CFd dir;                   // before temp: the temporary file is removed through it
     CFd old;                   // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
@@ -414,7 +443,8 @@ CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
 CPreparedCopy::~CPreparedCopy() = default;
 
 std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to,
-                                                      bool sourceKeepsModes, bool provisional) {
+                                                      bool sourceKeepsModes, bool provisional,
+                                                      const ScannedTarget* scanned) {
     std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
     State& state = *copy->m_state;
     const AtName source = ResolveAt(from);
@@ -442,7 +472,7 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         Fail();
         return nullptr;
     }
-    struct stat old;
+    struct stat& old = state.target;
     state.replacing = fstatat(state.dir.Get(), state.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!state.replacing && errno != ENOENT) {
         Fail();
@@ -459,6 +489,14 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
             return nullptr;
         }
     }
+    // What stands there now must be what the scan saw: nothing, or that file. Anything else another
+    // program saved meanwhile, and it is not this run's to replace.
+    if (scanned && state.replacing &&
+        (!scanned->exists ||
+         WriteTimeFromUnix(old.st_mtim.tv_sec, old.st_mtim.tv_nsec) != scanned->writeTime)) {
+        Fail(EEXIST);
+        return nullptr;
+    }
     state.from = from;
     state.link = S_ISLNK(state.source.st_mode);
     if (!state.link) {
@@ -466,15 +504,14 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
         // A replaced copy is flushed before the name moves (Publish): it gets its real time at once.
         state.provisional = provisional && !state.replacing;
-        if (!WriteRegular(from, *state.temp, sourceKeepsModes,
-                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source,
-                          state.archived, state.provisional)) {
-            return nullptr;
-        }
         // Only with an unnamed file: the FUSE media that lack one (FAT, exFAT, NTFS, sshfs) show a
         // later look at the time through their own caches, which cannot be trusted to tell whether the
         // file is still the copy. There the copy gets its real time at once.
-        state.provisional = state.provisional && !state.temp->Named();
+        if (!WriteRegular(from, *state.temp, sourceKeepsModes,
+                          state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source,
+                          state.archived, state.provisional, state.provisionalTime)) {
+            return nullptr;
+        }
         // A copy that arrives with its original's time must arrive whole: after a power cut an empty
         // file with that time would look done to every later run. An older copy it replaces would be
         // lost as well.
@@ -518,10 +555,15 @@ bool CPreparedCopy::Flush(const std::vector<CPreparedCopy*>& copies) {
     return true;
 }
 
-bool CPreparedCopy::Publish() {
+bool CPreparedCopy::Publish(const std::function<bool()>& beforeRename) {
     State& state = *m_state;
+    // A replacement looks last of all (after its flush) whether the target is still the file it judged.
+    const auto stillTheSame = [&] {
+        return !state.replacing || StillTheSame(state.dir.Get(), state.name, state.target, state.old);
+    };
     if (state.link) {
-        return CopyLink(state.from, state.source, state.dir.Get(), state.name);
+        return stillTheSame() && (!beforeRename || beforeRename()) &&
+               CopyLink(state.from, state.source, state.dir.Get(), state.name, state.replacing);
     }
     // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
     // could leave an empty file where the old copy was; so too for a new copy that takes its real time
@@ -530,24 +572,23 @@ bool CPreparedCopy::Publish() {
     if (state.flushFirst && !state.flushed && RetryEintr([&] { return fsync(state.temp->Fd()); }) != 0) {
         return Fail();
     }
-    if (state.replacing) {
-        // A handle on the older copy keeps its blocks until this object is destroyed: freeing them is
-        // most of what a rename over it costs, and the owner may destroy the copy on another thread.
-        // Taken only now, so that a copy waiting to be published holds two files, not three.
-        state.old.Reset(RetryEintr(
-            [&] { return openat(state.dir.Get(), state.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+    // The handle on the older copy, taken only now (StillTheSame) so that a copy waiting to be published
+    // holds two files, not three, keeps its blocks until this object is destroyed: freeing them is most
+    // of what a rename over it costs, and the owner may destroy the copy on another thread.
+    if (!stillTheSame() || (beforeRename && !beforeRename())) {
+        return false;
     }
     // A temporary file with a name from the start means a file system without unnamed ones: FAT, exFAT,
     // NTFS and sshfs through FUSE. fusefat gives a renamed file the time of the rename, which would make
-    // every copy newer than its original: the time is set once more under the real name.
-    const bool named = state.temp->Named();
+    // every copy newer than its original: the time is set once more, through the file itself (a file
+    // saved under the name right after the rename keeps its own).
+    CFd file(state.temp->Named() ? fcntl(state.temp->Fd(), F_DUPFD_CLOEXEC, 0) : -1);
     if (!state.temp->Publish(state.name, FaultOp::CopyRename, !state.replacing)) {
         return false;
     }
-    if (named) {
-        const struct timespec times[2] = {state.source.st_atim,
-                                          state.provisional ? ProvisionalTime() : state.source.st_mtim};
-        (void)utimensat(state.dir.Get(), state.name.c_str(), times, AT_SYMLINK_NOFOLLOW);  // best effort
+    if (file.Valid()) {
+        const struct timespec times[2] = {state.source.st_atim, state.source.st_mtim};
+        (void)futimens(file.Get(), times);  // best effort
     }
     // Only the older copy's handle is kept: a run may hold many published copies.
     state.temp.reset();
@@ -572,13 +613,13 @@ PendingWriteTime CPreparedCopy::PendingTime() const {
     if (!state.provisional) {
         return {};
     }
-    return {true, state.source.st_mtim.tv_sec, state.source.st_mtim.tv_nsec};
+    return {true, state.source.st_mtim.tv_sec, state.source.st_mtim.tv_nsec, state.provisionalTime};
 }
 
 bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes,
-                    PendingWriteTime* pending) {
+                    PendingWriteTime* pending, const ScannedTarget* scanned) {
     std::unique_ptr<CPreparedCopy> copy =
-        CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr);
+        CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned);
     if (!copy || !copy->Publish()) {
         return false;
     }
@@ -588,18 +629,61 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceK
     return true;
 }
 
-bool FinishWriteTime(const std::string& path, const PendingWriteTime& time) {
-    const AtName at = ResolveAt(path);
-    struct stat st;
-    if (fstatat(at.dir, at.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT || Fail();
+namespace {
+
+// Writes the archive record of the file fd (whose details are st) to match its write time, lifting the
+// owner-write bit of a read-only copy around it, as clearing the bit does. Best effort: a file that keeps its
+// mark is copied once more by a later backup, nothing is lost.
+void MarkBackedUp(int fd, const struct stat& st) {
+    const std::string value = std::to_string(WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+    const auto write = [&] {
+        return RetryEintr([&] { return fsetxattr(fd, detail::kArchiveAttr, value.data(), value.size(), 0); });
+    };
+    if (write() == 0 || errno != EACCES || (st.st_mode & S_IWUSR) != 0 || st.st_uid != geteuid() ||
+        fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0) {
+        return;
     }
-    if (!S_ISREG(st.st_mode) || st.st_mtim.tv_sec != kProvisionalWriteTime || st.st_mtim.tv_nsec != 0) {
+    (void)write();
+    (void)fchmod(fd, st.st_mode & 07777);
+}
+
+}  // namespace
+
+bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool markBackedUp) {
+    const AtName at = ResolveAt(path);
+    // Through the file itself: a look followed by a change by name would give a file that an editor
+    // saved in between the source's old time, and the next synchronize would copy over it.
+    CFd fd(RetryEintr(
+        [&] { return openat(at.dir, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
+    struct stat st;
+    if (!fd.Valid() && errno == EACCES) {
+        // A copy its owner may not read (the source's mode gave the owner nothing): by name, the one
+        // way left.
+        if (fstatat(at.dir, at.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return Fail();
+        }
+    } else if (!fd.Valid()) {
+        // Gone, or something else than the copy stands there now (a link, a pipe): it keeps what it has.
+        return errno == ENOENT || errno == ELOOP || errno == ENXIO || Fail();
+    } else if (fstat(fd.Get(), &st) != 0) {
+        return Fail();
+    }
+    if (!S_ISREG(st.st_mode) || st.st_mtim.tv_sec != time.provisional || st.st_mtim.tv_nsec != 0) {
         return true;  // changed or replaced since it was copied: what it has now is someone's
     }
     const struct timespec times[2] = {
         {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
-    return utimensat(at.dir, at.name, times, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
+    if (!fd.Valid()) {
+        return utimensat(at.dir, at.name, times, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
+    }
+    if (futimens(fd.Get(), times) != 0) {
+        return Fail();
+    }
+    // Against the time the medium kept, which the next scan reads.
+    if (markBackedUp && fstat(fd.Get(), &st) == 0) {
+        MarkBackedUp(fd.Get(), st);
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -174,13 +174,7 @@ pid_t TempNameWriter(const std::string& name) {
 }  // namespace
 
 bool IsTemporaryName(const std::string& name) {
-    if (TempNameWriter(name) != 0) {
-        return true;
-    }
-    // The form of earlier versions: six letters or digits.
-    constexpr size_t kPrefix = sizeof ".tandrel-" - 1;
-    return name.size() == kPrefix + 6 && name.compare(0, kPrefix, ".tandrel-") == 0 &&
-           std::all_of(name.begin() + kPrefix, name.end(), IsAlnum);
+    return TempNameWriter(name) != 0;
 }
 
 bool IsLeftoverName(const std::string& name) {

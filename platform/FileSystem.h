@@ -5,6 +5,7 @@
 // Every function that returns false has set the calling thread's last error (LastError.h).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,31 +60,49 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 
 // A copy that took its name with its original's write time before its data reached the disk could be
 // left empty by a power cut, and no later run would copy it again; a flush per new file would make a
-// first backup many times slower. Asked for, a new copy is therefore named with this provisional write
-// time, older than any source worth a backup, and given its real one by FinishWriteTime once the data
-// is on disk: a copy cut short keeps a time that makes the next run copy it again. Only where the file
-// system has unnamed files (the Linux ones): elsewhere, or not asked for, the copy is flushed before it
-// takes its name, and takes its real time at once.
+// first backup many times slower. Asked for, a new copy is therefore named with a provisional write
+// time, older than its source by more than any medium's step (kProvisionalMargin): 1980-01-02, or for an
+// older source that source's time less the margin. It gets its real one by FinishWriteTime once the data
+// is on disk: a copy cut short keeps a time that makes the next run copy it again, in either direction.
+// Only where the file system has unnamed files (the Linux ones) and holds that time: elsewhere, or not
+// asked for, the copy is flushed before it takes its name, and takes its real time at once.
 inline constexpr int64_t kProvisionalWriteTime = 315619200;  // 1980-01-02 00:00 UTC
+inline constexpr int64_t kProvisionalMargin = 4;             // seconds; the coarsest step is FAT's 2 s
 struct PendingWriteTime {
     bool pending = false;  // the copy was named with the provisional time
     int64_t seconds = 0;   // its real write time, the source's as it was copied
     int64_t nanoseconds = 0;
+    int64_t provisional = kProvisionalWriteTime;  // the provisional time it was named with (whole seconds)
+};
+
+// What a run's scan saw at a copy's target. A copy replaces only that file: a name that another program
+// took since (a new copy's), or a target saved, replaced or removed since (a replacement's), fails the
+// copy with EEXIST, and nothing there is touched.
+struct ScannedTarget {
+    bool exists = false;     // the scan saw a file there
+    uint64_t writeTime = 0;  // its write time then
 };
 
 // Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
-// copy (holes of a sparse file stay holes), nanosecond write time, mode and archive record go with it; a
+// copy (holes of a sparse file stay holes), nanosecond write time, mode, archive record, the user's
+// extended attributes and the access ACL go with it (those two where the target medium keeps them); a
 // link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
 // bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
 // cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
 // On failure the old target is untouched and no temporary file remains. With pending, a new regular file
-// is named with the provisional write time and pending says which time it is to get.
+// is named with the provisional write time and pending says which time it is to get. With scanned, the
+// target must still be what the scan saw (EEXIST otherwise); without, a new copy still never replaces a
+// file that appears at its name meanwhile.
 [[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
-                                  bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr);
+                                  bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr,
+                                  const ScannedTarget* scanned = nullptr);
 
 // Gives the file at path its real write time, unless it no longer has the provisional one (someone
-// changed or replaced it meanwhile: it keeps what it has). A missing file is no failure.
-[[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time);
+// changed or replaced it meanwhile: it keeps what it has). The time is set through the file opened
+// without following a link, so a file saved in its place after the look keeps its own. markBackedUp: the
+// file's archive bit is cleared against the real time as well. A missing file is no failure.
+[[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time,
+                                   bool markBackedUp = false);
 
 // CopyFileAtomic in two steps, so that a run can write several copies before it puts them in place and
 // flush them to disk together: one flush for a batch costs a fraction of one flush per replaced file.
@@ -98,13 +117,17 @@ class CPreparedCopy final {
     CPreparedCopy& operator=(const CPreparedCopy&) = delete;
 
     // Null (and the last error set) when the copy cannot be written.
-    // provisional: a copy of a regular file that replaces nothing is named with kProvisionalWriteTime.
+    // provisional: a copy of a regular file that replaces nothing is named with a provisional time.
+    // scanned as for CopyFileAtomic.
     static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
-                                                  bool sourceKeepsModes = true, bool provisional = false);
+                                                  bool sourceKeepsModes = true, bool provisional = false,
+                                                  const ScannedTarget* scanned = nullptr);
     // Writes the new files of the copies that FlushesFirst to disk: one syncfs per file system, an
     // fsync per file on FUSE, whose drivers syncfs never reaches.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
-    [[nodiscard]] bool Publish();
+    // beforeRename, when given, runs once the replaced target proved to be the one judged, right before
+    // the new file takes its name (a kept version is made there); its false fails Publish untouched.
+    [[nodiscard]] bool Publish(const std::function<bool()>& beforeRename = {});
     // True when the copy replaces an older one. Once published, it holds that copy open until destroyed.
     bool Replaces() const;
     // True when its data must be on disk before it takes its name: it replaces an older copy, or it
@@ -123,13 +146,12 @@ class CPreparedCopy final {
 };
 
 // True for the hidden name that CopyFileAtomic and WriteFileAtomic give an unfinished file where the file
-// system offers no unnamed one (".tandrel-", six letters or digits, the writer's process id and a check),
-// and for the shorter form of earlier versions. A killed process may leave such a file behind; it is no
-// file of a tree.
+// system offers no unnamed one (".tandrel-", six letters or digits, the writer's process id and a check).
+// A killed process may leave such a file behind; it is no file of a tree. A name without the check
+// (".tandrel-backup") is a user's file like any other.
 bool IsTemporaryName(const std::string& name);
 // True for a temporary name that is provably this program's (its check holds) and whose writer is no
-// longer running: a file a killed run left, safe to remove. Never true for the earlier form, which
-// carries no proof.
+// longer running: a file a killed run left, safe to remove.
 bool IsLeftoverName(const std::string& name);
 
 // The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/FileSystem.h"
+#include "platform/PinnedFolder.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -61,7 +62,7 @@ CFolder::~CFolder() {
 }
 
 std::unique_ptr<CFolder> CFolder::Open(const std::string& path) {
-    int fd = RetryEintr([&] { return open(path.c_str(), kOpenFlags); });
+    int fd = detail::OpenFolderPath(path, kOpenFlags);
     if (fd < 0) {
         return NoFolder();
     }

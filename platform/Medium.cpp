@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/Medium.h"
+#include "platform/PinnedFolder.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -209,7 +210,7 @@ bool Probe(int dirFd, Medium& medium) {
 }  // namespace
 
 Medium LearnMedium(const std::string& root) {
-    CFd folder(RetryEintr([&] { return open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    CFd folder(detail::OpenFolderPath(root, O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct statfs fs;
     struct stat st;
     if (!folder.Valid() || fstatfs(folder.Get(), &fs) != 0 || fstat(folder.Get(), &st) != 0) {

@@ -4,7 +4,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <mutex>
+#include <utility>
 
 #include "PlatformConfig.h"
 #include "platform/PinnedFolder.h"
@@ -74,7 +78,77 @@ int OpenBeneath(int root, std::string_view relative, bool create) {
     return current.Valid() ? current.Release() : -1;
 }
 
+// The roots held for the run (CHeldRoots), by their path without trailing "/".
+std::mutex g_heldMutex;
+std::vector<std::pair<std::string, int>> g_held;
+
+std::string RootKey(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 }  // namespace
+
+CHeldRoots::~CHeldRoots() {
+    std::lock_guard<std::mutex> lock(g_heldMutex);
+    for (const auto& [path, fd] : g_held) {
+        close(fd);
+    }
+    g_held.clear();
+}
+
+bool CHeldRoots::Hold(const std::vector<std::string>& roots, std::string& failed) {
+    std::vector<std::pair<std::string, int>> held;
+    const auto release = [&held] {
+        for (const auto& [path, fd] : held) {
+            close(fd);
+        }
+    };
+    CFd top(RetryEintr([] { return open("/", kFolderFlags); }));
+    for (const std::string& root : roots) {
+        std::string key = RootKey(root);
+        // From "/" down, no step through a link: the folder that stands at the judged path now.
+        int fd = -1;
+        if (key.empty() || key[0] != '/') {
+            errno = EINVAL;
+        } else if (top.Valid()) {
+            fd = key == "/" ? RetryEintr([] { return open("/", kFolderFlags); })
+                            : OpenBeneath(top.Get(), std::string_view(key).substr(1), false);
+        }
+        if (fd < 0) {
+            Fail();
+            release();
+            failed = root;
+            return false;
+        }
+        held.emplace_back(std::move(key), fd);
+    }
+    std::lock_guard<std::mutex> lock(g_heldMutex);
+    for (auto& entry : held) {
+        g_held.push_back(std::move(entry));
+    }
+    return true;
+}
+
+namespace detail {
+
+int OpenFolderPath(const std::string& path, int flags) {
+    {
+        std::lock_guard<std::mutex> lock(g_heldMutex);
+        const std::string key = RootKey(path);
+        for (const auto& [root, fd] : g_held) {
+            if (root == key) {
+                const int held = fd;
+                return RetryEintr([&] { return openat(held, ".", flags); });
+            }
+        }
+    }
+    return RetryEintr([&] { return open(path.c_str(), flags); });
+}
+
+}  // namespace detail
 
 CPinnedFolder::CPinnedFolder(int fd) : m_fd(fd), m_path("/proc/self/fd/" + std::to_string(fd) + "/") {}
 
@@ -83,7 +157,7 @@ CPinnedFolder::~CPinnedFolder() {
 }
 
 std::shared_ptr<CPinnedFolder> CPinnedFolder::OpenRoot(const std::string& root) {
-    const int fd = RetryEintr([&] { return open(root.c_str(), kFolderFlags); });
+    const int fd = detail::OpenFolderPath(root, kFolderFlags);
     if (fd < 0) {
         Fail();
         return nullptr;
@@ -102,6 +176,20 @@ std::shared_ptr<CPinnedFolder> CPinnedFolder::Open(const std::shared_ptr<CPinned
         return nullptr;
     }
     return std::shared_ptr<CPinnedFolder>(new CPinnedFolder(fd));
+}
+
+void CPinnedFolder::TakeDefaultAcl(const CPinnedFolder& from) const {
+    // An O_PATH handle has no xattr calls of its own: through its /proc path, which is the folder itself.
+    constexpr char kDefaultAcl[] = "system.posix_acl_default";
+    std::vector<char> value(512);
+    ssize_t n;
+    while ((n = getxattr(from.m_path.c_str(), kDefaultAcl, value.data(), value.size())) < 0 &&
+           errno == ERANGE) {
+        value.resize(value.size() * 4);
+    }
+    if (n > 0) {
+        (void)setxattr(m_path.c_str(), kDefaultAcl, value.data(), static_cast<size_t>(n), 0);
+    }
 }
 
 }  // namespace platform

@@ -207,6 +207,22 @@ void SplitTarget(const std::string& path, std::string& folder, std::string& name
     }
 }
 
+// Renames from to to in the folder dirFd, never over anything that stands at to: EEXIST then. A driver
+// that cannot promise that in one step (many FUSE ones) gets a look first.
+bool RenameNoReplace(int dirFd, const char* from, const char* to) {
+    if (renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return Fail();
+    }
+    struct stat st;
+    if (fstatat(dirFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return Fail(EEXIST);
+    }
+    return renameat(dirFd, from, dirFd, to) == 0 || Fail();
+}
+
 CTempFile::~CTempFile() {
     if (!m_tempName.empty()) {
         unlinkat(m_dirFd, m_tempName.c_str(), 0);
@@ -284,15 +300,14 @@ bool CTempFile::Publish(const std::string& name, FaultOp op, bool fresh) {
         if (FaultHit(op)) {
             return false;
         }
-        // A new file gets its name in one step: no temporary name that a killed process could leave.
+        // A new file gets its name in one step: no temporary name that a killed process could leave,
+        // and never over a file that another program saved there meanwhile.
         const int err = LinkUnnamedAs(name);
         if (err == 0) {
             m_fd.Reset();
             return true;
         }
-        if (err != EEXIST) {
-            return Fail(err);
-        }
+        return Fail(err);
     }
     if (m_tempName.empty() && !LinkUnnamed()) {
         return false;
@@ -300,8 +315,9 @@ bool CTempFile::Publish(const std::string& name, FaultOp op, bool fresh) {
     if (FaultHit(op)) {
         return false;
     }
-    if (renameat(m_dirFd, m_tempName.c_str(), m_dirFd, name.c_str()) != 0) {
-        return Fail();
+    if (fresh ? !RenameNoReplace(m_dirFd, m_tempName.c_str(), name.c_str())
+              : renameat(m_dirFd, m_tempName.c_str(), m_dirFd, name.c_str()) != 0) {
+        return fresh ? false : Fail();
     }
     m_tempName.clear();
     m_fd.Reset();

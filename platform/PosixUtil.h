@@ -85,6 +85,11 @@ bool ReadArchive(const char* path, uint64_t writeTime);
 // The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
 
+// Copies the archive record and the user's extended attributes of the open file from (whose details are
+// st) to the new file to, with withAcl its access ACL too; what the target's medium cannot keep is left
+// out. archived receives whether the source still had to be marked as backed up.
+[[nodiscard]] bool CopyAttributes(int from, int to, const struct stat& st, bool withAcl, bool& archived);
+
 // The superblock magic of every FUSE mount, "fuse" and "fuseblk" alike (statfs f_type).
 inline constexpr unsigned long kFuseMagic = 0x65735546;
 
@@ -99,6 +104,10 @@ unsigned TempNameCheck(std::string_view body);
 
 // The folder part ("." when there is none, "/" for the root) and the last name of a path.
 void SplitTarget(const std::string& path, std::string& folder, std::string& name);
+
+// Renames from to to in the folder dirFd, never over anything that stands at to: EEXIST then. A driver
+// that cannot promise that in one step (many FUSE ones) gets a look first.
+[[nodiscard]] bool RenameNoReplace(int dirFd, const char* from, const char* to);
 
 // A new file in a folder that receives its real name only by Publish, which renames it over the
 // target in one step. Until then it is unnamed (O_TMPFILE) or has a hidden temporary name; destroying
@@ -117,8 +126,9 @@ class CTempFile final {
     // True while the file has a temporary name (always so where the file system has no unnamed files).
     bool Named() const { return !m_tempName.empty(); }
     // Gives the file a temporary name if it has none, lets fault op fire, then renames it to name.
-    // With fresh set (nothing stood at name a moment ago) an unnamed file is linked to name directly,
-    // which cannot replace anything; should something have appeared meanwhile, the rename route is taken.
+    // With fresh set (nothing stood at name a moment ago) the file never replaces anything: an unnamed one
+    // is linked to name directly, a named one renamed without replacing, and should something have
+    // appeared at name meanwhile, Publish fails with EEXIST.
     // On failure the temporary name is gone again and name is untouched.
     [[nodiscard]] bool Publish(const std::string& name, FaultOp op, bool fresh = false);
 

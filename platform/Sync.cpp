@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/PinnedFolder.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -17,7 +18,7 @@ using detail::RetryEintr;
 // O_RDONLY (not O_PATH): syncfs needs a descriptor that refers to an open file of that file system.
 // O_NONBLOCK keeps a pipe named by mistake from blocking the open.
 CFileSystemFlush::CFileSystemFlush(const std::string& path)
-    : m_fd(RetryEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); })),
+    : m_fd(detail::OpenFolderPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)),
       m_openError(m_fd < 0 ? errno : 0) {}
 
 CFileSystemFlush::~CFileSystemFlush() {

@@ -51,6 +51,8 @@ inline constexpr const char* kRefusedPair =
     "the destination must have the same last folder name as the source, and neither folder may lie "
     "inside the other";
 inline constexpr const char* kInterrupted = "Interrupted";
+inline constexpr const char* kChangedDuringRun =
+    ": another program saved a file there during the run; it was left as it is and the run stopped";
 // Keeping replaced files: the run stops before a replacement whose old file cannot be kept.
 inline constexpr const char* kKeepVersion = "Cannot keep the replaced file ";
 inline constexpr const char* kKeepVersionAs = " as ";

@@ -13,9 +13,11 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/PinnedFolder.h"
 #include "platform/Versions.h"
 #include "run/FolderSettings.h"
 #include "support/PathUtil.h"
+#include "run/CommandLine.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
 #include "ui/JobListDlg.h"
@@ -48,7 +50,18 @@ void CMainDlg::RunJob(int mode) {
     CreateFolderFile();
     StartKeepingVersions();
     bool locked = false;
+    // Both roots held from here to the run's end (the unlock included): a root swapped for a link
+    // later leads nowhere, since every scan, lock, copy and flush opens the folder held.
+    platform::CHeldRoots roots;
     try {
+        std::string root;
+        if (!roots.Hold({m_strSourceDir, m_strDestinationDir}, root)) {
+            throw CGenericException(root + ": " + SystemErrorText());
+        }
+        // Judged once more on the folders just held: the run works on nothing else.
+        if (!RunPreconditionHolds(m_strSourceDir, m_strDestinationDir)) {
+            throw CGenericException(RefusalReason());
+        }
         bool refused = false;
         if (IsCheckInOut(mode)) {
             refused = !CheckInOutGuard(mode, m_strSourceDir, m_strDestinationDir, *this, *this);

@@ -328,7 +328,7 @@ TEST(DirScanner, RemovesTheTemporaryFilesOfKilledRunsOnly) {
     CDirScanner scan(dir / "dst", "", nullptr);
     std::vector<std::string> files = Names(scan.m_files);
     std::sort(files.begin(), files.end());
-    std::vector<std::string> userFiles{forged, ".tandrel-notes"};
+    std::vector<std::string> userFiles{forged, ".tandrel-notes", ".tandrel-abc123"};
     std::sort(userFiles.begin(), userFiles.end());
     EXPECT_EQ(files, userFiles) << "names without proof are files";
     std::vector<std::string> expected = before;

@@ -9,6 +9,7 @@
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -100,6 +101,10 @@ TEST(Executor, BackupRunCopiesCreatesFoldersAndClearsArchive) {
     SetModTime(t.src + "/a.txt", 1600000000, 123456789);
     SetModTime(t.dst + "/a.txt", 1500000000);
     WriteFile(t.src + "/deep/er/b.txt", "b");
+    // A default ACL as the kernel stores it: owner rwx, group r-x, others nothing.
+    const uint32_t acl[] = {2, 0x00070001, 0xffffffff, 0x00050004, 0xffffffff, 0x00000020, 0xffffffff};
+    const bool withAcl =
+        setxattr((t.src + "/deep/er").c_str(), "system.posix_acl_default", acl, sizeof acl, 0) == 0;
     WriteFile(t.src + "/same.txt", "same");
     WriteFile(t.dst + "/same.txt", "same");
     SetModTime(t.src + "/same.txt", 1500000000);
@@ -112,6 +117,10 @@ TEST(Executor, BackupRunCopiesCreatesFoldersAndClearsArchive) {
     EXPECT_EQ(ReadFile(t.dst + "/a.txt"), "new a");
     EXPECT_EQ(ModTimeNs(t.dst + "/a.txt"), ModTimeNs(t.src + "/a.txt")) << "copies carry the write time";
     EXPECT_EQ(ReadFile(t.dst + "/deep/er/b.txt"), "b") << "missing folders are created";
+    char made[64];
+    EXPECT_EQ(getxattr((t.dst + "/deep/er").c_str(), "system.posix_acl_default", made, sizeof made),
+              withAcl ? static_cast<ssize_t>(sizeof acl) : -1)
+        << "a folder made takes its original's default ACL";
     for (const char* name : {"a.txt", "deep/er/b.txt", "same.txt"}) {
         EXPECT_FALSE(Archived(t.src + "/" + name)) << name << ": archive bit of the source cleared";
     }
@@ -162,10 +171,15 @@ TEST(Executor, NewCopiesGetTheirTimesOnlyOnceTheirDataIsOnDisk) {
         ASSERT_EQ(host.reports.size(), row.flushFails ? 1u : 0u) << row.name;
         const int64_t expected =
             row.flushFails ? platform::kProvisionalWriteTime * 1000000000LL : 1600000000123456789LL;
+        const bool records = ArchiveRecordsWork(t.dir.Path());
         for (std::string copy : copies) {
             const bool fromDest = copy.compare(0, t.dst.size() + 1, t.dst + "/") == 0;
             copy.replace(0, fromDest ? t.dst.size() : t.src.size(), fromDest ? t.src : t.dst);
             EXPECT_EQ(ModTimeNs(copy), expected) << row.name << ": " << copy;
+            // A copy into the source is marked as backed up against its real time.
+            if (fromDest && records && !row.flushFails) {
+                EXPECT_FALSE(Archived(copy)) << row.name << ": " << copy;
+            }
         }
         // The next run copies again exactly what was not finished.
         t.Build(RunSynchronize);
@@ -221,7 +235,12 @@ TEST(Executor, StepsOfOneItemRunInOrder) {
     }
     WriteFile(t.src + "/f.txt", "from source");
     WriteFile(t.dst + "/f.txt", "from destination");
-    t.Empty().m_items.push_back(Item("f.txt", WorkSynchronize | WorkBackup | WorkClearArchive));
+    SetModTime(t.src + "/f.txt", 1500000000);
+    SetModTime(t.dst + "/f.txt", 1500000000);
+    WorkItem item = Item("f.txt", WorkSynchronize | WorkBackup | WorkClearArchive,
+                         engine_test::FileTime(1500000000), engine_test::FileTime(1500000000));
+    item.m_source.m_nReadOnly = item.m_dest.m_nReadOnly = 0;  // both seen by the scan
+    t.Empty().m_items.push_back(item);
     CFakeHost host;
     t.Execute(host, RunSynchronize);
     EXPECT_TRUE(host.reports.empty());

@@ -6,9 +6,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
@@ -55,6 +57,13 @@ Snapshot Take(const std::string& folder, const std::string& path) {
     return {ReadFile(path), Mode(path), ModTimeNs(path), ListNames(folder)};
 }
 
+// The value of extended attribute name of path, or "<none>".
+std::string Attribute(const std::string& path, const char* name) {
+    char value[256];
+    const ssize_t n = lgetxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("<none>") : std::string(value, static_cast<size_t>(n));
+}
+
 std::string Pattern(size_t size) {
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) {
@@ -65,6 +74,10 @@ std::string Pattern(size_t size) {
 
 TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
     CTempDir dir;
+    // An access ACL as the kernel stores it, for mode 0644: owner rw, user 4242 r, group r, mask r,
+    // others r.
+    const uint32_t acl[] = {2,          0x00060001, 0xffffffff, 0x00040002, 4242,      0x00040004,
+                            0xffffffff, 0x00040010, 0xffffffff, 0x00040020, 0xffffffff};
     struct Row {
         const char* name;
         std::string content;
@@ -86,11 +99,17 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
         testing_support::SetMode(from, row.mode);
         testing_support::SetModTime(from, row.seconds, row.nanoseconds);
         SetAccessTime(from, 1000000000 + row.nanoseconds / 3);
+        ASSERT_EQ(setxattr(from.c_str(), "user.xdg.tags", row.name, strlen(row.name), 0), 0);
+        const bool withAcl =
+            row.mode == 0644 && setxattr(from.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
         if (row.clearArchive) {
             ASSERT_PLATFORM_OK(
                 platform::SetAttributes(from, (row.mode & 0200) ? 0 : platform::kAttrReadOnly));
         }
         ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to)) << row.name;
+        EXPECT_EQ(Attribute(to, "user.xdg.tags"), row.name) << row.name;
+        EXPECT_EQ(Attribute(to, "system.posix_acl_access"), Attribute(from, "system.posix_acl_access"))
+            << row.name << (withAcl ? ", with an ACL" : "");
         // Before anything reads the copy, which may move its access time.
         EXPECT_EQ(AccessTimeNs(to), AccessTimeNs(from))
             << row.name << ": the source's access time, unchanged";
@@ -464,19 +483,69 @@ TEST_F(PlatformTest, OnlyAProvisionalNewCopyTakesItsNameUnflushed) {
         bool provisional;
         bool named;
         bool flushesFirst;
+        int64_t sourceTime;
+        int64_t provisionalTime;  // where not flushed first: older than the source by more than any step
     } rows[] = {
-        {"new, provisional", "new1", true, false, false},
-        {"new, provisional, named temporary file", "new2", true, true, true},
-        {"new, real time asked", "new3", false, false, true},
-        {"replacing", "old", true, false, true},
+        {"new, provisional", "new1", true, false, false, 1600000000, platform::kProvisionalWriteTime},
+        {"new, provisional, named temporary file", "new2", true, true, true, 1600000000, 0},
+        {"new, real time asked", "new3", false, false, true, 1600000000, 0},
+        {"replacing", "old", true, false, true, 1600000000, 0},
+        {"new, source from 1970", "new4", true, false, false, 0, -platform::kProvisionalMargin},
+        {"new, source before 1901", "new5", true, false, true, -3000000000LL, 0},
     };
     for (const auto& row : rows) {
+        testing_support::SetModTime(dir / "a", row.sourceTime);
         platform::TestForceNamedTempFiles(row.named);
         auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / row.target, true, row.provisional);
         platform::TestClearFaults();
         ASSERT_TRUE(copy) << row.name;
         EXPECT_EQ(copy->FlushesFirst(), row.flushesFirst) << row.name;
         EXPECT_EQ(copy->PendingTime().pending, !row.flushesFirst) << row.name;
+        ASSERT_TRUE(copy->Publish()) << row.name;
+        if (!row.flushesFirst) {
+            EXPECT_EQ(ModTimeNs(dir / row.target), row.provisionalTime * 1000000000) << row.name;
+            ASSERT_PLATFORM_OK(platform::FinishWriteTime(dir / row.target, copy->PendingTime()));
+        }
+        EXPECT_EQ(ModTimeNs(dir / row.target), ModTimeNs(dir / "a")) << row.name;
+    }
+}
+
+// A copy replaces only the file the scan saw: a name taken or a target saved since stops it with EEXIST
+// and stays as it is, whether the save came before the copy was written or after.
+TEST_F(PlatformTest, ACopyReplacesOnlyTheFileTheScanSaw) {
+    const struct {
+        const char* name;
+        bool seen;    // the scan saw a file there, written at 1500000000
+        bool named;   // a file system without unnamed files
+        bool before;  // the save comes before the copy is written, not before it is put in place
+    } rows[] = {{"new copy", false, false, false},
+                {"new copy, named temporary file", false, true, false},
+                {"replacement", true, false, false},
+                {"replacement, named temporary file", true, true, false},
+                {"replacement, saved before the copy was written", true, false, true}};
+    for (const auto& row : rows) {
+        CTempDir dir;
+        WriteFile(dir / "a", "new");
+        if (row.seen) {
+            WriteFile(dir / "t", "scanned");
+            testing_support::SetModTime(dir / "t", 1500000000);
+        }
+        if (row.before) {
+            WriteFile(dir / "t", "user's");
+        }
+        const platform::ScannedTarget scanned{row.seen, platform::WriteTimeFromUnix(1500000000, 0)};
+        platform::TestForceNamedTempFiles(row.named);
+        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / "t", true, false, &scanned);
+        platform::TestClearFaults();
+        if (!row.before) {
+            ASSERT_TRUE(copy) << row.name;
+            WriteFile(dir / "t", "user's");
+        }
+        EXPECT_FALSE(copy && copy->Publish()) << row.name;
+        EXPECT_EQ(platform::LastError(), EEXIST) << row.name;
+        copy.reset();
+        EXPECT_EQ(ReadFile(dir / "t"), "user's") << row.name;
+        EXPECT_EQ(ListNames(dir.Path()).size(), 2u) << row.name << ": no temporary file stays";
     }
 }
 
