@@ -97,7 +97,7 @@ bool WaylandDisplayOpens() {
 
 int ShowOnUiThread(const std::string& text, unsigned type) {
     QMessageBox box(g_owner.data());
-    box.setWindowTitle(QStringLiteral("tandrel"));
+    box.setWindowTitle(QStringLiteral("Tandrel"));  // as every window of the program
     // Messages carry file names: never read them as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));

@@ -50,6 +50,19 @@ inline constexpr const char* kRefusedNoDestination = "the destination folder doe
 inline constexpr const char* kRefusedPair =
     "the destination must have the same last folder name as the source, and neither folder may lie "
     "inside the other";
+// Why Start is disabled, in the main window's status line and the button's tooltip.
+inline constexpr const char* kHintNoSource =
+    "No source folder yet: drop a folder onto this window, or right-click one in the tree and choose "
+    "\"Use as Source Folder\".";
+inline constexpr const char* kHintSourceMissing =
+    "Choose another source folder (drop one here or use the tree's menu); this one does not exist: ";
+inline constexpr const char* kHintNoDestination =
+    "Now select the destination in the tree: a folder outside the source with the same name, \"";
+inline constexpr const char* kHintInside =
+    "One folder lies inside the other: select a destination outside the source, and not above it.";
+inline constexpr const char* kHintNamesDiffer = "The last folder names differ (\"";
+inline constexpr const char* kHintNamesDifferEnd = "\"): select a destination named like the source.";
+inline constexpr const char* kUseAsSource = "Use as Source Folder";
 inline constexpr const char* kInterrupted = "Interrupted";
 inline constexpr const char* kChangedDuringRun =
     ": another program saved a file there during the run; it was left as it is and the run stopped";
@@ -78,6 +91,18 @@ inline constexpr const char* kOpUnknown = "don't know!";
 inline constexpr const char* kOpBackup = "{backup}";
 inline constexpr const char* kOpSynchronize = "{synchronize}";
 inline constexpr const char* kOpCreate = "{create}";
+// Why a row is undecided, and what resolves it: the row's tooltip.
+inline constexpr const char* kWhyNoSource =
+    "The destination file has no source file, and a backup never deletes. Move or delete it in the "
+    "destination, or run Synchronize to copy it back; then start again.";
+inline constexpr const char* kWhyDestNewer =
+    "The destination file is newer by %1, and a backup never copies over a newer file. Run Synchronize "
+    "to copy it back, or save the source file again; then start again.";
+inline constexpr const char* kWhyCaseClash =
+    "Two names that this medium takes for one: they differ only in letter case. Rename one of them; "
+    "then start again.";
+inline constexpr const char* kWhyUnknown = "This file cannot be decided for this run.";
+inline constexpr const char* kUndecidedCount = "%1 undecided\nF3: next";
 
 // Dialogs.
 inline constexpr const char* kCannotCreateDirectory = "Cannot create directory: ";

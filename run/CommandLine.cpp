@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/CommandLine.h"
 
+#include "res/Strings.h"
 #include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
@@ -46,4 +47,30 @@ bool RunPreconditionHolds(const std::string& source, const std::string& destinat
     std::string lastD = LastFolderName(d);
     std::string lastS = LastFolderName(s);
     return EqualIgnoringCase(lastD, lastS);
+}
+
+std::string StartHint(const std::string& source, const std::string& destination,
+                      bool (*exists)(const std::string& folder)) {
+    std::string s = source;
+    std::string d = destination;
+    NormalizeFolder(s);
+    NormalizeFolder(d);
+    // "/" is what an empty setting reads as: no folder chosen yet.
+    if (s.size() < kMinRunFolderLength) {
+        return res::kHintNoSource;
+    }
+    if (!exists(s)) {
+        return res::kHintSourceMissing + s;
+    }
+    if (d.size() < kMinRunFolderLength || !exists(d)) {
+        return res::kHintNoDestination + LastFolderName(s) + "\".";
+    }
+    if (RunPreconditionHolds(s, d)) {
+        return {};
+    }
+    if (d.compare(0, s.size(), s) == 0 || s.compare(0, d.size(), d) == 0) {
+        return res::kHintInside;
+    }
+    return res::kHintNamesDiffer + LastFolderName(d) + "\" and \"" + LastFolderName(s) +
+           res::kHintNamesDifferEnd;
 }

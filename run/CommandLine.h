@@ -19,3 +19,8 @@ inline constexpr size_t kMinRunFolderLength = 3;
 // is neither the source nor inside it, the source is not inside the destination, both are long enough, and
 // their last folder names are equal ignoring ASCII case.
 bool RunPreconditionHolds(const std::string& source, const std::string& destination);
+
+// Why a person cannot start a run with these folders (each may be missing from disk, as exists says),
+// in one sentence for the main window; "" when the run precondition holds.
+std::string StartHint(const std::string& source, const std::string& destination,
+                      bool (*exists)(const std::string& folder));

@@ -235,6 +235,11 @@ int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/
     }
     if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
         link->Flush();  // the box stands over a progress window that shows the item it is about
+        // The run ends with this message; whoever is elsewhere learns of it before the box waits for them.
+        if (!m_bRunReported) {
+            m_bRunReported = true;
+            NotifyIfUnseen(text);
+        }
     }
     return platform::MessageBox(text, type);
 }
@@ -267,9 +272,13 @@ std::string CMainDlg::RefusalReason() {
 
 bool CMainDlg::CanStart() {
     // Judged on the folders as they are now: a link may have been put where a folder was.
-    bool holds = RunPreconditionHolds(platform::ResolvedFolder(m_strSourceDir),
-                                      platform::ResolvedFolder(m_strDestinationDir));
-    OnUiThread([&] { m_btnStart->setEnabled(holds); });
+    const std::string source = platform::ResolvedFolder(m_strSourceDir);
+    const std::string destination = platform::ResolvedFolder(m_strDestinationDir);
+    bool holds = RunPreconditionHolds(source, destination);
+    OnUiThread([&] {
+        m_btnStart->setEnabled(holds);
+        ShowStartHint(holds ? std::string() : StartHint(source, destination, platform::PathExists));
+    });
     return holds;
 }
 

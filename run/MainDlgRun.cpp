@@ -20,10 +20,13 @@
 #include "run/CommandLine.h"
 #include "run/ProgressLink.h"
 #include "run/RunLog.h"
+#include "run/TerminalProgress.h"
+#include "res/Strings.h"
 #include "ui/JobListDlg.h"
 #include "ui/ProgressDlg.h"
 #include "ui/MainDlg.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -50,6 +53,7 @@ void CMainDlg::RunJob(int mode) {
     CreateFolderFile();
     StartKeepingVersions();
     bool locked = false;
+    bool executed = false;
     // Both roots held from here to the run's end (the unlock included): a root swapped for a link
     // later leads nowhere, since every scan, lock, copy and flush opens the folder held.
     platform::CHeldRoots roots;
@@ -84,6 +88,7 @@ void CMainDlg::RunJob(int mode) {
                 confirmed = ShowJobList(builder, mode) == platform::kIdOk;
                 if (confirmed) {
                     ExecuteWorkList(builder, mode);
+                    executed = true;
                 }
             }
             if (locked) {
@@ -103,8 +108,17 @@ void CMainDlg::RunJob(int mode) {
             Report(text, platform::kMbOk, 0);  // the log and standard error
             AlertIfFailed(text.c_str());
         } else {
+            if (!m_bRunReported) {
+                m_bRunReported = true;
+                NotifyIfUnseen(text);
+            }
             e.ReportError(platform::kMbOk, 0);
         }
+    }
+    if (executed && !m_bRunReported) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - m_runStart;
+        NotifyIfUnseen(RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()) +
+                       ". " + res::kLogOk);
     }
     CloseProgressWindow();
 }

@@ -2,6 +2,7 @@
 // Interactive runs: the four Start menu commands open the progress window and start the run's worker
 // thread. User-interface thread, except RunThreadProc, which is the worker.
 
+#include <QApplication>
 #include <QPointer>
 #include <QThread>
 
@@ -9,7 +10,9 @@
 #include "platform/MessageBox.h"
 #include "run/ProgressLink.h"
 #include "ui/MainDlg.h"
+#include "ui/DesktopNotice.h"
 #include "ui/ProgressDlg.h"
+#include "ui/Text.h"
 
 void CMainDlg::OnBackup() {
     StartRun(RunBackup);
@@ -30,6 +33,8 @@ void CMainDlg::StartRun(int mode) {
         return;  // one run at a time
     }
     m_bRunActive = true;
+    m_bRunReported = false;
+    m_runStart = std::chrono::steady_clock::now();
     // The main window stays disabled until both the progress window and the run's thread are gone: the
     // window may be closed early with Enter, Esc or its close box while the run goes on.
     auto* progress = new CProgressDlg(this, [this] { return !m_bRunActive; });
@@ -77,6 +82,26 @@ void CMainDlg::EnableMainWindow(bool enable) {
             return;
         }
         setEnabled(enable);
+    });
+}
+
+void CMainDlg::NotifyIfUnseen(const std::string& outcome) {
+    auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd);
+    if (!link || IsAutoRun()) {
+        return;
+    }
+    static const char* const kRunNames[] = {"Backup", "Synchronize", "Check In", "Check Out"};
+    const char* name =
+        m_nRunMode >= RunBackup && m_nRunMode <= RunCheckOut ? kRunNames[m_nRunMode - 1] : "Run";
+    OnUiThread([&] {
+        constexpr qint64 kAwayMs = 1000;
+        const bool away =
+            !QApplication::activeWindow() && m_inactiveSince.isValid() && m_inactiveSince.elapsed() > kAwayMs;
+        if (link->IsOpen() && !away) {
+            return;  // the progress window is there and the person is using the program
+        }
+        SendDesktopNotice(QStringLiteral("Tandrel: ") + QString::fromLatin1(name) + QStringLiteral(" ended"),
+                          FromBytes(m_strSourceDir + " \u2192 " + m_strDestinationDir + "\n" + outcome));
     });
 }
 

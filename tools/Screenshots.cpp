@@ -62,6 +62,12 @@ fs::path MakeSampleTrees() {
     fs::last_write_time(dst / "thesis.tex", fs::last_write_time(src / "thesis.tex") - std::chrono::hours(30));
     fs::last_write_time(dst / "references.bib", fs::last_write_time(src / "references.bib"));
     fs::create_directories(root / "media/backup/Archive");
+    // Enough measurements that the job list scrolls, and one file only in the backup: the undecided row
+    // that the list opens on.
+    for (int i = 1; i <= 40; ++i) {
+        Write(src / ("data/run " + std::to_string(100 + i) + ".csv"), "1,2,3");
+    }
+    Write(dst / "data/run 090.csv", "removed from the project");
     return root;
 }
 
@@ -78,6 +84,13 @@ int main(int argc, char** argv) {
     setenv("TMPDIR", root.c_str(), 1);
     QApplication app(argc, argv);
     platform::SetMessageBoxHook([](const std::string&, unsigned) { return platform::kIdOk; });
+
+    {
+        // A first start: no settings, no command line; the status line says what to do.
+        CMainDlg first({"tandrel"});
+        first.OnInitDialog();
+        Save(&first, "first-start");
+    }
 
     std::string src = (root / "home/Projects/Thesis").string();
     std::string dst = (root / "media/backup/Thesis").string();

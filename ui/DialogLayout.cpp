@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 // The resource file lives in a static library: naming its initialiser keeps the linker from dropping
@@ -132,6 +134,54 @@ void WidenOneLineTexts(QDialog* dialog, const std::vector<QWidget*>& widgets, in
     }
 }
 
+// What a screen reader calls a field: its label's text without the mnemonic mark and the colon.
+QString AccessibleNameOf(const QLabel* label) {
+    QString name = label->text();
+    name.remove(u'&');
+    while (name.endsWith(u':') || name.endsWith(u' ')) {
+        name.chop(1);
+    }
+    return name;
+}
+
+bool IsField(const QWidget* widget) {
+    return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QAbstractItemView*>(widget);
+}
+
+// Every field gets the label that stands left of it on its row or right above it as its buddy, and that
+// label's text as its accessible name: screen readers announce it, and a click on the label focuses it.
+void NameFieldsByTheirLabels(QDialog* dialog, const std::vector<QWidget*>& widgets) {
+    const QSize near = MapDialogRect(dialog, QRect(0, 0, 4, 5)).size();
+    for (QWidget* widget : widgets) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        if (!label || label->text().isEmpty()) {
+            continue;
+        }
+        QWidget* field = label->buddy();  // a mnemonic may have chosen it already
+        const QRect l = label->geometry();
+        int best = INT_MAX;
+        for (QWidget* other : field ? std::vector<QWidget*>() : widgets) {
+            const QRect f = other->geometry();
+            if (!IsField(other) || !other->accessibleName().isEmpty()) {
+                continue;
+            }
+            const bool beside = f.left() > l.left() && f.top() <= l.bottom() && f.bottom() >= l.top();
+            const bool below = f.top() > l.bottom() && f.top() - l.bottom() <= near.height() &&
+                               std::abs(f.left() - l.left()) <= near.width();
+            // A field on the label's row before one below it.
+            const int distance = beside ? f.left() - l.left() : INT_MAX / 2 + f.top() - l.top();
+            if ((beside || below) && distance < best) {
+                best = distance;
+                field = other;
+            }
+        }
+        if (field && field->accessibleName().isEmpty()) {
+            label->setBuddy(field);
+            field->setAccessibleName(AccessibleNameOf(label));
+        }
+    }
+}
+
 }  // namespace
 
 QString ControlName(int id) {
@@ -231,6 +281,7 @@ void BuildDialog(QDialog* dialog, int templateId, const ControlFactory& factory)
         }
     }
     WidenOneLineTexts(dialog, built, MapDialogRect(dialog, QRect(0, 0, dialogTemplate->cx, 0)).width());
+    NameFieldsByTheirLabels(dialog, built);
     // Tab follows the template's order, also for widgets an owner created beforehand.
     for (size_t i = 1; i < focusChain.size(); ++i) {
         QWidget::setTabOrder(focusChain[i - 1], focusChain[i]);

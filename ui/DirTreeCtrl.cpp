@@ -10,9 +10,12 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMimeDatabase>
+#include <QToolTip>
 
 #include <algorithm>
 #include <memory>
@@ -68,6 +71,10 @@ CDirTreeCtrl::CDirTreeCtrl(const std::string& fileSuffix, bool hideFiles, uint16
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootIsDecorated(true);
     setUniformRowHeights(true);  // keeps opening a folder of thousands of entries cheap
+    // Deep folders and long names scroll sideways instead of being cut at the right edge.
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(this, &QTreeWidget::itemExpanded, this, &CDirTreeCtrl::OnItemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &CDirTreeCtrl::OnItemCollapsed);
 }
@@ -217,6 +224,26 @@ void CDirTreeCtrl::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+bool CDirTreeCtrl::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QTreeWidget::viewportEvent(event);
+    }
+    // A name the viewport shows only in part appears whole as a tooltip.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    QTreeWidgetItem* item = itemAt(help->pos());
+    if (item) {
+        const QRect row = visualItemRect(item);
+        const int textRight =
+            row.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
+        if (row.left() < 0 || textRight > viewport()->width()) {
+            QToolTip::showText(help->globalPos(), item->text(0), viewport());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
 }
 
 void CDirTreeCtrl::mousePressEvent(QMouseEvent* event) {

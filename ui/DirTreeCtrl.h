@@ -70,6 +70,7 @@ class CDirTreeCtrl : public QTreeWidget {
     void keyPressEvent(QKeyEvent* event) override;
     // A right click only asks for the context menu: the current row, and with it the destination, stays.
     void mousePressEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
     // Fills an opened item from the disk (or the volume list for "Drives").
     void Populate(QTreeWidgetItem* item);

@@ -4,15 +4,23 @@
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "res/Resources.h"
+#include "res/Strings.h"
+#include "support/Reg.h"
 #include "ui/DialogLayout.h"
 #include "ui/JobListModel.h"
 
 #include <QHeaderView>
+#include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QResizeEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -20,6 +28,8 @@
 namespace {
 
 constexpr int kColumnWidths[] = {150, 150, 100};  // pixels, as shares of the list's width
+// The dialog's last size, in a section that readers of the other settings pass over.
+constexpr const char* kSizeSection = "JobList";
 
 // True when text, in the widget's font, does not fit into width pixels less margin.
 bool IsCut(const QWidget* widget, const QString& text, int width, int margin) {
@@ -34,9 +44,12 @@ class CCutTextDelegate final : public QStyledItemDelegate {
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override {
         const QString text = index.data(Qt::DisplayRole).toString();
+        // An undecided row says why wherever the pointer rests on it.
+        const QString tip = index.data(Qt::ToolTipRole).toString();
         const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
-        if (event->type() == QEvent::ToolTip && IsCut(view, text, option.rect.width(), margin)) {
-            QToolTip::showText(event->globalPos(), text, view);
+        if (event->type() == QEvent::ToolTip &&
+            (tip != text || IsCut(view, text, option.rect.width(), margin))) {
+            QToolTip::showText(event->globalPos(), tip, view);
             return true;
         }
         QToolTip::hideText();
@@ -82,6 +95,75 @@ CJobListDlg::CJobListDlg(const CWorkListBuilder* builder, int mode, QWidget* par
     m_list = DlgItem<QTableView>(this, res::IDC_JOBLIST);
     Q_ASSERT(m_btnOK && m_list);
     OnInitDialog();
+
+    m_list->installEventFilter(this);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_F3), QKeySequence(QKeySequence::Find)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &CJobListDlg::NextUndecided);
+    }
+    // The size the person gave the list last time, never smaller than the layout's nor than the screen.
+    CReg reg(CReg::Read, kSizeSection, res::kSettingsFile);
+    int width = 0;
+    int height = 0;
+    reg.ExchangeInt("Width", 0, width);
+    reg.ExchangeInt("Height", 0, height);
+    if (width > 0 && height > 0) {
+        QSize wanted = QSize(width, height).expandedTo(m_initialSize);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            wanted = wanted.boundedTo(screen->availableGeometry().size()).expandedTo(m_initialSize);
+        }
+        resize(wanted);
+    }
+}
+
+void CJobListDlg::done(int result) {
+    CReg reg(CReg::Write, kSizeSection, res::kSettingsFile);
+    int width = this->width();
+    int height = this->height();
+    reg.ExchangeInt("Width", 0, width);
+    reg.ExchangeInt("Height", 0, height);
+    QDialog::done(result);
+}
+
+void CJobListDlg::GoToRow(int row) {
+    if (row < 0 || row >= m_pModel->rowCount()) {
+        return;
+    }
+    const int column = std::max(0, m_list->currentIndex().column());
+    const QModelIndex index = m_pModel->index(row, column);
+    m_list->setCurrentIndex(index);
+    m_list->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void CJobListDlg::NextUndecided() {
+    if (m_undecided.empty()) {
+        return;
+    }
+    const int current = m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1;
+    const auto next = std::upper_bound(m_undecided.begin(), m_undecided.end(), current);
+    GoToRow(next == m_undecided.end() ? m_undecided.front() : *next);
+}
+
+void CJobListDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_undecided.empty()) {
+        m_list->setFocus(Qt::OtherFocusReason);
+        // Once the list knows its height: the row in the middle of it.
+        QTimer::singleShot(0, this, [this] {
+            m_list->scrollTo(m_list->currentIndex(), QAbstractItemView::PositionAtCenter);
+        });
+    }
+}
+
+bool CJobListDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ShiftModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Home || key->key() == Qt::Key_End)) {
+            GoToRow(key->key() == Qt::Key_Home ? 0 : m_pModel->rowCount() - 1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 CJobListDlg::~CJobListDlg() = default;
@@ -112,16 +194,31 @@ void CJobListDlg::OnInitDialog() {
     const size_t count = m_pBuilder ? m_pBuilder->m_items.size() : 0;
     setWindowTitle(QStringLiteral("Job List (") + QString::number(count) + QStringLiteral(") files"));
 
-    const bool undecided =
-        m_pBuilder && std::any_of(m_pBuilder->m_items.begin(), m_pBuilder->m_items.end(),
-                                  [](const WorkItem& item) { return (item.m_nFlags & WorkUnknown) != 0; });
-    m_btnOK->setEnabled(!undecided);
+    for (size_t i = 0; i < count && i < static_cast<size_t>(m_pModel->rowCount()); ++i) {
+        if (m_pBuilder->m_items[i].m_nFlags & WorkUnknown) {
+            m_undecided.push_back(static_cast<int>(i));
+        }
+    }
+    m_btnOK->setEnabled(m_undecided.empty());
+    m_list->setAccessibleName(QStringLiteral("Job list"));
+    auto* countLabel = DlgItem<QLabel>(this, res::IDC_UNDECIDED);
+    countLabel->setWordWrap(true);
+    countLabel->setText(QString::fromUtf8(res::kUndecidedCount).arg(m_undecided.size()));
+    countLabel->setVisible(!m_undecided.empty());
+    // The first problem is where the list opens.
+    if (!m_undecided.empty()) {
+        GoToRow(m_undecided.front());
+    }
 
     // The template's size is where the dialog starts; from there it may grow.
     m_initialSize = size();
     m_listGeometry = m_list->geometry();
+    QList<QWidget*> rightColumn = {countLabel};
     for (QPushButton* button : findChildren<QPushButton*>()) {
-        m_buttonOffsets.append(QPoint(width() - button->x(), button->y()));
+        rightColumn.append(button);
+    }
+    for (QWidget* widget : rightColumn) {
+        m_rightColumn.append({widget, QPoint(width() - widget->x(), widget->y())});
     }
     setMinimumSize(m_initialSize);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -138,8 +235,21 @@ void CJobListDlg::FitColumns() {
     // Before the first show the viewport has no size yet: the frame's inside, less a scroll bar.
     const int available = m_list->contentsRect().width() -
                           m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
+    // The operation is what the person checks: "CheckOUT {synchronize}" is never cut while the names
+    // keep at least their share of the layout's width.
+    WorkItem longest;
+    int operation = header->fontMetrics().horizontalAdvance(QString::fromUtf8(res::kOperation));
+    for (const int flags : {int(WorkSynchronize), int(WorkUnknown)}) {
+        longest.m_nFlags = flags;
+        operation =
+            std::max(operation,
+                     m_list->fontMetrics().horizontalAdvance(CJobListModel::OperationText(longest, m_nMode)));
+    }
+    operation += 4 * (m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
+    const int names = std::max(
+        available / 2, available - std::max(operation, available * kColumnWidths[columns - 1] / shares));
     for (int column = 0; column + 1 < columns; ++column) {
-        header->resizeSection(column, available * kColumnWidths[column] / shares);
+        header->resizeSection(column, names * kColumnWidths[column] / (shares - kColumnWidths[columns - 1]));
     }
 }
 
@@ -150,8 +260,8 @@ void CJobListDlg::resizeEvent(QResizeEvent* event) {
     }
     const QSize grown = size() - m_initialSize;
     m_list->setGeometry(m_listGeometry.adjusted(0, 0, grown.width(), grown.height()));
-    const auto buttons = findChildren<QPushButton*>();
-    for (qsizetype i = 0; i < buttons.size() && i < m_buttonOffsets.size(); ++i) {
-        buttons[i]->move(width() - m_buttonOffsets[i].x(), m_buttonOffsets[i].y());
+    for (const auto& [widget, offset] : m_rightColumn) {
+        widget->move(width() - offset.x(), offset.y());
     }
+    FitColumns();
 }

@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <vector>
+
 class CJobListModel;
 class CWorkListBuilder;
 class QPushButton;
@@ -29,18 +31,33 @@ class CJobListDlg final : public QDialog {
     QPushButton* m_btnOK = nullptr;  // id 1
     QTableView* m_list = nullptr;    // id 1006
 
+    // The rows whose item is undecided, in list order.
+    const std::vector<int>& UndecidedRows() const { return m_undecided; }
+    // Makes the next undecided row after the current one (from the top after the last) current,
+    // selected and visible; nothing when no row is undecided.
+    void NextUndecided();
+
+    void done(int result) override;
+
   protected:
     // The list takes every pixel the dialog grows by; the buttons keep their place at the right edge.
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Home and End reach the first and the last row, not the first and last column.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void OnInitDialog();
-    // Shares the list's width among the columns in the proportions of the first layout.
+    // Shares the list's width among the columns: the operation column as wide as its longest text, the
+    // two name columns the rest in equal parts, as far as the list is wide enough.
     void FitColumns();
+    void GoToRow(int row);
 
     QSize m_initialSize;  // the dialog's size from its template: the smallest it may become
     QRect m_listGeometry;
-    QList<QPoint> m_buttonOffsets;  // each button's position from the dialog's top-right corner
+    // The buttons and the count of undecided rows, each with its position from the top-right corner.
+    QList<QPair<QWidget*, QPoint>> m_rightColumn;
 
     CJobListModel* m_pModel = nullptr;  // child of the dialog
+    std::vector<int> m_undecided;
 };

@@ -22,7 +22,42 @@ QString RootText(const CDirScanner* scanner) {
 }  // namespace
 
 CJobListModel::CJobListModel(const CWorkListBuilder* builder, int mode, QObject* parent)
-    : QAbstractTableModel(parent), m_pBuilder(builder), m_nMode(mode) {}
+    : QAbstractTableModel(parent), m_pBuilder(builder), m_nMode(mode) {
+    if (m_pBuilder) {
+        m_clashes = m_pBuilder->m_clashes;
+        std::sort(m_clashes.begin(), m_clashes.end());
+    }
+}
+
+QString CJobListModel::SpanText(uint64_t ticks) {
+    constexpr uint64_t kSecond = 10'000'000;
+    const uint64_t seconds = ticks / kSecond;
+    struct Unit {
+        uint64_t seconds;
+        const char* name;
+    };
+    // The largest unit of which the span holds at least two, so that "90 seconds" stays exact enough.
+    for (const Unit& unit : {Unit{86400, "days"}, Unit{3600, "hours"}, Unit{60, "minutes"}}) {
+        if (seconds >= 2 * unit.seconds) {
+            return QString::number(seconds / unit.seconds) + u' ' + QString::fromLatin1(unit.name);
+        }
+    }
+    return seconds == 1 ? QStringLiteral("1 second") : QString::number(seconds) + QStringLiteral(" seconds");
+}
+
+QString CJobListModel::UndecidedReason(const WorkItem& item, bool clash) {
+    if (clash) {
+        return QString::fromUtf8(res::kWhyCaseClash);
+    }
+    if (item.m_nKind == KindNoSource) {
+        return QString::fromUtf8(res::kWhyNoSource);
+    }
+    if (item.m_nKind == KindBoth && item.m_dest.m_ftWrite > item.m_source.m_ftWrite) {
+        return QString::fromUtf8(res::kWhyDestNewer)
+            .arg(SpanText(item.m_dest.m_ftWrite - item.m_source.m_ftWrite));
+    }
+    return QString::fromUtf8(res::kWhyUnknown);
+}
 
 int CJobListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() || !m_pBuilder) {
@@ -93,6 +128,10 @@ QVariant CJobListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const WorkItem& item = m_pBuilder->m_items[static_cast<size_t>(index.row())];
+    if (role == Qt::ToolTipRole && (item.m_nFlags & WorkUnknown)) {
+        const auto row = static_cast<uint32_t>(index.row());
+        return UndecidedReason(item, std::binary_search(m_clashes.begin(), m_clashes.end(), row));
+    }
     switch (index.column()) {
         case 0:
             return SourceText(item);

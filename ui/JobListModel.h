@@ -6,6 +6,9 @@
 
 #include <QAbstractTableModel>
 
+#include <cstdint>
+#include <vector>
+
 class CWorkListBuilder;
 struct WorkItem;
 
@@ -26,8 +29,14 @@ class CJobListModel final : public QAbstractTableModel {
     static QString SourceText(const WorkItem& item);
     static QString DestText(const WorkItem& item);
     static QString OperationText(const WorkItem& item, int mode);
+    // Why an undecided item is undecided, in the user's terms, and what resolves it; clash: its name
+    // clashes with another by letter case.
+    static QString UndecidedReason(const WorkItem& item, bool clash);
+    // "45 seconds", "3 minutes", "5 hours", "2 days": a span of file-time units (100 ns), rounded down.
+    static QString SpanText(uint64_t ticks);
 
   private:
     const CWorkListBuilder* const m_pBuilder;
     const int m_nMode;
+    std::vector<uint32_t> m_clashes;  // the builder's, sorted
 };

@@ -6,11 +6,13 @@
 // User-interface thread, except RunJob and what it calls, which run on the run's worker thread during an
 // interactive run; while a run exists the main window is disabled, so nothing else touches the run state.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPointer>
 
@@ -23,7 +25,10 @@ class CMenuButton;
 class CProgressDlg;
 class CProgressLink;
 class CWorkListBuilder;
+class QLabel;
 class QLineEdit;
+class QMimeData;
+class QTreeWidgetItem;
 class QPushButton;
 
 class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState {
@@ -49,6 +54,11 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     bool CanStart();
     // Why CanStart refuses, in one line for a person: a missing folder, or a pair that does not fit.
     std::string RefusalReason();
+    // Takes folder as the source, as a command line would (saved with the settings), and re-reads its
+    // settings file; nothing while a run exists.
+    void SetSourceFolder(const std::string& folder);
+    // The one local folder a drag carries, with trailing "/"; "" for anything else.
+    static std::string DroppedFolder(const QMimeData* mime);
     bool QuitRequested() const { return m_bQuitRequested; }
     int ExitCode() const { return m_nExitCode; }
 
@@ -119,6 +129,8 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     void accept() override;  // Enter: the hidden default button
     void reject() override;  // Quit, Esc, close box
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // Window (ui/MainDlgWindow.cpp).
@@ -130,8 +142,11 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     void OnOK();
     void OnCancel();
     void OnAbout();
-    // The window's context menu (About) at a point on the screen.
-    void ShowContextMenu(const QPoint& globalPos);
+    // The window's context menu at a point on the screen: About, and for a folder of the tree
+    // (treeItem) "Use as Source Folder".
+    void ShowContextMenu(const QPoint& globalPos, QTreeWidgetItem* treeItem);
+    // The status line and the Start button's tooltip: why Start is disabled, or nothing.
+    void ShowStartHint(const std::string& hint);
     // Shift+F10 and the Menu key: the menu at the focused control (the tree: its current row).
     void ShowContextMenuAtFocus();
     void OnDestroy();
@@ -148,6 +163,9 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     void RunThreadProc(CProgressLink* link);
     int ShowJobList(CWorkListBuilder& builder, int mode);
     void CloseProgressWindow();
+    // A desktop notification with the run's outcome when nobody may be looking: the progress window was
+    // closed, or no window of the program is active. Any thread during an interactive run.
+    void NotifyIfUnseen(const std::string& outcome);
     // Runs fn on the user-interface thread and waits for it; calls it directly when already there.
     void OnUiThread(const std::function<void()>& fn);
 
@@ -159,12 +177,18 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     QLineEdit* m_edSource = nullptr;
     QLineEdit* m_edDestination = nullptr;
     CDirTreeCtrl* m_tree = nullptr;
+    QLabel* m_stStatus = nullptr;
 
     bool m_bQuitRequested = false;
     int m_nExitCode = 0;
     bool m_bDestroyed = false;
     // True from a Start command until the run's progress window is gone: one run at a time.
     bool m_bRunActive = false;
+    // The interactive run's start, and whether it has reported a message (the run then ends with it).
+    std::chrono::steady_clock::time_point m_runStart;
+    // Since when no window of the program has had the keyboard (invalid while one has).
+    QElapsedTimer m_inactiveSince;
+    bool m_bRunReported = false;
 };
 
 // The main dialog, published by its initialisation for the run's thread and the check-in/out walks.

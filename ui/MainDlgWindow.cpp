@@ -2,7 +2,10 @@
 // The main dialog's window: its controls from template 102, and the handlers of its buttons, tree and
 // context menu. User-interface thread only.
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QWindow>
+#include <QLabel>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QMenu>
@@ -58,6 +61,22 @@ void CMainDlg::CreateControls() {
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     m_edSource = DlgItem<QLineEdit>(this, res::IDC_SOURCE);
     m_edDestination = DlgItem<QLineEdit>(this, res::IDC_DESTINATION);
+    // The labels' text on the line of the fields' text: a field centres its text in a box taller than
+    // the label's.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (QWidget* field = label->buddy(); field == m_edSource || field == m_edDestination) {
+            label->setGeometry(label->x(), field->y(), label->width(), field->height());
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
+    m_tree->setAccessibleName(QStringLiteral("Folders"));
+    m_stStatus = DlgItem<QLabel>(this, res::IDC_STATUS);
+    m_stStatus->setWordWrap(true);
+    // A folder dropped from a file manager becomes the source; the read-only fields would otherwise
+    // take the drop as text.
+    setAcceptDrops(true);
+    m_edSource->setAcceptDrops(false);
+    m_edDestination->setAcceptDrops(false);
 
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { OnSelChangedTree(); });
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { OnDblClkTree(); });
@@ -92,10 +111,20 @@ void CMainDlg::CreateControls() {
         connect(shortcut, &QShortcut::activated, this, [this] { ShowContextMenuAtFocus(); });
     }
     platform::SetMessageBoxOwner(this);
+    // Whether the person is elsewhere, for the notification at the end of a run: the moment between two
+    // windows of the program (the job list closing, the progress window coming back) does not count.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window) {
+            m_inactiveSince.invalidate();
+        } else if (!m_inactiveSince.isValid()) {
+            m_inactiveSince.start();
+        }
+    });
 }
 
 void CMainDlg::ShowSourceAndDestination() {
-    m_edSource->setText(FromBytes(m_strSourceDir));
+    // "/" is what no source reads as; the status line says that one is missing.
+    m_edSource->setText(m_strSourceDir == "/" ? QString() : FromBytes(m_strSourceDir));
     m_edDestination->setText(FromBytes(m_strDestinationDir));
 }
 
@@ -185,14 +214,29 @@ void CMainDlg::reject() {
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
-    ShowContextMenu(event->globalPos());
+    QTreeWidgetItem* item = nullptr;
+    const QPoint onTree = m_tree->viewport()->mapFromGlobal(event->globalPos());
+    if (m_tree->viewport()->rect().contains(onTree)) {
+        item = m_tree->itemAt(onTree);
+    }
+    ShowContextMenu(event->globalPos(), item);
 }
 
-void CMainDlg::ShowContextMenu(const QPoint& globalPos) {
+void CMainDlg::ShowContextMenu(const QPoint& globalPos, QTreeWidgetItem* treeItem) {
     QMenu menu(this);
+    const std::string folder = treeItem ? m_tree->GetItemPath(treeItem) : std::string();
+    QAction* source = nullptr;
+    if (!folder.empty()) {
+        source = menu.addAction(QString::fromUtf8(res::kUseAsSource));
+        source->setEnabled(!m_bRunActive);
+        menu.addSeparator();
+    }
     QAction* about = menu.addAction(QString::fromUtf8(res::kAboutMenuEntry));
-    if (menu.exec(globalPos) == about) {
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen == about) {
         OnAbout();
+    } else if (chosen && chosen == source) {
+        SetSourceFolder(folder);
     }
 }
 
@@ -202,12 +246,14 @@ void CMainDlg::ShowContextMenuAtFocus() {
         focus = this;
     }
     QPoint local = focus->rect().center();
+    QTreeWidgetItem* item = nullptr;
     if (focus == m_tree && m_tree->currentItem()) {
-        const QRect row = m_tree->visualItemRect(m_tree->currentItem());
+        item = m_tree->currentItem();
+        const QRect row = m_tree->visualItemRect(item);
         focus = m_tree->viewport();
         local = QPoint(row.left() + row.height(), row.center().y());
     }
-    ShowContextMenu(focus->mapToGlobal(local));
+    ShowContextMenu(focus->mapToGlobal(local), item);
 }
 
 void CMainDlg::OnAbout() {

@@ -10,14 +10,18 @@
 #include "ui/JobListDlg.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QHelpEvent>
 #include <QTableView>
 #include <QTest>
 #include <QToolTip>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +90,18 @@ TEST(TreeOrder, SubfoldersAreListedByNameIgnoringCaseThenByBytes) {
         shown.push_back(folder->child(i)->text(0).toStdString());
     }
     EXPECT_EQ(shown, expected);
+
+    // A name longer than the tree is wide: the tree scrolls sideways and the row's tooltip shows it whole.
+    const std::string longName(120, 'z');
+    MakeFolder(root + "/" + longName);
+    folder->setExpanded(false);
+    folder->setExpanded(true);
+    QCoreApplication::processEvents();
+    EXPECT_GT(tree.horizontalScrollBar()->maximum(), 0);
+    const QRect row = tree.visualItemRect(folder->child(folder->childCount() - 1));
+    EXPECT_EQ(TooltipAt(tree.viewport(), tree.visualItemRect(folder->child(0)).center()), QString());
+    EXPECT_EQ(TooltipAt(tree.viewport(), QPoint(row.left() + 30, row.center().y())),
+              QString::fromStdString(longName));
 }
 
 // The job list of a check-out between two long roots, one long file name among short ones.
@@ -128,6 +144,7 @@ class JobListColumns : public ::testing::Test {
 
 TEST_F(JobListColumns, FillTheWidthAndEachCanBeResized) {
     EXPECT_GE(ColumnsEnd(), list->viewport()->width()) << "an empty area is left right of the last column";
+    EXPECT_FALSE(IsCut("CheckOUT {synchronize}", list->visualRect(list->model()->index(0, 2)).width() - 8));
 
     struct Row {
         const char* name;
@@ -141,6 +158,47 @@ TEST_F(JobListColumns, FillTheWidthAndEachCanBeResized) {
         DragBorder(header, border, row.dx);
         EXPECT_NEAR(header->sectionSize(row.section), before + row.dx, 2) << row.name;
         EXPECT_GE(ColumnsEnd(), list->viewport()->width()) << row.name << ": the last column follows";
+    }
+}
+
+// 10,000 rows, undecided at rows 2,450 and 7,000: the list opens on the first (the time it takes is
+// printed), F3 and Ctrl+F go to the next (around to the first), Home and End to the ends.
+TEST(LargeJobList, OpensOnItsUndecidedRow) {
+    CTempDir temp;
+    MakeFolder(temp / "src/Data");
+    MakeFolder(temp / "dst/Data");
+    CDirScanner source(temp / "src/Data", "", nullptr);
+    CDirScanner dest(temp / "dst/Data", "", nullptr);
+    CWorkListBuilder builder(source, dest, nullptr);
+    for (int i = 0; i < 10000; ++i) {
+        WorkItem item;
+        item.m_nKind = KindBoth;
+        item.m_nFlags = i == 2450 || i == 7000 ? WorkUnknown : WorkBackup;
+        item.m_source.m_strName = item.m_dest.m_strName = "folder/file" + std::to_string(i) + ".txt";
+        builder.m_items.push_back(item);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    CJobListDlg dialog(&builder, RunBackup);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const auto onRow = [&] {
+        const QRect row = dialog.m_list->visualRect(dialog.m_list->model()->index(2450, 0));
+        return dialog.m_list->currentIndex().row() == 2450 && dialog.m_list->viewport()->rect().contains(row);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(onRow, 5000));
+    std::printf("job list of 10,000 rows on its undecided row after %lld ms\n",
+                static_cast<long long>(clock.elapsed()));
+    EXPECT_TRUE(dialog.m_list->hasFocus());
+    EXPECT_EQ(dialog.findChild<QLabel*>("ctl1031")->text(), QString("2 undecided\nF3: next"));
+    const std::pair<QKeySequence, int> steps[] = {{Qt::Key_F3, 7000},
+                                                  {QKeySequence::Find, 2450},
+                                                  {Qt::Key_End, 9999},
+                                                  {Qt::Key_Home, 0},
+                                                  {Qt::Key_F3, 2450}};
+    for (const auto& [keys, row] : steps) {
+        QTest::keySequence(dialog.m_list, keys);
+        EXPECT_EQ(dialog.m_list->currentIndex().row(), row) << keys.toString().toStdString();
     }
 }
 

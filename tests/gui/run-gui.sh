@@ -59,7 +59,17 @@ HOME=$tmp/wm XDG_CONFIG_HOME=$tmp/wm XDG_CACHE_HOME=$tmp/wm openbox --sm-disable
 pids+=($!)
 wm_up() { xdotool get_num_desktops >/dev/null 2>&1; }
 poll 15 wm_up || { echo "gui: openbox did not start: $(tail -n 1 "$tmp/wm.log")"; exit 1; }
-echo "gui: Xvfb on $DISPLAY, openbox"
+# A session bus of the runner's own: the accessibility bus (started by it on demand) and the test
+# notification service live on it, and nothing reaches the desktop of whoever runs the tests.
+bus=""
+if command -v dbus-daemon >/dev/null; then
+    dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" >"$tmp/bus.log" 2>&1 &
+    pids+=($!)
+    poll 10 test -s "$tmp/bus" && bus=$(head -n 1 "$tmp/bus")
+fi
+[ -n "$bus" ] && export DBUS_SESSION_BUS_ADDRESS=$bus || unset DBUS_SESSION_BUS_ADDRESS
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+echo "gui: Xvfb on $DISPLAY, openbox${bus:+, a session bus}"
 
 # --- Helpers of the cases. C is the case's folder, PID the program's process, MAIN its main window. ---
 
@@ -142,35 +152,52 @@ folders() {
 }
 
 # Where the tree's rows and the Destination field lie, as fractions of the main window (its template is
-# 408 x 182 units: the tree from y 38 to 175, the field at y 23 to 37).
-tree_x=0.25 tree_top_row=0.25 dest_x=0.4 dest_y=0.16
+# 408 x 198 units: the tree from y 38 to 175, the field at y 23 to 37).
+tree_x=0.25 tree_top_row=0.23 dest_x=0.4 dest_y=0.16
 
 # A run started from the Start menu: its progress window comes up active, Esc closes it while the run
 # goes on, and the main window takes no command until the run is over. The source lies on a file system
 # whose listings wait while a gate file exists, so the scan lasts until the case lets it go.
-case_progress_window() {
+# gated_source: $C/src/Data shows $C/backing (a file in sub/) through a file system whose listings wait
+# while $C/gate exists; returns 2 (skipped) without FUSE.
+gated_source() {
     mkdir -p "$C/backing/sub" "$C/src/Data" "$C/dst/Data"
     echo data >"$C/backing/sub/file.txt"
     touch "$C/gate"
     /usr/bin/python3 "$here/gatefs.py" "$C/backing" "$C/src/Data" "$C/gate" >"$C/fs.log" 2>&1 &
     pids+=($!)
     mounts+=("$C/src/Data")
-    if ! poll 10 mountpoint -q "$C/src/Data"; then
-        echo "gui: $case: skipped: no FUSE mount ($(tail -n 1 "$C/fs.log"))"
-        return 2
-    fi
-    start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
-    local before progress found
+    poll 10 mountpoint -q "$C/src/Data" && return 0
+    echo "gui: $case: skipped: no FUSE mount ($(tail -n 1 "$C/fs.log"))"
+    return 2
+}
+
+# backup_keys: Alt+S, B in the main window.
+backup_keys() {
+    local before
     before=$(windows | cut -d' ' -f1)
     key alt+s
     wait_new_window "$before" || { fail "Alt+S dropped no Start menu"; return 1; }
     key b
+}
+
+# start_backup: backup_keys; sets PROGRESS to the progress window, which must be active.
+start_backup() {
+    backup_keys || return 1
     find_progress() { windows | grep -v "^$MAIN " | awk -v r="$C/src/Data" \
         '{ id = $1; $1 = ""; t = substr($0, 2); if (t == "TD" || index(t, r) == 1) { print id; exit } }'; }
     progress_shown() { [ -n "$(find_progress)" ]; }
     poll 10 progress_shown || { fail "no progress window after Start > Backup (shown: $(windows | cut -d' ' -f2- | paste -sd,))"; return 1; }
-    progress=$(find_progress)
-    wait_active "$progress" "the progress window" || return 1
+    PROGRESS=$(find_progress)
+    wait_active "$PROGRESS" "the progress window"
+}
+
+case_progress_window() {
+    gated_source || return
+    start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
+    local progress found
+    start_backup || return 1
+    progress=$PROGRESS
     key Escape
     wait_gone "$progress" || { fail "Esc did not close the progress window"; return 1; }
     [ -e "$C/gate" ] && ! ended || { fail "the run did not wait for the slow source"; return 1; }
@@ -253,7 +280,9 @@ case_help_without_guide() {
     cp "$td" "$C/bin/tandrel"
     BIN=$C/bin/tandrel start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
     key alt+h
-    wait_titled tandrel "Help showed no message box" || return 1
+    box_shown() { windows | grep -v "^$MAIN " | grep -q " Tandrel$"; }
+    poll 10 box_shown || { fail "Help showed no message box titled Tandrel"; return 1; }
+    WIN=$(windows | grep -v "^$MAIN " | awk '/ Tandrel$/ { print $1; exit }')
     wait_active "$WIN" "the message box" || return 1
     local text missing="" part
     # Ctrl+C copies a message box's text, title and buttons, as the original platform's boxes do.
@@ -267,8 +296,79 @@ case_help_without_guide() {
     quit
 }
 
+# A first start, keyboard only: the tree's menu (Shift+F10) takes src/Data of the home folder as source, the tree's selection dst/Data as destination, and the
+# backup runs through the job list; the source is saved.
+case_first_start() {
+    mkdir -p "$C/home/src/Data" "$C/home/dst/Data"
+    echo data >"$C/home/src/Data/file.txt"
+    start || return 1
+    # The tree opens on "/"; End reaches the home folder, the last root.
+    key Tab End Right Right Down Right Right
+    key shift+F10
+    sleep 0.3
+    key Down Return
+    key Left Up Right Right
+    backup_keys || return 1
+    wait_titled "Job List (1) files" || return 1
+    wait_active "$WIN" "the job list" || return 1
+    key Return
+    poll 10 test -s "$C/home/dst/Data/file.txt" || { fail "the backup copied nothing"; return 1; }
+    quit || return 1
+    grep -qxF "m_strSourceDir=$C/home/src/Data/" "$C/config/tandrel/Tandrel.ini" ||
+        fail "the source was not saved: $(grep m_strSourceDir "$C/config/tandrel/Tandrel.ini")"
+}
+
+# Through AT-SPI, every field of the main window and of Settings has a name a screen reader can say.
+case_accessible_names() {
+    [ -n "$bus" ] && /usr/bin/python3 -c "import pyatspi" 2>/dev/null ||
+        { echo "gui: $case: skipped: no session bus or no pyatspi"; return 2; }
+    folders Data
+    start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
+    local names
+    names=$(timeout 30 /usr/bin/python3 "$here/accessible.py" tandrel Tandrel 2>&1) || { fail "$names"; return 1; }
+    key alt+c
+    wait_titled Settings "Alt+C opened no Settings window" || return 1
+    names=$(timeout 30 /usr/bin/python3 "$here/accessible.py" tandrel Settings 2>&1) || { fail "$names"; return 1; }
+    key Escape
+    wait_gone "$WIN"
+    quit
+}
+
+# A run whose progress window was closed ends with a desktop notification on the session bus; a run
+# watched to its end sends none.
+case_notice_at_unseen_end() {
+    [ -n "$bus" ] && /usr/bin/python3 -c "import dbus, gi" 2>/dev/null ||
+        { echo "gui: $case: skipped: no session bus or no python3-dbus"; return 2; }
+    /usr/bin/python3 "$here/notices.py" "$C/notices" >"$C/notices.out" 2>&1 &
+    pids+=($!)
+    poll 10 test -e "$C/notices.ready" || { fail "the test notification service did not start"; return 1; }
+    gated_source || return
+    rm -f "$C/gate"
+    start "/srcdir:$C/src/Data" "/destdir:$C/dst/Data" || return 1
+    backup_keys || return 1
+    wait_titled "Job List (1) files" || return 1
+    key Return
+    poll 10 test -s "$C/dst/Data/sub/file.txt" || { fail "the watched backup copied nothing"; return 1; }
+    activate "$MAIN" "the main window after the first run" || return 1
+    [ ! -s "$C/notices" ] || { fail "a watched run sent a notification: $(cat "$C/notices")"; return 1; }
+    echo more >"$C/backing/sub/new.txt"
+    touch "$C/gate"
+    start_backup || return 1
+    key Escape
+    rm -f "$C/gate"
+    wait_titled "Job List (2) files" || return 1
+    key Return
+    poll 10 test -s "$C/notices" || { fail "no notification after a run behind a closed progress window"; return 1; }
+    local notice expected
+    notice=$(cat "$C/notices")
+    expected="Tandrel: Backup ended	$C/src/Data/ → $C/dst/Data/|1 file copied to the destination, 1 unchanged, "
+    [[ $notice == "$expected"*". OK!" ]] || { fail "the notification reads: $notice"; return 1; }
+    quit
+}
+
 passed=0 failed=0 skipped=0
-for case in progress_window context_menu_keys right_click_keeps_destination help_without_guide; do
+for case in progress_window context_menu_keys right_click_keeps_destination help_without_guide first_start \
+    accessible_names notice_at_unseen_end; do
     C=$tmp/$case
     mkdir -p "$C"
     PID="" MAIN=""

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "res/Strings.h"
 #include "run/CommandLine.h"
 #include "support/PathUtil.h"
 #include "tests/TestSupport.h"
@@ -136,6 +138,25 @@ TEST(RunPreconditionTest, EachConditionFailsAlone) {
     }
     EXPECT_EQ(LastFolderName("/work/Project/"), "Project");
     EXPECT_EQ(LastFolderName("Project/"), "Project");
+}
+
+// The sentence that says why Start is disabled names the first thing a person has to change.
+TEST(RunPreconditionTest, StartHintNamesWhatToChangeFirst) {
+    const auto exists = [](const std::string& folder) { return folder.find("gone") == std::string::npos; };
+    const std::string noDestination = std::string(res::kHintNoDestination) + "Data\".";
+    const std::tuple<const char*, const char*, std::string> rows[] = {
+        {"/", "/media/Data/", res::kHintNoSource},
+        {"/home/gone/Data/", "/media/Data/", std::string(res::kHintSourceMissing) + "/home/gone/Data/"},
+        {"/home/Data", "/", noDestination},
+        {"/home/Data/", "/media/gone/Data/", noDestination},
+        {"/home/Data/x/Data/", "/home/Data/", res::kHintInside},
+        {"/home/Data/", "/media/Work/",
+         std::string(res::kHintNamesDiffer) + "Work\" and \"Data" + res::kHintNamesDifferEnd},
+        {"/home/Data/", "/media/DATA", ""},
+    };
+    for (const auto& [source, destination, hint] : rows) {
+        EXPECT_EQ(StartHint(source, destination, +exists), hint) << source << " " << destination;
+    }
 }
 
 // The precondition judges the folders the run would touch, however they are spelled: a relative source,

@@ -9,14 +9,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "res/Resources.h"
+#include "res/Strings.h"
 #include "tests/TestSupport.h"
 #include "tests/run/MainDlgTestSupport.h"
 #include "ui/DialogLayout.h"
@@ -200,4 +204,37 @@ TEST_F(MainWindowTest, CreateRvxWritesThePerFolderFileOnceWithPlus) {
     }
     EXPECT_EQ(ReadFile(trees.source + "/__TD.RVX"), rvx) << "a second run leaves it untouched";
     std::remove(SettingsFile().c_str());
+}
+
+// A first start has no source: one folder dropped from a file manager becomes it and is saved; a file or
+// two folders are refused. (The tree's menu is tried with real keys in tests/gui.)
+TEST_F(MainWindowTest, ADroppedFolderBecomesTheSource) {
+    CTreePair trees;
+    WriteFile(trees.dir / "file.txt", "x");
+    const auto url = [](const std::string& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path));
+    };
+    CBoxRecorder boxes;
+    {
+        CMainDlg dialog({"tandrel"});
+        ASSERT_TRUE(dialog.OnInitDialog());
+        EXPECT_EQ(DlgItem<QLabel>(&dialog, res::IDC_STATUS)->text().toStdString(), res::kHintNoSource);
+        EXPECT_EQ(Field(dialog, res::IDC_SOURCE), "");
+        const std::pair<QList<QUrl>, std::string> drops[] = {
+            {{url(trees.dir / "file.txt")}, "/"},
+            {{url(trees.source), url(trees.destination)}, "/"},
+            {{url(trees.source)}, trees.source + "/"}};
+        for (const auto& [urls, expected] : drops) {
+            QMimeData mime;
+            mime.setUrls(urls);
+            // Qt hands a drop only to the widget that took the drag's entry.
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dialog, &enter);
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dialog, &drop);
+            EXPECT_EQ(dialog.m_strSourceDir, expected);
+        }
+        EXPECT_EQ(Field(dialog, res::IDC_SOURCE), trees.source + "/");
+    }
+    EXPECT_NE(ReadFile(SettingsFile()).find("m_strSourceDir=" + trees.source + "/\n"), std::string::npos);
 }

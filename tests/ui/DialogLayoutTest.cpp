@@ -92,7 +92,7 @@ TEST(DialogLayout, GeometryFollowsTheDialogFont) {
         ExpectNear(r.height(), 137, units.y, "tree height");
 
         ExpectNear(dialog.width(), 408, units.x, "dialog width");
-        ExpectNear(dialog.height(), 182, units.y, "dialog height");
+        ExpectNear(dialog.height(), 198, units.y, "dialog height");
         EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the dialog has a fixed size";
 
         // The Quit button lies to the right of the tree and the edits, as in the template.

@@ -7,10 +7,13 @@
 #include "tests/TestSupport.h"
 #include "tests/ui/QStringPrinter.h"
 #include "ui/DialogLayout.h"
+#include "res/Strings.h"
 #include "ui/JobListDlg.h"
+#include "ui/JobListModel.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -193,12 +196,14 @@ TEST(JobListDlg, KeepsListOrderAndLayout) {
     for (const int grow : {0, 240}) {
         const QRect list = dlg.m_list->geometry();
         const QPoint ok = dlg.m_btnOK->pos();
+        const int first = header->sectionSize(0);
         dlg.resize(dlg.size() + QSize(grow, grow / 2));
         QCoreApplication::processEvents();
         EXPECT_EQ(dlg.m_list->width(), list.width() + grow);
         EXPECT_EQ(dlg.m_btnOK->pos(), ok + QPoint(grow, 0));
         EXPECT_EQ(header->length(), dlg.m_list->viewport()->width()) << grow;
         EXPECT_EQ(header->sectionSize(0), header->sectionSize(1)) << grow;
+        EXPECT_GE(header->sectionSize(0), first + grow / 3) << "the names take the width the list gains";
     }
     dlg.resize(dlg.minimumSize() - QSize(50, 50));
     EXPECT_EQ(dlg.size(), dlg.minimumSize()) << "never smaller than it starts";
@@ -261,4 +266,39 @@ TEST(JobListDlg, ConfirmsOnlyADecidedList) {
                 << row.name << (pressOk ? " pressing OK" : " pressing Esc");
         }
     }
+}
+
+// An undecided row says why, in the terms of the files, and what settles it.
+TEST(JobListDlg, UndecidedRowsSayWhy) {
+    ScannedRun run;
+    run.Scan();
+    constexpr uint64_t kSecond = 10'000'000;
+    WorkItem newer = Item(KindBoth, WorkUnknown, "n");
+    newer.m_dest.m_ftWrite = 181 * kSecond;
+    run.builder->m_items = {Item(KindNoSource, WorkUnknown, "a"), newer, Item(KindNoDest, WorkUnknown, "C"),
+                            Item(KindBoth, WorkBackup, "d")};
+    run.builder->m_clashes = {2};
+    CJobListDlg dlg(run.builder.get(), RunBackup);
+    const QString expected[] = {res::kWhyNoSource, QString(res::kWhyDestNewer).arg("3 minutes"),
+                                res::kWhyCaseClash, "{backup}"};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(dlg.m_list->model()->index(row, 2).data(Qt::ToolTipRole).toString(), expected[row]) << row;
+    }
+    for (const auto& [seconds, text] : {std::pair<uint64_t, const char*>{1, "1 second"},
+                                        {119, "119 seconds"},
+                                        {7199, "119 minutes"},
+                                        {7200, "2 hours"},
+                                        {86400 * 3 + 5, "3 days"}}) {
+        EXPECT_EQ(CJobListModel::SpanText(seconds * kSecond), QString(text));
+    }
+}
+
+// The size the list was closed with is where the next one opens.
+TEST(JobListDlg, RemembersItsSize) {
+    ScannedRun run;
+    run.Scan();
+    CJobListDlg closed(run.builder.get(), RunBackup);
+    closed.resize(closed.size() + QSize(40, 30));
+    closed.reject();
+    EXPECT_EQ(CJobListDlg(run.builder.get(), RunBackup).size(), closed.size());
 }
