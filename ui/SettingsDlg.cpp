@@ -41,6 +41,8 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     connect(m_edIgnore, &QLineEdit::textChanged, this, &CSettingsDlg::OnChangeIgnore);
     m_edKeepDays = MustFindEdit(this, res::IDC_KEEP_DAYS);
     m_edKeepDays->setValidator(new QIntValidator(1, kMaxKeepDays, m_edKeepDays));
+    // Its label stands after it: a screen reader gets the name from the box in front.
+    m_edKeepDays->setAccessibleName(QStringLiteral("Days to keep replaced files"));
     auto* keep = DlgItem<QCheckBox>(this, res::IDC_KEEP_REPLACED);
     connect(keep, &QCheckBox::toggled, m_edKeepDays, &QWidget::setEnabled);
 }
