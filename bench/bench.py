@@ -301,6 +301,10 @@ class Bench:
         """Runs one tool description {cmd, env?, tandrel?}; returns (seconds, rss, failure text or None)."""
         if tool.get("tandrel"):
             d, env = self.tandrel_env()
+            if tool.get("ini"):
+                os.makedirs(os.path.join(d, "config", "tandrel"))
+                with open(os.path.join(d, "config", "tandrel", "Tandrel.ini"), "w") as f:
+                    f.write(tool["ini"])
             secs, rss, rc, err = self.timed(tool["cmd"], env=env, wrap=wrap)
             return secs, rss, check_tandrel(d, rc, err)
         secs, rss, rc, err = self.timed(tool["cmd"], env=tool.get("env"), wrap=wrap)
@@ -535,19 +539,32 @@ def check_and_restore(a, tree, changes, src, dst):
     return check
 
 
+def drop_versions(b, dst):
+    """Moves the kept versions of a run aside: every run starts without any, and the trees compare equal."""
+    versions = os.path.join(dst, ".tandrel-versions")
+    if os.path.exists(versions):
+        b.discard(versions)
+
+
 def scenario_changed(b, a):
     tree = Tree(a.files, a.folders, a.max_size, a.seed)
     src, dst = make_pair(b, f"main-{a.files}-{a.folders}-{a.max_size}-{a.seed}", tree)
     changes = changed_set(a, tree)
+    tools = backup_tools(b, src, dst)
+    if a.versions:
+        # The same program keeping every replaced file, timed in the same rounds.
+        tools.insert(1, {**tools[0], "name": "tandrel, versions kept", "ini": "[Config]\nKeepReplacedDays=7\n"})
 
     def prepare(_tool):
         apply_changes(tree, changes, src, dst)
+        drop_versions(b, dst)
 
     log(f"{a.changed_percent} % changed backup, {len(changes)} of {a.files} files")
     warm(src, dst)
     before = loadavg()
-    res = b.compare(backup_tools(b, src, dst), a.runs, prepare=prepare)
+    res = b.compare(tools, a.runs, prepare=prepare)
     after = loadavg()
+    drop_versions(b, dst)
     check = check_and_restore(a, tree, changes, src, dst)
     b.sections.append(
         f"## {a.changed_percent} % changed backup ({len(changes)} of {a.files} files)\n\n"
@@ -558,6 +575,12 @@ def scenario_changed(b, a):
         f"{check or 'identical'}.\n\n"
         f"{load_note(before, after)}\n")
     target(b, f"{a.changed_percent} % changed backup vs rsync -a", ratio_of(res, "rsync -a"), 1.0)
+    if a.versions:
+        kept, plain = res.get("tandrel, versions kept"), res.get("tandrel")
+        ratio = None
+        if kept and plain and kept.times and plain.times and not kept.failure and not plain.failure:
+            ratio = statistics.median(kept.times) / statistics.median(plain.times)
+        target(b, f"{a.changed_percent} % changed backup, versions kept vs not", ratio, 1.1)
 
 
 DROP_CACHES = "/proc/sys/vm/drop_caches"
@@ -1000,6 +1023,8 @@ def main():
     p.add_argument("--stick-files", type=int, help="files for the backup onto exFAT (default 20000)")
     p.add_argument("--large-mib", type=int, help="size of each of the 4 large files in MiB (default 256)")
     p.add_argument("--changed-percent", type=int, default=1)
+    p.add_argument("--versions", action="store_true",
+                   help="changed: also time the backup keeping replaced files (KeepReplacedDays=7)")
     p.add_argument("--seed", type=int, default=20240611)
     p.add_argument("--settle", type=int, help="seconds to wait after deleting trees (default 60, quick 0)")
     p.add_argument("--hyperfine", action="store_true", help="also time the no-change run with hyperfine")

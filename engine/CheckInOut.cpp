@@ -2,6 +2,7 @@
 #include "engine/CheckInOut.h"
 
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
@@ -59,10 +60,14 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
         }
         visit.m_strHeldPath.clear();
         // Links are never followed nor locked; special files are not files to lock.
-        level.entries.erase(
-            std::remove_if(level.entries.begin(), level.entries.end(),
-                           [](const platform::DirEntry& e) { return e.kind != platform::EntryKind::Folder; }),
-            level.entries.end());
+        level.entries.erase(std::remove_if(level.entries.begin(), level.entries.end(),
+                                           [](const platform::DirEntry& e) {
+                                               // Kept versions keep the modes they had: the lock is no
+                                               // business of theirs.
+                                               return e.kind != platform::EntryKind::Folder ||
+                                                      e.name == kVersionsFolder;
+                                           }),
+                            level.entries.end());
         if (!level.entries.empty()) {
             level.folder = std::move(folder);
         }

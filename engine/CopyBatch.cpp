@@ -2,6 +2,7 @@
 #include "engine/CopyBatch.h"
 
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/PinnedFolder.h"
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <system_error>
@@ -84,6 +86,7 @@ struct CCopyBatch::Entry {
     HeldPath clearArchive;
     std::shared_ptr<platform::CPinnedFolder> source;
     int position;
+    ReplacedFile replaced;
 };
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
@@ -114,8 +117,9 @@ CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
                      const std::string& to, HeldPath clearArchive,
-                     std::shared_ptr<platform::CPinnedFolder> source, int position) {
-    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position});
+                     std::shared_ptr<platform::CPinnedFolder> source, int position, ReplacedFile replaced) {
+    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position,
+                         std::move(replaced)});
 }
 
 bool CCopyBatch::Full() const {
@@ -165,9 +169,16 @@ std::string CCopyBatch::PublishFlushed() {
     std::vector<Entry> entries = std::move(m_flushing);
     m_flushing.clear();
     for (Entry& entry : entries) {
-        if (entry.copy && !entry.copy->Publish()) {
+        // Kept versions: the old file gets its second name right before the new one takes its name.
+        KeptFile kept;
+        std::string unkept;
+        const auto keep = [&] { return (unkept = m_pVersions->Keep(entry.replaced, kept)).empty(); };
+        const bool keeps =
+            m_pVersions && entry.copy && entry.copy->Replaces() && !entry.replaced.file.path.empty();
+        if (entry.copy && !entry.copy->Publish(keeps ? keep : std::function<bool()>())) {
+            CKeptVersions::PutBack(kept, entry.replaced);
             m_nFailedPosition = entry.position;
-            return CopyProblem(entry.from, entry.to);
+            return unkept.empty() ? CopyProblem(entry.from, entry.to) : unkept;
         }
         // A source already marked with the write time it was copied at needs no second look: clearing
         // finds nothing to change, unless the file changed since, and then its mark must stay set.

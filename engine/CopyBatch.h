@@ -13,6 +13,7 @@
 
 #include "platform/FileSystem.h"
 
+class CKeptVersions;
 namespace platform {
 class CPinnedFolder;
 }  // namespace platform
@@ -23,6 +24,14 @@ struct HeldPath {
     std::string path;
     std::string shown;
     std::shared_ptr<platform::CPinnedFolder> folder;
+};
+
+// A file that a copy replaces, kept first when the run keeps versions (engine/KeptVersions.h): reached
+// through its folder, named by its tree and its path relative to the root.
+struct ReplacedFile {
+    HeldPath file;
+    bool inSource = false;
+    std::string relative;
 };
 
 // The message that stops a run when a copy fails, and when a file's attributes cannot be changed;
@@ -46,7 +55,10 @@ class CCopyBatch {
     // position is the item's place in the worklist, given back by FailedPosition.
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
              HeldPath clearArchive, std::shared_ptr<platform::CPinnedFolder> source = nullptr,
-             int position = -1);
+             int position = -1, ReplacedFile replaced = {});
+    // With versions set, a copy that replaces a file keeps it (replaced, as Add was given it) right
+    // before it is put in place; a file that cannot be kept stops the batch there, unreplaced.
+    void KeepVersions(CKeptVersions* versions) { m_pVersions = versions; }
     // True when the next copy must wait for Next. Each written copy holds two open files until it is put
     // in place, and each published one that waits for the helper one: a run holds at most about 320.
     bool Full() const;
@@ -77,5 +89,6 @@ class CCopyBatch {
     std::future<void> m_flush;              // destroyed before m_flushing: waits for its flush
     std::unique_ptr<CReleaser> m_releaser;  // joined when the batch is destroyed
     int m_nFailedPosition = -1;
+    CKeptVersions* m_pVersions = nullptr;
     std::vector<std::pair<int, platform::PendingWriteTime>> m_pendingTimes;
 };

@@ -3,6 +3,7 @@
 
 #include "engine/FolderWalk.h"
 #include "engine/GenericException.h"
+#include "engine/KeptVersions.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
@@ -77,7 +78,7 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     }
     m_nTopFolders = 0;
     for (const platform::DirEntry& e : entries) {
-        if (e.kind == platform::EntryKind::Folder) {
+        if (e.kind == platform::EntryKind::Folder && e.name != kVersionsFolder) {
             ++m_nTopFolders;
         }
     }

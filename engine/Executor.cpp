@@ -4,6 +4,7 @@
 #include "engine/CopyBatch.h"
 #include "engine/DirScanner.h"
 #include "engine/FileOps.h"
+#include "engine/KeptVersions.h"
 #include "engine/Progress.h"
 #include "engine/RunHost.h"
 #include "engine/WorkListBuilder.h"
@@ -89,6 +90,7 @@ struct RunTrees {
     CTreeAccess dest;
     const CWorkListBuilder& builder;   // how times compare and what the media keep, per item
     std::vector<PendingCopy> pending;  // of the copies made one at a time
+    CKeptVersions* versions;           // null unless replaced files are kept
 };
 
 // What the scan saw at the target of the item's copy in the direction given: the copy replaces only that.
@@ -148,9 +150,15 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     }
     platform::PendingWriteTime time;
     const platform::ScannedTarget scanned = ScannedAt(item, toSource);
-    if (from.path.empty() || to.path.empty() ||
-        !CopyFileWithPath(from.path, to.path, liftReadOnly,
-                          trees.builder.KeepsModes(item, toSource), &time, &scanned)) {
+    const bool keepsModes = trees.builder.KeepsModes(item, toSource);
+    if (trees.versions && !from.path.empty() && !to.path.empty() && platform::PathExists(to.path)) {
+        std::string problem = trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly,
+                                                       keepsModes, &time, shownFrom, &scanned);
+        if (!problem.empty()) {
+            return problem;
+        }
+    } else if (from.path.empty() || to.path.empty() ||
+               !CopyFileWithPath(from.path, to.path, liftReadOnly, keepsModes, &time, &scanned)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -243,7 +251,12 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (!copy) {
         return Batched::Failed;
     }
-    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position);
+    ReplacedFile replaced;
+    if (trees.versions && copy->Replaces()) {
+        replaced = {to, toSource, (toSource ? item.m_source.m_strName : item.m_dest.m_strName).Str()};
+    }
+    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position,
+              std::move(replaced));
     return Batched::Added;
 }
 
@@ -341,7 +354,7 @@ std::string GetRunTitle(int mode) {
 }
 
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
-                    const CWorkListBuilder& builder, int mode) {
+                    const CWorkListBuilder& builder, int mode, const std::string& versionStamp) {
     MakeAbsoluteFolder(destDir);
     MakeAbsoluteFolder(sourceDir);
     IProgress* const progress = host.Progress();
@@ -357,7 +370,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     std::string sourcePath;
     std::string destPath;
-    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder, {}};
+    std::unique_ptr<CKeptVersions> versions;
+    if (!versionStamp.empty()) {
+        versions = std::make_unique<CKeptVersions>(sourceDir, destDir, versionStamp);
+    }
+    RunTrees trees{CTreeAccess(sourceDir), CTreeAccess(destDir), builder, {}, versions.get()};
     Flushes flushes;
     for (std::string& folder : FoldersToFlush(builder, mode)) {
         auto handle = std::make_unique<platform::CFileSystemFlush>(folder);
@@ -372,6 +389,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             progress->SetStatus(BytesStatus(done, size, sourcePath));
         });
     }
+    batch.KeepVersions(versions.get());
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
     for (int i = 0; i < count && problem.empty(); ++i) {

@@ -19,9 +19,10 @@ std::string GetRunTitle(int mode);
 // before it are done, the item itself may be half done, later items are untouched. At the end, also
 // after a problem, the file systems of FoldersToFlush are flushed, new copies get their real write times
 // (platform::PendingWriteTime) and the file systems are flushed once more; a failed flush is the message
-// only when there was none before. Returns 0.
+// only when there was none before. With a versionStamp (a version folder's name, engine/KeptVersions.h),
+// every file a copy replaces is kept first under that folder of its tree. Returns 0.
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
-                    const CWorkListBuilder& builder, int mode);
+                    const CWorkListBuilder& builder, int mode, const std::string& versionStamp = {});
 
 // The folders whose file systems a run of mode writes to, one folder per file system: the destination
 // root (and, unless the run is a backup, the source root) first, then every other file system that a copy

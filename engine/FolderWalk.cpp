@@ -2,6 +2,7 @@
 #include "engine/FolderWalk.h"
 
 #include "engine/IgnoreRule.h"
+#include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "support/NameOrder.h"
@@ -259,6 +260,9 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive, CMe
     for (platform::DirEntry& e : entries) {
         switch (e.kind) {
             case platform::EntryKind::Folder: {
+                if (e.name == kVersionsFolder) {
+                    break;  // kept versions are the program's own, like its temporary files
+                }
                 auto child = std::make_unique<FolderJob>();
                 child->parent = folder;
                 child->parentDevice = job.device;

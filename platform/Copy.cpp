@@ -607,14 +607,14 @@ bool CPreparedCopy::Flush(const std::vector<CPreparedCopy*>& copies) {
     return true;
 }
 
-bool CPreparedCopy::Publish() {
+bool CPreparedCopy::Publish(const std::function<bool()>& beforeRename) {
     State& state = *m_state;
     // A replacement looks last of all (after its flush) whether the target is still the file it judged.
     const auto stillTheSame = [&] {
         return !state.replacing || StillTheSame(state.dir.Get(), state.name, state.target, state.old);
     };
     if (state.link) {
-        return stillTheSame() &&
+        return stillTheSame() && (!beforeRename || beforeRename()) &&
                CopyLink(state.from, state.source, state.dir.Get(), state.name, state.replacing);
     }
     // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
@@ -627,7 +627,7 @@ bool CPreparedCopy::Publish() {
     // The handle on the older copy, taken only now (StillTheSame) so that a copy waiting to be published
     // holds two files, not three, keeps its blocks until this object is destroyed: freeing them is most
     // of what a rename over it costs, and the owner may destroy the copy on another thread.
-    if (!stillTheSame()) {
+    if (!stillTheSame() || (beforeRename && !beforeRename())) {
         return false;
     }
     // A temporary file with a name from the start means a file system without unnamed ones: FAT, exFAT,

@@ -10,7 +10,7 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kOps = 7;
+constexpr size_t kOps = 8;
 
 struct Fault {
     std::atomic<int> remaining{0};  // calls until the fault fires; 0 = none armed

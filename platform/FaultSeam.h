@@ -14,6 +14,7 @@ enum class FaultOp {
     SetAttributes,  // SetAttributes
     CopyMode,       // the mode change of a copy's new file (a medium without permission bits refuses it)
     Flush,          // CFileSystemFlush::Flush
+    KeepVersion,    // the hard link of KeepAsVersion (EPERM: a file system without links, moved instead)
 };
 
 // Call number nth (1-based, counted from now) of op fails with err; 0 clears op's fault.

@@ -147,7 +147,9 @@ class CPreparedCopy final {
     // Writes the new files of the copies that FlushesFirst to disk: one syncfs per file system, an
     // fsync per file on FUSE, whose drivers syncfs never reaches.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
-    [[nodiscard]] bool Publish();
+    // beforeRename, when given, runs once the replaced target proved to be the one judged, right before
+    // the new file takes its name (a kept version is made there); its false fails Publish untouched.
+    [[nodiscard]] bool Publish(const std::function<bool()>& beforeRename = {});
     // True when the copy replaces an older one. Once published, it holds that copy open until destroyed.
     bool Replaces() const;
     // True when its data must be on disk before it takes its name: it replaces an older copy, or it

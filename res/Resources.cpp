@@ -60,7 +60,7 @@ const std::vector<DialogTemplate>& Templates() {
         {IDD_SETTINGS,
          "Settings",
          401,
-         102,
+         114,
          true,
          {
              {IDC_STATIC, K::Label, "&Ignore files with extensions:", 7, 18, 87, 8, 0},
@@ -75,6 +75,9 @@ const std::vector<DialogTemplate>& Templates() {
               kTabStop},
              {IDC_ENABLE_CHECKINOUT, K::CheckBox, "&Enable CheckIN/CheckOUT feature", 7, 84, 131, 10,
               kTabStop},
+             {IDC_KEEP_REPLACED, K::CheckBox, "&Keep replaced files for", 7, 97, 95, 10, kTabStop},
+             {IDC_KEEP_DAYS, K::Edit, "", 104, 95, 26, 14, kEdit},
+             {IDC_STATIC, K::Label, "days, in .tandrel-versions of each tree", 134, 98, 196, 8, 0},
          }},
         {IDD_USAGE,
          "Tandrel Usage:",

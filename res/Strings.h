@@ -79,6 +79,10 @@ inline constexpr const char* kUseAsSource = "Use as Source Folder";
 inline constexpr const char* kInterrupted = "Interrupted";
 inline constexpr const char* kChangedDuringRun =
     ": another program saved a file there during the run; it was left as it is and the run stopped";
+// Keeping replaced files: the run stops before a replacement whose old file cannot be kept.
+inline constexpr const char* kKeepVersion = "Cannot keep the replaced file ";
+inline constexpr const char* kKeepVersionAs = " as ";
+inline constexpr const char* kPruneFailed = "Old versions not removed: ";
 inline constexpr const char* kNoReadOnly =
     ": this file system cannot keep files read-only, which check-in and check-out need";
 

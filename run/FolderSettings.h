@@ -8,3 +8,7 @@ class CReg;
 
 // Reads key with defaultText and assigns the result to variable only when it is not empty.
 void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable, const std::string& defaultText);
+
+// The days a run keeps replaced files: the source folder's own "KeepReplacedDays" when it is a whole
+// number (0 turns keeping off for that folder), else ("+", missing, anything else) the global setting.
+int KeepReplacedDays(int global, const std::string& folder);

@@ -7,12 +7,15 @@
 #include "engine/DirScanner.h"
 #include "engine/Executor.h"
 #include "engine/GenericException.h"
+#include "engine/KeptVersions.h"
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/PinnedFolder.h"
+#include "platform/Versions.h"
+#include "run/FolderSettings.h"
 #include "support/PathUtil.h"
 #include "run/CommandLine.h"
 #include "run/ProgressLink.h"
@@ -48,6 +51,7 @@ void CMainDlg::RunJob(int mode) {
     m_strDestinationDir = platform::ResolvedFolder(GetDestinationDir());
     m_strSourceDir = platform::ResolvedFolder(m_strSourceDir);
     CreateFolderFile();
+    StartKeepingVersions();
     bool locked = false;
     bool executed = false;
     // Both roots held from here to the run's end (the unlock included): a root swapped for a link
@@ -119,8 +123,35 @@ void CMainDlg::RunJob(int mode) {
     CloseProgressWindow();
 }
 
+void CMainDlg::StartKeepingVersions() {
+    m_strVersionStamp.clear();
+    const int days = KeepReplacedDays(m_nKeepReplacedDays, m_strFolderKeepReplaced);
+    if (days <= 0) {
+        return;  // off: old versions stay until the user turns keeping on again or removes them
+    }
+    const int64_t now = platform::NowSeconds();
+    // A run started within the second of the one before takes the next free second: its versions never
+    // meet the earlier run's.
+    const auto taken = [this](const std::string& stamp) {
+        const std::string folder = std::string(kVersionsFolder) + "/" + stamp;
+        return platform::PathExists(m_strSourceDir + folder) ||
+               platform::PathExists(m_strDestinationDir + folder);
+    };
+    int64_t stampTime = now;
+    while (taken(platform::LocalFolderStamp(stampTime)) && stampTime < now + 60) {
+        ++stampTime;
+    }
+    m_strVersionStamp = platform::LocalFolderStamp(stampTime);
+    // Only the program's own folders, and a failure costs the run nothing: the next run tries again.
+    for (const std::string& root : {m_strSourceDir, m_strDestinationDir}) {
+        for (const std::string& line : PruneVersions(root, days, now)) {
+            WriteRunLog(line, RunLogDetail);
+        }
+    }
+}
+
 int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode);
+    ::ExecuteWorkList(*this, m_strSourceDir, m_strDestinationDir, builder, mode, m_strVersionStamp);
     // What a good run did, for the summary on a terminal.
     m_nCopiedToDestination = m_nCopiedToSource = m_nUnchanged = 0;
     for (const WorkItem& item : builder.m_items) {

@@ -12,6 +12,8 @@
 #include "support/Reg.h"
 #include "ui/MainDlg.h"
 
+#include <algorithm>
+
 void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable,
                     const std::string& defaultText) {
     std::string value = reg.GetString(key, defaultText);
@@ -32,10 +34,12 @@ void CMainDlg::ExchangeSettings(int mode) {
     reg.ExchangeString("Ignore", "bak tmp", m_strIgnore);
     reg.ExchangeInt("CreateRvx", 0, m_bCreateRvx);
     reg.ExchangeInt("EnableCheckInOut", 0, m_bEnableCheckInOut);
+    reg.ExchangeInt("KeepReplacedDays", 0, m_nKeepReplacedDays);
     if (mode == CReg::Read) {
         // The two switches are flags; a hand-edited "2" still means on.
         m_bCreateRvx = m_bCreateRvx != 0;
         m_bEnableCheckInOut = m_bEnableCheckInOut != 0;
+        m_nKeepReplacedDays = std::max(m_nKeepReplacedDays, 0);
     }
 }
 
@@ -54,6 +58,16 @@ void CMainDlg::ReadFolderFile() {
     }
     ReadIfNotEmpty(reg, "Ignore", m_strFolderIgnore, "+");
     m_strEffectiveIgnore = ExpandIgnoreList(m_strIgnore, m_strFolderIgnore);
+    ReadIfNotEmpty(reg, "KeepReplacedDays", m_strFolderKeepReplaced, "+");
+}
+
+int KeepReplacedDays(int global, const std::string& folder) {
+    // As with the ignore list, "+" (or a missing key) means the global setting; anything but a whole
+    // number of days counts as "+" too, so that a typo never turns the keeping off.
+    if (folder.empty() || folder.size() > 9 || folder.find_first_not_of("0123456789") != std::string::npos) {
+        return global;
+    }
+    return std::stoi(folder);
 }
 
 void CMainDlg::CreateFolderFile() {

@@ -70,6 +70,8 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     // Runs.
     void RunJob(int mode);
     int ExecuteWorkList(CWorkListBuilder& builder, int mode);
+    // Settles m_strVersionStamp for a run starting now and prunes the two trees' old versions.
+    void StartKeepingVersions();
     bool IsAllReadOnly(const std::string& folder);
     bool IsNoneReadOnly(const std::string& folder);
     void OnBackup();
@@ -100,6 +102,12 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     std::string m_strFolderIgnore;
     int m_bCreateRvx = 0;
     int m_bEnableCheckInOut = 0;
+    // Days a replaced file is kept ("KeepReplacedDays", 0 = not kept), and the source folder's own
+    // entry ("+" or missing: the global one).
+    int m_nKeepReplacedDays = 0;
+    std::string m_strFolderKeepReplaced;
+    // The run's version folder name; empty when the run keeps no replaced files.
+    std::string m_strVersionStamp;
 
     // Command-line flags.
     int m_bAutoBackup = 0;

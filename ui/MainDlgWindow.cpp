@@ -159,12 +159,14 @@ void CMainDlg::OnConfigure() {
     dialog.m_strEffectiveIgnore = m_strEffectiveIgnore;
     dialog.m_bCreateRvx = m_bCreateRvx;
     dialog.m_bEnableCheckInOut = m_bEnableCheckInOut;
+    dialog.m_nKeepReplacedDays = m_nKeepReplacedDays;
     if (dialog.exec() == QDialog::Accepted) {
         m_strIgnore = dialog.m_strIgnore;
         m_strFolderIgnore = dialog.m_strFolderIgnore;
         m_strEffectiveIgnore = dialog.m_strEffectiveIgnore;
         m_bCreateRvx = dialog.m_bCreateRvx;
         m_bEnableCheckInOut = dialog.m_bEnableCheckInOut;
+        m_nKeepReplacedDays = dialog.m_nKeepReplacedDays;
         ApplyCheckInOutGreying();
     }
 }

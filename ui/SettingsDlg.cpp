@@ -8,10 +8,15 @@
 #include "ui/Text.h"
 
 #include <QCheckBox>
+#include <QIntValidator>
 #include <QLineEdit>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
+
+constexpr int kMaxKeepDays = 36500;
 
 QLineEdit* MustFindEdit(const QDialog* dialog, int id) {
     auto* edit = DlgItem<QLineEdit>(dialog, id);
@@ -34,6 +39,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     m_edEffectiveIgnore = MustFindEdit(this, res::IDC_EFFECTIVE_IGNORE);
     m_edFolderIgnore = MustFindEdit(this, res::IDC_FOLDER_IGNORE);
     connect(m_edIgnore, &QLineEdit::textChanged, this, &CSettingsDlg::OnChangeIgnore);
+    m_edKeepDays = MustFindEdit(this, res::IDC_KEEP_DAYS);
+    m_edKeepDays->setValidator(new QIntValidator(1, kMaxKeepDays, m_edKeepDays));
+    // Its label stands after it: a screen reader gets the name from the box in front.
+    m_edKeepDays->setAccessibleName(QStringLiteral("Days to keep replaced files"));
+    auto* keep = DlgItem<QCheckBox>(this, res::IDC_KEEP_REPLACED);
+    connect(keep, &QCheckBox::toggled, m_edKeepDays, &QWidget::setEnabled);
 }
 
 CSettingsDlg::~CSettingsDlg() = default;
@@ -47,6 +58,10 @@ void CSettingsDlg::showEvent(QShowEvent* event) {
         m_edEffectiveIgnore->setText(FromBytes(m_strEffectiveIgnore));
         DlgItem<QCheckBox>(this, res::IDC_CREATE_RVX)->setChecked(m_bCreateRvx != 0);
         DlgItem<QCheckBox>(this, res::IDC_ENABLE_CHECKINOUT)->setChecked(m_bEnableCheckInOut != 0);
+        // Off, the field offers the month that a first tick most likely wants.
+        DlgItem<QCheckBox>(this, res::IDC_KEEP_REPLACED)->setChecked(m_nKeepReplacedDays > 0);
+        m_edKeepDays->setEnabled(m_nKeepReplacedDays > 0);
+        m_edKeepDays->setText(QString::number(m_nKeepReplacedDays > 0 ? m_nKeepReplacedDays : 30));
     }
     QDialog::showEvent(event);
 }
@@ -77,5 +92,9 @@ void CSettingsDlg::accept() {
     m_strIgnore = global;
     m_bCreateRvx = DlgItem<QCheckBox>(this, res::IDC_CREATE_RVX)->isChecked() ? 1 : 0;
     m_bEnableCheckInOut = DlgItem<QCheckBox>(this, res::IDC_ENABLE_CHECKINOUT)->isChecked() ? 1 : 0;
+    // Ticked with the field emptied: one day, the least that still keeps something.
+    m_nKeepReplacedDays = DlgItem<QCheckBox>(this, res::IDC_KEEP_REPLACED)->isChecked()
+                              ? std::clamp(m_edKeepDays->text().toInt(), 1, kMaxKeepDays)
+                              : 0;
     QDialog::accept();
 }

@@ -22,6 +22,7 @@ class CSettingsDlg final : public QDialog {
     std::string m_strEffectiveIgnore;
     int m_bCreateRvx = 0;
     int m_bEnableCheckInOut = 0;
+    int m_nKeepReplacedDays = 0;  // 0: replaced files are not kept
 
     // OK: the controls' values into the members, then the dialog ends accepted.
     void accept() override;
@@ -40,4 +41,5 @@ class CSettingsDlg final : public QDialog {
     QLineEdit* m_edIgnore = nullptr;
     QLineEdit* m_edEffectiveIgnore = nullptr;
     QLineEdit* m_edFolderIgnore = nullptr;
+    QLineEdit* m_edKeepDays = nullptr;
 };

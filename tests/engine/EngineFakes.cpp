@@ -69,10 +69,10 @@ CWorkListBuilder& Trees::Empty() {
     return *builder;
 }
 
-int Trees::Execute(IRunHost& host, int mode) {
+int Trees::Execute(IRunHost& host, int mode, const std::string& stamp) {
     std::string s = src;
     std::string d = dst;
-    const int result = ExecuteWorkList(host, s, d, *builder, mode);
+    const int result = ExecuteWorkList(host, s, d, *builder, mode, stamp);
     EXPECT_EQ(s, src + "/");
     EXPECT_EQ(d, dst + "/");
     return result;

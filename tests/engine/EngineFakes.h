@@ -88,7 +88,8 @@ struct Trees {
     // An empty builder to put hand-made items in.
     CWorkListBuilder& Empty();
     // Executes the worklist; checks that both roots come back in normal form.
-    int Execute(IRunHost& host, int mode);
+    // stamp: the version folder for replaced files; empty keeps none.
+    int Execute(IRunHost& host, int mode, const std::string& stamp = {});
 };
 
 }  // namespace engine_test

@@ -206,3 +206,42 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAbortedAndUnattendedRu
         EXPECT_EQ(dialog.m_bRunFailed, 0) << row.name;
     }
 }
+
+// Keeping replaced files: the global day count, the source folder's own ("+" or no number: the global
+// one), and at each run's start the removal of the program's version folders older than that.
+TEST(RunJobTest, ReplacedFilesAreKeptAndPrunedAsTheSettingsSay) {
+    struct Row {
+        const char* name;
+        int global;
+        const char* rvx;  // the per-folder file's entry
+        bool kept;
+    };
+    const Row rows[] = {
+        {"off by default", 0, "", false},
+        {"global days", 7, "", true},
+        {"folder turns it off", 7, "KeepReplacedDays=0", false},
+        {"folder turns it on", 0, "KeepReplacedDays=3", true},
+        {"folder plus", 7, "KeepReplacedDays=+", true},
+        {"typo counts as plus", 7, "KeepReplacedDays=3d", true},
+    };
+    for (const Row& row : rows) {
+        CTreePair trees;
+        WriteFile(trees.source + "/__TD.RVX", std::string("[TD]\n") + row.rvx + "\n");
+        WriteFile(trees.source + "/f", "new");
+        WriteFile(trees.destination + "/f", "old");
+        SetModTime(trees.destination + "/f", 1500000000);
+        WriteFile(trees.destination + "/.tandrel-versions/2001-01-01 000000/f", "from a run long ago");
+        CBoxRecorder boxes;
+        CJobListAnswer jobList(platform::kIdOk);
+        CMainDlg dialog(Args(trees));
+        ASSERT_TRUE(dialog.OnInitDialog()) << row.name;
+        dialog.m_nKeepReplacedDays = row.global;
+        dialog.RunJob(RunBackup);
+        dialog.m_nKeepReplacedDays = 0;  // the dialog saves its settings: no later test inherits them
+        EXPECT_TRUE(boxes.texts.empty()) << row.name;
+        const std::vector<std::string> kept =
+            testing_support::ListTree(trees.destination + "/.tandrel-versions");
+        EXPECT_EQ(kept.size(), 1u) << row.name << ": pruned and kept, or neither";
+        EXPECT_EQ(kept.at(0) != "2001-01-01 000000/f", row.kept) << row.name;
+    }
+}

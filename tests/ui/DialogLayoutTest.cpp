@@ -215,7 +215,7 @@ TEST(DialogLayout, FactoryWidgetsAndTabOrder) {
     } while (widget != first && chain.size() < 20);
     const std::vector<QString> expected = {ControlName(1),    ControlName(2),    ControlName(1012),
                                            ControlName(1013), ControlName(1014), ControlName(1017),
-                                           ControlName(1024)};
+                                           ControlName(1024), ControlName(1040), ControlName(1041)};
     EXPECT_EQ(chain, expected);
 
     // The label's mnemonic leads to the edit it names, not to the OK button that follows it.

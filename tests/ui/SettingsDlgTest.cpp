@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 TEST(IgnoreList, Expand) {
     struct Row {
@@ -158,4 +159,28 @@ TEST(SettingsDialog, BytesSurviveAnUntouchedDialog) {
     EXPECT_EQ(edited.m_strIgnore, "bak tmp");
     EXPECT_EQ(edited.m_strFolderIgnore, latin1Folder);
     EXPECT_EQ(edited.m_strEffectiveIgnore, "obj\xFF bak tmp");
+}
+
+TEST(SettingsDialog, KeepReplacedFilesBoxAndDays) {
+    // Ticked (typed null: the box clicked): the month offered; unticked: none; the count edited; emptied.
+    using Row = std::tuple<int, const char*, int>;
+    for (const auto& [seed, typed, after] :
+         {Row{0, nullptr, 30}, Row{14, nullptr, 0}, Row{14, "90", 90}, Row{5, "", 1}}) {
+        CSettingsDlg dialog;
+        dialog.m_nKeepReplacedDays = seed;
+        testing_support::RunModal(dialog, [&] {
+            auto* days = DlgItem<QLineEdit>(&dialog, res::IDC_KEEP_DAYS);
+            EXPECT_EQ(days->isEnabled(), seed > 0);
+            EXPECT_EQ(days->text(), QString::number(seed > 0 ? seed : 30));
+            if (!typed) {
+                QTest::mouseClick(DlgItem<QCheckBox>(&dialog, res::IDC_KEEP_REPLACED), Qt::LeftButton);
+                EXPECT_EQ(days->isEnabled(), seed == 0) << "the day count follows the box";
+            } else {
+                days->clear();
+                QTest::keyClicks(days, QString::fromLatin1(typed));
+            }
+            QTest::mouseClick(DlgItem<QPushButton>(&dialog, res::IDOK), Qt::LeftButton);
+        });
+        EXPECT_EQ(dialog.m_nKeepReplacedDays, after) << seed;
+    }
 }
