@@ -8,13 +8,11 @@
 #include "platform/PinnedFolder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
-#include "support/ThreadAnnotations.h"
+#include "support/Mutex.h"
 
 #include <cerrno>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -25,10 +23,10 @@ class CCopyBatch::CReleaser {
   public:
     ~CReleaser() {
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            CMutexLock lock(m_mutex);
             m_bOver = true;
         }
-        m_changed.notify_all();
+        m_changed.NotifyAll();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -43,36 +41,39 @@ class CCopyBatch::CReleaser {
             }
         }
         // Each waiting copy holds open files: a helper that falls behind holds the run back instead.
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock,
-                       [this]() REQUIRES(m_mutex) { return m_copies.size() + m_nFreeing < kMaxWaiting; });
+        CMutexLock lock(m_mutex);
+        while (m_copies.size() + m_nFreeing >= kMaxWaiting) {
+            m_changed.Wait(m_mutex);
+        }
         m_copies.push_back(std::move(copy));
-        m_changed.notify_all();
+        m_changed.NotifyAll();
     }
 
   private:
     static constexpr size_t kMaxWaiting = 64;
 
     void Run() EXCLUDES(m_mutex) {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        CMutexLock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_bOver || !m_copies.empty(); });
+            while (!m_bOver && m_copies.empty()) {
+                m_changed.Wait(m_mutex);
+            }
             if (m_copies.empty()) {
                 return;
             }
             std::vector<std::unique_ptr<platform::CPreparedCopy>> copies = std::move(m_copies);
             m_copies.clear();
             m_nFreeing = copies.size();  // still open until destroyed: they count against the bound
-            lock.unlock();
+            lock.Unlock();
             copies.clear();
-            lock.lock();
+            lock.Lock();
             m_nFreeing = 0;
-            m_changed.notify_all();
+            m_changed.NotifyAll();
         }
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
+    CMutex m_mutex;
+    CCondVar m_changed;
     std::vector<std::unique_ptr<platform::CPreparedCopy>> m_copies GUARDED_BY(m_mutex);
     size_t m_nFreeing GUARDED_BY(m_mutex) = 0;
     bool m_bOver GUARDED_BY(m_mutex) = false;

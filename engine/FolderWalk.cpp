@@ -6,14 +6,12 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "support/NameOrder.h"
-#include "support/ThreadAnnotations.h"
+#include "support/Mutex.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <exception>
 #include <map>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -73,46 +71,48 @@ class CWalkQueue {
   public:
     // Takes a job to run, or null once the walk is over; waits while there is nothing to do.
     FolderJob* Take() EXCLUDES(m_mutex) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this]() REQUIRES(m_mutex) { return m_bOver || !m_pending.empty(); });
+        CMutexLock lock(m_mutex);
+        while (!m_bOver && m_pending.empty()) {
+            m_changed.Wait(m_mutex);
+        }
         return m_bOver ? nullptr : Pop();
     }
 
     // Marks job done and queues its subfolders, the first one on top: the walk stays close to the order
     // in which the results are collected, so few finished folders wait in memory.
     void Finish(FolderJob& job) EXCLUDES(m_mutex) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        CMutexLock lock(m_mutex);
         for (auto child = job.children.rbegin(); child != job.children.rend(); ++child) {
             m_pending.push_back(child->job.get());
         }
         job.done = true;
-        m_changed.notify_all();
+        m_changed.NotifyAll();
     }
 
     // Returns once job is done; runs other jobs with run meanwhile rather than wait idle.
     template <typename Run>
     void Await(const FolderJob& job, Run&& run) EXCLUDES(m_mutex) {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        CMutexLock lock(m_mutex);
         for (;;) {
             if (job.done) {
                 return;
             }
             if (!m_pending.empty()) {
                 FolderJob* other = Pop();
-                lock.unlock();
+                lock.Unlock();
                 run(*other);
-                lock.lock();
+                lock.Lock();
                 continue;
             }
-            m_changed.wait(lock);
+            m_changed.Wait(m_mutex);
         }
     }
 
     // Ends the walk: waiting helpers return, queued jobs are never run.
     void Close() EXCLUDES(m_mutex) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        CMutexLock lock(m_mutex);
         m_bOver = true;
-        m_changed.notify_all();
+        m_changed.NotifyAll();
     }
 
   private:
@@ -122,8 +122,8 @@ class CWalkQueue {
         return job;
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
+    CMutex m_mutex;
+    CCondVar m_changed;
     std::vector<FolderJob*> m_pending GUARDED_BY(m_mutex);  // top at the back
     bool m_bOver GUARDED_BY(m_mutex) = false;
 };
@@ -132,7 +132,7 @@ class CWalkQueue {
 class CMediaSeen {
   public:
     platform::Medium Learn(uint64_t device, const platform::CFolder& top) EXCLUDES(m_mutex) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        CMutexLock lock(m_mutex);
         const auto known = m_media.find(device);
         if (known != m_media.end()) {
             return known->second;
@@ -141,7 +141,7 @@ class CMediaSeen {
     }
 
   private:
-    std::mutex m_mutex;
+    CMutex m_mutex;
     std::map<uint64_t, platform::Medium> m_media GUARDED_BY(m_mutex);
 };
 

@@ -13,15 +13,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include <QLibraryInfo>
 
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "support/Mutex.h"
 
 namespace platform {
 
@@ -90,22 +89,25 @@ Probe X11Probe() {
         return Probe::Fails;
     }
     struct Answer {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool answered = false;
-        bool opens = false;
+        CMutex mutex;
+        CCondVar done;
+        bool answered GUARDED_BY(mutex) = false;
+        bool opens GUARDED_BY(mutex) = false;
     };
     auto answer = std::make_shared<Answer>();
     std::thread([answer] {
         const bool opens = X11DisplayOpens();
-        std::scoped_lock lock(answer->mutex);
+        CMutexLock lock(answer->mutex);
         answer->answered = true;
         answer->opens = opens;
-        answer->done.notify_all();
+        answer->done.NotifyAll();
     }).detach();
-    std::unique_lock lock(answer->mutex);
-    if (!answer->done.wait_for(lock, std::chrono::milliseconds(kAnswerMs), [&] { return answer->answered; })) {
-        return Probe::Silent;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
+    CMutexLock lock(answer->mutex);
+    while (!answer->answered) {
+        if (!answer->done.WaitUntil(answer->mutex, deadline) && !answer->answered) {
+            return Probe::Silent;
+        }
     }
     return answer->opens ? Probe::Opens : Probe::Fails;
 }

@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <mutex>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
@@ -14,12 +12,14 @@
 #include <QShortcut>
 #include <QThread>
 
+#include "support/Mutex.h"
+
 namespace platform {
 
 namespace {
 
-std::mutex g_mutex;
-MessageBoxHook g_hook;      // guarded by g_mutex
+CMutex g_mutex;
+MessageBoxHook g_hook GUARDED_BY(g_mutex);
 QPointer<QWidget> g_owner;  // user-interface thread only
 bool g_headless = false;
 
@@ -67,7 +67,7 @@ int ShowOnUiThread(const std::string& text, unsigned type) {
 int MessageBox(const std::string& text, unsigned type) {
     MessageBoxHook hook;
     {
-        std::scoped_lock lock(g_mutex);
+        CMutexLock lock(g_mutex);
         hook = g_hook;
     }
     if (hook) {
@@ -93,7 +93,7 @@ void PrintMessage(const std::string& text) {
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
-    std::scoped_lock lock(g_mutex);
+    CMutexLock lock(g_mutex);
     g_hook = std::move(hook);
 }
 

@@ -7,12 +7,12 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <utility>
 
 #include "PlatformConfig.h"
 #include "platform/PinnedFolder.h"
 #include "platform/PosixUtil.h"
+#include "support/Mutex.h"
 
 #ifdef TANDREL_HAVE_OPENAT2
 #include <linux/openat2.h>
@@ -79,8 +79,8 @@ int OpenBeneath(int root, std::string_view relative, bool create) {
 }
 
 // The roots held for the run (CHeldRoots), by their path without trailing "/".
-std::mutex g_heldMutex;
-std::vector<std::pair<std::string, int>> g_held;
+CMutex g_heldMutex;
+std::vector<std::pair<std::string, int>> g_held GUARDED_BY(g_heldMutex);
 
 std::string RootKey(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
@@ -92,7 +92,7 @@ std::string RootKey(std::string path) {
 }  // namespace
 
 CHeldRoots::~CHeldRoots() {
-    std::lock_guard<std::mutex> lock(g_heldMutex);
+    CMutexLock lock(g_heldMutex);
     for (const auto& [path, fd] : g_held) {
         close(fd);
     }
@@ -125,7 +125,7 @@ bool CHeldRoots::Hold(const std::vector<std::string>& roots, std::string& failed
         }
         held.emplace_back(std::move(key), fd);
     }
-    std::lock_guard<std::mutex> lock(g_heldMutex);
+    CMutexLock lock(g_heldMutex);
     for (auto& entry : held) {
         g_held.push_back(std::move(entry));
     }
@@ -136,7 +136,7 @@ namespace detail {
 
 int OpenFolderPath(const std::string& path, int flags) {
     {
-        std::lock_guard<std::mutex> lock(g_heldMutex);
+        CMutexLock lock(g_heldMutex);
         const std::string key = RootKey(path);
         for (const auto& [root, fd] : g_held) {
             if (root == key) {

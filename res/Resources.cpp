@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Resource tables: the dialog templates, the Start menu and the version table, as plain data.
 #include "res/Resources.h"
+#include "res/Version.h"
 
 #include <algorithm>
 #include <map>
@@ -183,11 +184,12 @@ const std::vector<UsageRow>& UsageRows() {
 }
 
 const FixedVersionInfo& VersionFixedInfo() {
+    constexpr uint32_t kHigh = (kVersionMajor << 16) | kVersionMinor;
     static const FixedVersionInfo info = {
-        0x00020000, 0x0000000B,  // file version 2.0.0.11
-        0x00020000, 0x0000000B,  // product version 2.0.0.11
-        0x00000004,              // VOS__WINDOWS32, as the table has always said
-        0x00000001,              // VFT_APP
+        kHigh,      kVersionPatch,  // file version major.minor.0.patch
+        kHigh,      kVersionPatch,  // product version, the same
+        0x00000004,                 // VOS__WINDOWS32, as the table has always said
+        0x00000001,                 // VFT_APP
         0,
     };
     return info;
@@ -197,12 +199,12 @@ const std::vector<std::pair<std::string, std::string>>& VersionStrings() {
     static const std::vector<std::pair<std::string, std::string>> strings = {
         {"Comments", "By the Tandrel developers. GPL-3.0-or-later"},
         {"FileDescription", "Tandrel"},
-        {"FileVersion", "2.0.11"},
+        {"FileVersion", kVersionText},
         {"InternalName", "Tandrel"},
         {"LegalCopyright", "Copyright (C) 2026 The Tandrel developers"},
         {"OriginalFilename", "tandrel"},
         {"ProductName", "Tandrel"},
-        {"ProductVersion", "2.0.11"},
+        {"ProductVersion", kVersionText},
     };
     return strings;
 }

@@ -4,6 +4,8 @@
 // run logs and scripts may match them). Code adds only paths and the system's error text.
 // Plain C++: every layer may include it. Any thread.
 
+#include "res/Version.h"  // kVersionLine
+
 namespace res {
 
 // String table.
@@ -14,7 +16,6 @@ inline constexpr const char* kDateGuard =
     "This version of Tandrel does not work if year > 2035\nTry to get a newer version!";
 inline constexpr const char* kInvalidParameter = "Invalid parameter: ";
 inline constexpr const char* kAutoRunErrors = "There where autobackup errors!";
-inline constexpr const char* kVersionLine = "Tandrel 2.0.11";
 
 // Run log.
 inline constexpr const char* kLogSource = "source:      ";

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/ProgressLink.h"
 
-#include "support/ThreadAnnotations.h"
+#include "support/Mutex.h"
 #include "ui/ProgressDlg.h"
 #include "ui/Text.h"
 
@@ -13,7 +13,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -38,7 +37,7 @@ struct CProgressLink::Shared {
     // Read only on the user-interface thread.
     const QPointer<CProgressDlg> m_pWindow;
 
-    mutable std::mutex m_mutex;
+    mutable CMutex m_mutex;
     // Updates not yet applied, guarded by m_mutex. Between two ranges only the latest position is kept,
     // and only the latest status and caption: what the window finally shows is the same as if every call
     // had been applied one by one, at one queued event per batch instead of one round trip per call.
@@ -68,7 +67,7 @@ void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
     bool close = false;
     bool any = false;
     {
-        std::scoped_lock lock(shared->m_mutex);
+        CMutexLock lock(shared->m_mutex);
         bar.swap(shared->m_bar);
         status.swap(shared->m_status);
         caption.swap(shared->m_caption);
@@ -81,7 +80,7 @@ void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
     }
     CProgressDlg* window = shared->m_pWindow.data();
     if (!window || window->IsDestroyed()) {
-        std::scoped_lock lock(shared->m_mutex);
+        CMutexLock lock(shared->m_mutex);
         shared->m_bGone = true;
         return;
     }
@@ -120,14 +119,15 @@ void Post(const std::shared_ptr<Shared>& shared) {
         app, [shared] { Drain(shared, true); }, Qt::QueuedConnection);
 }
 
-// Records one update under the lock, then hands it on: at once on the user-interface thread, otherwise
+// Records one update under the lock (change runs holding it: it says so with AssertHeld, which the
+// analysis cannot see through the call), then hands it on: at once on the user-interface thread, otherwise
 // through at most one queued drain at a time.
 template <class Change>
 void Deliver(const std::shared_ptr<Shared>& shared, Change&& change, bool close = false) {
     const bool onUi = OnUiThread(*shared);
     bool post = false;
     {
-        std::scoped_lock lock(shared->m_mutex);
+        CMutexLock lock(shared->m_mutex);
         if (shared->m_bGone) {
             return;
         }
@@ -152,7 +152,7 @@ void Deliver(const std::shared_ptr<Shared>& shared, Change&& change, bool close 
 
 CProgressLink::CProgressLink(CProgressDlg* window) : m_pShared(std::make_shared<Shared>(window)) {
     if (!window) {
-        std::scoped_lock lock(m_pShared->m_mutex);
+        CMutexLock lock(m_pShared->m_mutex);
         m_pShared->m_bGone = true;
         return;
     }
@@ -161,7 +161,7 @@ CProgressLink::CProgressLink(CProgressDlg* window) : m_pShared(std::make_shared<
     std::weak_ptr<Shared> weak = m_pShared;
     QObject::connect(window, &QObject::destroyed, [weak] {
         if (auto shared = weak.lock()) {
-            std::scoped_lock lock(shared->m_mutex);
+            CMutexLock lock(shared->m_mutex);
             shared->m_bGone = true;
         }
     });
@@ -170,11 +170,15 @@ CProgressLink::CProgressLink(CProgressDlg* window) : m_pShared(std::make_shared<
 CProgressLink::~CProgressLink() = default;
 
 void CProgressLink::SetRange(int low, int high) {
-    Deliver(m_pShared, [&](Shared& s) { s.m_bar.push_back({true, low, high}); });
+    Deliver(m_pShared, [&](Shared& s) {
+        s.m_mutex.AssertHeld();
+        s.m_bar.push_back({true, low, high});
+    });
 }
 
 void CProgressLink::SetPos(int pos) {
     Deliver(m_pShared, [&](Shared& s) {
+        s.m_mutex.AssertHeld();
         if (!s.m_bar.empty() && !s.m_bar.back().m_bRange) {
             s.m_bar.back().m_nLow = pos;
         } else {
@@ -184,11 +188,17 @@ void CProgressLink::SetPos(int pos) {
 }
 
 void CProgressLink::SetStatus(const std::string& text) {
-    Deliver(m_pShared, [&](Shared& s) { s.m_status = text; });
+    Deliver(m_pShared, [&](Shared& s) {
+        s.m_mutex.AssertHeld();
+        s.m_status = text;
+    });
 }
 
 void CProgressLink::SetCaption(const std::string& text) {
-    Deliver(m_pShared, [&](Shared& s) { s.m_caption = text; });
+    Deliver(m_pShared, [&](Shared& s) {
+        s.m_mutex.AssertHeld();
+        s.m_caption = text;
+    });
 }
 
 void CProgressLink::Close() {
@@ -209,6 +219,6 @@ void CProgressLink::Flush() {
 }
 
 bool CProgressLink::IsOpen() const {
-    std::scoped_lock lock(m_pShared->m_mutex);
+    CMutexLock lock(m_pShared->m_mutex);
     return !m_pShared->m_bGone;
 }

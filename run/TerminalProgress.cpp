@@ -117,7 +117,7 @@ CTerminalProgress::~CTerminalProgress() {
 }
 
 void CTerminalProgress::SetRange(int low, int high) {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     m_nLow = low;
     m_nHigh = high;
     m_nPos = low;
@@ -126,19 +126,19 @@ void CTerminalProgress::SetRange(int low, int high) {
 }
 
 void CTerminalProgress::SetPos(int pos) {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     m_nPos = pos;
     Draw(false);
 }
 
 void CTerminalProgress::SetStatus(const std::string& text) {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     m_strStatus = text;
     Draw(false);
 }
 
 void CTerminalProgress::SetCaption(const std::string& text) {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     m_strCaption = text;
     m_strStatus.clear();
     Draw(true);
@@ -176,7 +176,7 @@ void CTerminalProgress::Write(const std::string& text) {
 }
 
 void CTerminalProgress::Clear() {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     if (m_bDrawn) {
         Write(kEraseLine);
         m_bDrawn = false;
@@ -184,7 +184,7 @@ void CTerminalProgress::Clear() {
 }
 
 void CTerminalProgress::Finish(const std::string& summary) {
-    std::scoped_lock lock(m_mutex);
+    CMutexLock lock(m_mutex);
     if (m_bFinished) {
         return;
     }

@@ -7,10 +7,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "engine/Progress.h"
+#include "support/Mutex.h"
 
 class CTerminalProgress final : public IProgress {
   public:
@@ -38,20 +38,20 @@ class CTerminalProgress final : public IProgress {
 
   private:
     // Redraws at most every few dozen milliseconds: a redraw per file would cost more than the run.
-    void Draw(bool force);
-    void Write(const std::string& text);
+    void Draw(bool force) REQUIRES(m_mutex);
+    void Write(const std::string& text) REQUIRES(m_mutex);
 
-    std::mutex m_mutex;
+    CMutex m_mutex;
     std::FILE* const m_out;
     const int m_nColumns;  // 0: ask the terminal at each redraw
-    std::string m_strCaption;
-    std::string m_strStatus;
-    long long m_nLow = 0;
-    long long m_nHigh = 0;
-    long long m_nPos = 0;
-    bool m_bDrawn = false;
-    bool m_bFinished = false;
-    std::chrono::steady_clock::time_point m_lastDraw;
+    std::string m_strCaption GUARDED_BY(m_mutex);
+    std::string m_strStatus GUARDED_BY(m_mutex);
+    long long m_nLow GUARDED_BY(m_mutex) = 0;
+    long long m_nHigh GUARDED_BY(m_mutex) = 0;
+    long long m_nPos GUARDED_BY(m_mutex) = 0;
+    bool m_bDrawn GUARDED_BY(m_mutex) = false;
+    bool m_bFinished GUARDED_BY(m_mutex) = false;
+    std::chrono::steady_clock::time_point m_lastDraw GUARDED_BY(m_mutex);
 };
 
 // text as one terminal line no wider than columns: control bytes and bytes that are not UTF-8 shown as

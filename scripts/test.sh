@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Tandrel from nothing when needed and runs every test through CTest; then the checks that need
-# builds of their own: the suite under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzers, and
-# the million-file cases (scripts/extra-checks.sh).
+# builds of their own: the suite under AddressSanitizer and UndefinedBehaviorSanitizer, the lock
+# annotations checked by clang, the fuzzers, and the million-file cases (scripts/extra-checks.sh).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -13,4 +13,4 @@ cd "$(dirname "$0")/.."
 (cd build && ctest --timeout 600 -L media -V)
 # The windows under Xvfb with a window manager, driven like a user; verbose, so that the log names each case.
 (cd build && ctest --timeout 300 -L gui -V)
-./scripts/extra-checks.sh asan fuzz slow
+./scripts/extra-checks.sh asan locks fuzz slow

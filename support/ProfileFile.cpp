@@ -2,16 +2,16 @@
 #include "support/ProfileFile.h"
 
 #include <cerrno>
-#include <mutex>
 
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "support/AsciiCase.h"
+#include "support/Mutex.h"
 
 namespace {
 
 // One lock for every profile file: each read-modify-write must see the previous writer's result.
-std::mutex g_fileMutex;
+CMutex g_fileMutex;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -185,7 +185,7 @@ std::string CProfileFile::ResolvePath(const std::string& file) {
 
 std::string CProfileFile::ReadText(const std::string& file) {
     std::string data;
-    std::scoped_lock lock(g_fileMutex);
+    CMutexLock lock(g_fileMutex);
     return platform::ReadWholeFile(ResolvePath(file), data) ? data : std::string();
 }
 
@@ -197,7 +197,7 @@ std::string CProfileFile::ReadValue(const std::string& file, const std::string& 
 
 bool CProfileFile::WriteValues(const std::string& file, const std::vector<Entry>& entries) {
     const std::string path = ResolvePath(file);
-    std::scoped_lock lock(g_fileMutex);
+    CMutexLock lock(g_fileMutex);
     std::string data;
     if (!platform::ReadWholeFile(path, data)) {
         if (platform::LastError() != ENOENT) {

@@ -2,22 +2,20 @@
 #include "support/Reg.h"
 
 #include <climits>
-#include <mutex>
-
 #include "support/PathUtil.h"
 #include "support/ProfileFile.h"
-#include "support/ThreadAnnotations.h"
+#include "support/Mutex.h"
 
 namespace {
 
-std::mutex g_currentMutex;
+CMutex g_currentMutex;
 std::string g_strCurrentFile GUARDED_BY(g_currentMutex);
 
 }  // namespace
 
 CReg::CReg(int mode, const std::string& section, const std::string& file)
     : m_nMode(mode), m_strFile(file), m_strSection(section) {
-    std::scoped_lock lock(g_currentMutex);
+    CMutexLock lock(g_currentMutex);
     g_strCurrentFile = file;
 }
 
@@ -65,7 +63,7 @@ bool CReg::Commit() {
 }
 
 std::string CReg::CurrentProfileFile() {
-    std::scoped_lock lock(g_currentMutex);
+    CMutexLock lock(g_currentMutex);
     return g_strCurrentFile;
 }
 

@@ -5,10 +5,8 @@
 // jobs handed to RunWithTimeLimit, which run on a helper thread.
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -16,31 +14,36 @@
 
 #include <QString>
 
+#include "support/Mutex.h"
+
 // Runs job on a helper thread and waits at most limit for it. A job that overruns is abandoned: it
 // finishes in the background and only ever touches its own shared state, never the tree.
 template <typename T>
 bool RunWithTimeLimit(std::function<T()> job, std::chrono::milliseconds limit, T& result) {
     struct Shared {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        T value;
+        CMutex mutex;
+        CCondVar done;
+        bool finished GUARDED_BY(mutex) = false;
+        T value GUARDED_BY(mutex);
     };
     auto shared = std::make_shared<Shared>();
     try {
         std::thread([shared, work = std::move(job)]() {
             T value = work();
-            std::scoped_lock lock(shared->mutex);
+            CMutexLock lock(shared->mutex);
             shared->value = std::move(value);
             shared->finished = true;
-            shared->done.notify_all();
+            shared->done.NotifyAll();
         }).detach();
     } catch (const std::system_error&) {
         return false;  // no thread to be had: list nothing rather than risk blocking the window
     }
-    std::unique_lock lock(shared->mutex);
-    if (!shared->done.wait_for(lock, limit, [&] { return shared->finished; })) {
-        return false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    CMutexLock lock(shared->mutex);
+    while (!shared->finished) {
+        if (!shared->done.WaitUntil(shared->mutex, deadline) && !shared->finished) {
+            return false;
+        }
     }
     result = std::move(shared->value);
     return true;

@@ -3,14 +3,15 @@
 #include "ui/VersionInfo.h"
 
 #include <cstring>
-#include <mutex>
 #include <optional>
+
+#include "support/Mutex.h"
 
 namespace {
 
-std::mutex g_mutex;
-std::string g_strPrefix;                  // guarded by g_mutex
-std::optional<VersionTable> g_testTable;  // guarded by g_mutex
+CMutex g_mutex;
+std::string g_strPrefix GUARDED_BY(g_mutex);
+std::optional<VersionTable> g_testTable GUARDED_BY(g_mutex);
 
 VersionTable CompiledTable() {
     VersionTable table;
@@ -75,7 +76,7 @@ bool Query(const VersionTable& table, const std::string& path, std::string& out)
     return false;
 }
 
-const VersionTable& CurrentTable() {
+const VersionTable& CurrentTable() REQUIRES(g_mutex) {
     static const VersionTable compiled = CompiledTable();
     return g_testTable ? *g_testTable : compiled;
 }
@@ -83,12 +84,12 @@ const VersionTable& CurrentTable() {
 }  // namespace
 
 void SetVersionInfoSource(const std::string& prefix) {
-    std::scoped_lock lock(g_mutex);
+    CMutexLock lock(g_mutex);
     g_strPrefix = prefix;
 }
 
 bool GetVersionString(std::string& out, const std::string& key) {
-    std::scoped_lock lock(g_mutex);
+    CMutexLock lock(g_mutex);
     return Query(CurrentTable(), g_strPrefix + key, out);
 }
 
@@ -96,7 +97,7 @@ bool GetFixedVersionInfo(res::FixedVersionInfo& info) {
     std::string bytes;
     bool ok = false;
     {
-        std::scoped_lock lock(g_mutex);
+        CMutexLock lock(g_mutex);
         // The root block is read without the string prefix; holding the lock keeps the caller's prefix.
         ok = Query(CurrentTable(), "\\", bytes);
     }
@@ -124,7 +125,7 @@ bool GetProductVersion(uint16_t* major, uint16_t* minor, uint16_t* build) {
 }
 
 void TestSetVersionTable(const VersionTable* table) {
-    std::scoped_lock lock(g_mutex);
+    CMutexLock lock(g_mutex);
     if (table) {
         g_testTable = *table;
     } else {
