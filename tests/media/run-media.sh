@@ -269,7 +269,7 @@ Asia/Tokyo        ERROR  32400 seconds (9:00 hours) earlier
 }
 
 # A read-only medium whose modes no probe can try and that shows one mode on every file hands none of it
-# to a copy.
+# to a copy. It leaves the medium mounted read-only, so it comes last.
 check_readonly_medium_modes() {
     [[ " exfat ntfs ntfs-ic " == *" $medium "* ]] || return 0
     local source mode
@@ -446,8 +446,8 @@ check_no_leftovers() {
 }
 
 checks="first_backup nothing_to_copy minute_change case_clash case_letters medium_inside clock_offset
-    new_file_mode readonly_source killed_run flushed_before_named colon_name no_readonly_lock
-    readonly_medium_modes kept_versions no_leftovers"
+    new_file_mode readonly_source killed_run flushed_before_named colon_name no_readonly_lock kept_versions
+    readonly_medium_modes no_leftovers"
 
 # medium  mount function  traits: fold = names that differ in case only are one file,
 # 777 = every file shows mode 0777, lower = lists every name in lower case, fat = the FAT name rules,
