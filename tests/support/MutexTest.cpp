@@ -9,41 +9,29 @@
 
 using Clock = std::chrono::steady_clock;
 
-TEST(MutexTest, UnlockLetsAnotherThreadInAndAWaitEndsByNotificationOrDeadline) {
+TEST(MutexTest, AWaitGivesTheMutexUpAndSaysWhetherItWasNotified) {
     CMutex mutex;
     CCondVar changed;
     bool ready = false;  // under mutex
     CMutexLock lock(mutex);
-
-    // Another thread can take the mutex only while the lock has let it go.
-    std::thread other([&] {
-        CMutexLock inner(mutex);
-        ready = true;
-        changed.NotifyAll();
-    });
-    lock.Unlock();
-    other.join();
-    lock.Lock();
-    EXPECT_TRUE(ready);
-
-    // Notified before the deadline: true, the mutex held again.
-    ready = false;
+    // The notifier gets in only while the wait has given the mutex up: true, the mutex held again.
     std::thread notifier([&] {
         CMutexLock inner(mutex);
         ready = true;
         changed.NotifyAll();
     });
     while (!ready) {
-        ASSERT_TRUE(changed.WaitUntil(mutex, Clock::now() + std::chrono::seconds(30)));
+        EXPECT_TRUE(changed.WaitUntil(mutex, Clock::now() + std::chrono::seconds(30)));
     }
-    lock.Unlock();
-    notifier.join();
-    lock.Lock();
-
     // Nobody notifies: false once the deadline has passed (a spurious wake-up before it may say true).
     const auto deadline = Clock::now() + std::chrono::milliseconds(20);
     while (changed.WaitUntil(mutex, deadline)) {
-        ASSERT_LT(Clock::now(), deadline);
+        EXPECT_LT(Clock::now(), deadline);
     }
     EXPECT_GE(Clock::now(), deadline);
+    // Unlock lets another thread in; Lock takes the mutex back for the destructor to give up.
+    lock.Unlock();
+    notifier.join();
+    std::thread([&] { CMutexLock inner(mutex); }).join();
+    lock.Lock();
 }
