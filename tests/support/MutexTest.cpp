@@ -21,12 +21,12 @@ TEST(MutexTest, AWaitGivesTheMutexUpAndSaysWhetherItWasNotified) {
         changed.NotifyAll();
     });
     while (!ready) {
-        EXPECT_TRUE(changed.WaitUntil(mutex, Clock::now() + std::chrono::seconds(30)));
+        ASSERT_TRUE(changed.WaitUntil(mutex, Clock::now() + std::chrono::seconds(30)));
     }
     // Nobody notifies: false once the deadline has passed (a spurious wake-up before it may say true).
     const auto deadline = Clock::now() + std::chrono::milliseconds(20);
     while (changed.WaitUntil(mutex, deadline)) {
-        EXPECT_LT(Clock::now(), deadline);
+        ASSERT_LT(Clock::now(), deadline);
     }
     EXPECT_GE(Clock::now(), deadline);
     // Unlock lets another thread in; Lock takes the mutex back for the destructor to give up.
