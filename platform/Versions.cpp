@@ -25,9 +25,10 @@ using detail::RetryEintr;
 namespace {
 
 // Errors of a file system without hard links (or one that refuses this one: a file of another user under
-// protected_hardlinks): the file is moved instead.
+// protected_hardlinks): the file is moved instead. rclone answers every link with EIO; a medium that
+// really fails gives the move its own error.
 bool NoLinkHere(int err) {
-    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK || err == EIO;
 }
 
 // Moves from to to without replacing anything at to. Some FUSE drivers know no RENAME_NOREPLACE: there
