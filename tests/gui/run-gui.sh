@@ -350,6 +350,9 @@ case_first_start() {
     wait_active "$WIN" "the job list" || return 1
     key Return
     poll 10 test -s "$C/home/dst/Data/file.txt" || { fail "the backup copied nothing"; return 1; }
+    # The copy is there before the run ends: Esc belongs to the main window only once it is alone again.
+    alone() { [ -z "$(windows | grep -v "^$MAIN " | awk 'NF > 1')" ]; }
+    poll 20 alone || { fail "the run did not end: $(windows | cut -d' ' -f2- | paste -sd,)"; return 1; }
     quit || return 1
     grep -qxF "m_strSourceDir=$C/home/src/Data/" "$C/config/tandrel/Tandrel.ini" ||
         fail "the source was not saved: $(grep m_strSourceDir "$C/config/tandrel/Tandrel.ini")"
