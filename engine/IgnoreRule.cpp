@@ -2,24 +2,12 @@
 #include "engine/IgnoreRule.h"
 
 #include "support/AsciiCase.h"
+#include "support/PathUtil.h"
 
 namespace {
 
 bool IsSeparator(char c) {
     return c == ' ' || c == '\t' || c == ',' || c == ';';
-}
-
-// The text after the last dot of the last path element; empty without a dot or when the name ends in one.
-std::string_view ExtensionOf(std::string_view name) {
-    const size_t slash = name.rfind('/');
-    if (slash != std::string_view::npos) {
-        name.remove_prefix(slash + 1);
-    }
-    const size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        return {};
-    }
-    return name.substr(dot + 1);
 }
 
 }  // namespace
@@ -62,7 +50,7 @@ bool CIgnoreRule::IsIgnored(std::string_view fileName) const {
     if (Empty()) {
         return false;
     }
-    const std::string_view ext = ExtensionOf(fileName);
+    const std::string_view ext = GetExtension(fileName);
     if (ext.empty()) {
         return m_bNoExtension;
     }

@@ -5,6 +5,8 @@
 #include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
+#include <array>
+
 bool EqualsNoCase(const std::string& text, const char* option) {
     return EqualIgnoringCase(text, option);
 }
@@ -14,45 +16,58 @@ bool StartsWithNoCase(const std::string& text, const char* option) {
     return EqualIgnoringCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
-Option ClassifyArgument(const std::string& arg) {
-    if (EqualsNoCase(arg, "/?") || EqualsNoCase(arg, "/h") || EqualsNoCase(arg, "/help")) {
-        return Option::Usage;
+namespace {
+
+// Every spelling the command line knows, matched ignoring ASCII case; one ending in ":" takes the rest of
+// the argument as its value. The spellings of an answer are answered at once when they stand alone and
+// are unknown arguments beside others.
+struct Spellings {
+    std::array<const char*, 3> texts;  // null after the last
+    Option option;
+    AtOnce alone = AtOnce::No;
+};
+
+constexpr Spellings kOptions[] = {
+    {{"/?", "/h", "/help"}, Option::Usage},
+    {{"/explorer:"}, Option::Explorer},
+    {{"/srcdir:"}, Option::SrcDir},
+    {{"/destdir:"}, Option::DestDir},
+    {{"/debug"}, Option::Debug},
+    {{"/!backup", "/!b"}, Option::Backup},
+    {{"/!synchronize", "/!s"}, Option::Synchronize},
+    {{"/!quit", "/!q"}, Option::Quit},
+    {{"/alert", "/!alert"}, Option::Alert},
+    {{"--help", "-h"}, Option::Other, AtOnce::Help},
+    {{"--version"}, Option::Other, AtOnce::Version},
+};
+
+bool Matches(const std::string& arg, std::string_view spelling) {
+    return spelling.back() == ':' ? StartsWithNoCase(arg, spelling.data())
+                                  : EqualsNoCase(arg, spelling.data());
+}
+
+}  // namespace
+
+Argument ClassifyArgument(const std::string& arg) {
+    for (const Spellings& row : kOptions) {
+        for (const char* text : row.texts) {
+            if (text && row.alone == AtOnce::No && Matches(arg, text)) {
+                return {row.option, std::string_view(arg).substr(std::string_view(text).size())};
+            }
+        }
     }
-    if (StartsWithNoCase(arg, "/explorer:")) {
-        return Option::Explorer;
-    }
-    if (StartsWithNoCase(arg, "/srcdir:")) {
-        return Option::SrcDir;
-    }
-    if (StartsWithNoCase(arg, "/destdir:")) {
-        return Option::DestDir;
-    }
-    if (EqualsNoCase(arg, "/debug")) {
-        return Option::Debug;
-    }
-    if (EqualsNoCase(arg, "/!backup") || EqualsNoCase(arg, "/!b")) {
-        return Option::Backup;
-    }
-    if (EqualsNoCase(arg, "/!synchronize") || EqualsNoCase(arg, "/!s")) {
-        return Option::Synchronize;
-    }
-    if (EqualsNoCase(arg, "/!quit") || EqualsNoCase(arg, "/!q")) {
-        return Option::Quit;
-    }
-    if (EqualsNoCase(arg, "/alert") || EqualsNoCase(arg, "/!alert")) {
-        return Option::Alert;
-    }
-    return Option::Other;
+    return {};
 }
 
 AtOnce AnswerAtOnce(const std::vector<std::string>& arguments) {
-    if (arguments.size() != 2) {
-        return AtOnce::No;
+    for (const Spellings& row : kOptions) {
+        for (const char* text : row.texts) {
+            if (text && row.alone != AtOnce::No && arguments.size() == 2 && Matches(arguments[1], text)) {
+                return row.alone;
+            }
+        }
     }
-    if (EqualsNoCase(arguments[1], "--version")) {
-        return AtOnce::Version;
-    }
-    return EqualsNoCase(arguments[1], "--help") || EqualsNoCase(arguments[1], "-h") ? AtOnce::Help : AtOnce::No;
+    return AtOnce::No;
 }
 
 platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
@@ -62,7 +77,7 @@ platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
     bool debug = false;
     bool box = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
-        switch (ClassifyArgument(arguments[i])) {
+        switch (ClassifyArgument(arguments[i]).option) {
             case Option::Backup:
             case Option::Synchronize:
                 run = true;

@@ -4,6 +4,7 @@
 // they can be tested alone. Any thread.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Display.h"
@@ -14,7 +15,14 @@ bool StartsWithNoCase(const std::string& text, const char* option);
 
 // The command-line options, told apart as the parser and the start-up both need them.
 enum class Option { Usage, Explorer, SrcDir, DestDir, Debug, Backup, Synchronize, Quit, Alert, Other };
-Option ClassifyArgument(const std::string& argument);
+
+// One argument read against the option table: the option, and for "/explorer:", "/srcdir:" and
+// "/destdir:" the text after the colon (a view into the argument).
+struct Argument {
+    Option option = Option::Other;
+    std::string_view value;
+};
+Argument ClassifyArgument(const std::string& argument);
 
 // "--help", "-h" and "--version" are answered at once only when they stand alone (arguments[0] being
 // the program); beside other arguments they are arguments like any other the parser does not know.

@@ -177,7 +177,8 @@ void CMainDlg::ParseCommandLine() {
     }
     for (size_t i = 1; i < m_arguments.size(); ++i) {
         const std::string& arg = m_arguments[i];
-        switch (ClassifyArgument(arg)) {
+        const Argument parsed = ClassifyArgument(arg);
+        switch (parsed.option) {
             case Option::Usage:
                 ShowUsage();
                 RequestQuit(m_nExitCode);
@@ -187,11 +188,11 @@ void CMainDlg::ParseCommandLine() {
                 NormalizeFolder(m_strSourceDir);
                 break;
             case Option::SrcDir:
-                m_strSourceDir = arg.substr(8);
+                m_strSourceDir = parsed.value;
                 NormalizeFolder(m_strSourceDir);
                 break;
             case Option::DestDir:
-                m_strDestinationDir = arg.substr(9);
+                m_strDestinationDir = parsed.value;
                 NormalizeFolder(m_strDestinationDir);
                 break;
             case Option::Debug:

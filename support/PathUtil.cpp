@@ -143,12 +143,14 @@ std::string GetFolderPart(const std::string& path) {
     return drive + folder;
 }
 
-std::string GetExtension(const std::string& path) {
-    std::string name;
-    SplitPath(path, nullptr, nullptr, &name);
-    const std::string::size_type dot = name.rfind('.');
-    if (dot == std::string::npos) {
-        return std::string();
+std::string_view GetExtension(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash != std::string_view::npos) {
+        path.remove_prefix(slash + 1);
     }
-    return name.substr(dot + 1);
+    const size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    return path.substr(dot + 1);
 }

@@ -4,6 +4,7 @@
 // separator; a folder path in normal form ends with "/". Any thread.
 
 #include <string>
+#include <string_view>
 
 // The calling thread's last platform error as text, carriage returns and line feeds turned into blanks.
 // The text lives in a thread-local buffer that the next call on the same thread overwrites.
@@ -36,4 +37,5 @@ std::string IntToText(long long value);
 void SplitPath(const std::string& path, std::string* drive, std::string* folder, std::string* name);
 std::string GetFolderPart(const std::string& path);
 // The text after the last dot of the final path element; empty without a dot or when it ends in one.
-std::string GetExtension(const std::string& path);
+// A view into path: the one extension rule of every layer (ignore list, walk filter).
+std::string_view GetExtension(std::string_view path);
