@@ -34,11 +34,12 @@ endif()
 # header, so that the same sources give the same package.
 find_program(TANDREL_GZIP gzip REQUIRED)
 set(TANDREL_MANPAGE_GZ "${CMAKE_BINARY_DIR}/packaging/tandrel.1.gz")
+configure_file("${TANDREL_PACKAGING_DIR}/tandrel.1.in" "${CMAKE_BINARY_DIR}/packaging/tandrel.1" @ONLY)
 set(TANDREL_CHANGELOG_GZ "${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz")
 add_custom_command(
     OUTPUT "${TANDREL_MANPAGE_GZ}"
-    COMMAND "${TANDREL_GZIP}" -9nc "${TANDREL_PACKAGING_DIR}/tandrel.1" > "${TANDREL_MANPAGE_GZ}"
-    DEPENDS "${TANDREL_PACKAGING_DIR}/tandrel.1"
+    COMMAND "${TANDREL_GZIP}" -9nc "${CMAKE_BINARY_DIR}/packaging/tandrel.1" > "${TANDREL_MANPAGE_GZ}"
+    DEPENDS "${CMAKE_BINARY_DIR}/packaging/tandrel.1"
     COMMENT "Compressing the manual page")
 add_custom_command(
     OUTPUT "${TANDREL_CHANGELOG_GZ}"

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "res/Version.h"
 #include "tests/TestSupport.h"
 
 using testing_support::CTempDir;
@@ -123,7 +124,7 @@ TEST_F(DisplayTest, EachStartEnvironmentEndsAsItShould) {
         {"settings folder a link to another's", "", "link:config/tandrel", "{run} /!b /!q", false, 1,
          "tandrel: {home}/config/tandrel/ is not a folder of your own .*\n", "", false},
         // Alone they answer at once, the silent display never tried.
-        {"version", "DISPLAY={silent}", "", "--version", false, 0, "", "", false, "Tandrel 2.0.11\n"},
+        {"version", "DISPLAY={silent}", "", "--version", false, 0, "", "", false, res::kVersionLine},
         {"help", "DISPLAY={silent}", "", "--help", false, 0, "", "", false, "/!quit, /!q"},
         {"help, short", "DISPLAY={silent}", "", "-H", false, 0, "", "", false, "/srcdir:#"},
     };

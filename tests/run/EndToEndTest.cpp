@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "res/Version.h"
 #include "tests/TestSupport.h"
 
 using testing_support::CTempDir;
@@ -63,7 +64,7 @@ TEST(EndToEndTest, UsagePrintsItsRowsAndEndsWithZero) {
 
     Result v = RunTandrel(home, "--version");
     EXPECT_EQ(v.exitCode, 0);
-    EXPECT_EQ(v.out, "Tandrel 2.0.11\n");
+    EXPECT_EQ(v.out, std::string(res::kVersionLine) + "\n");
 }
 
 // What reaches a person (and cron's mail): nothing from a good run; from a failed run its message and

@@ -47,7 +47,7 @@ TEST(VersionInfo, CompiledTable) {
     EXPECT_TRUE(GetVersionString(value, "ProductName"));
     EXPECT_EQ(value, "Tandrel");
     EXPECT_TRUE(GetVersionString(value, "productversion")) << "keys match ignoring case";
-    EXPECT_EQ(value, "2.0.11");
+    EXPECT_EQ(value, res::kVersionText);
     EXPECT_TRUE(GetVersionString(value, "OriginalFilename"));
     EXPECT_EQ(value, "tandrel");
     EXPECT_FALSE(GetVersionString(value, "NoSuchKey"));
