@@ -7,7 +7,7 @@
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
 #include "platform/Medium.h"
-#include "platform/MessageBox.h"
+#include "engine/RunHost.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
@@ -187,18 +187,18 @@ bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& 
     // The lock is the files' read-only state: a tree on a medium that cannot keep it would stay unlocked.
     for (const std::string* folder : {&sourceDir, &destDir}) {
         if (!platform::LearnMedium(*folder).keepsReadOnly) {
-            host.Report(*folder + res::kNoReadOnly, platform::kMbIconHand, 0);
+            host.Report(*folder + res::kNoReadOnly, kMbIconHand, 0);
             return false;
         }
     }
     if (mode == RunCheckOut) {
         if (!(IsNoneReadOnly(state, destDir) && IsAllReadOnly(state, sourceDir))) {
-            host.Report(res::kAlreadyCheckedOut, platform::kMbIconHand, 0);
+            host.Report(res::kAlreadyCheckedOut, kMbIconHand, 0);
             return false;
         }
     } else if (mode == RunCheckIn) {
         if (!(IsAllReadOnly(state, destDir) && IsNoneReadOnly(state, sourceDir))) {
-            host.Report(res::kAlreadyCheckedIn, platform::kMbIconHand, 0);
+            host.Report(res::kAlreadyCheckedIn, kMbIconHand, 0);
             return false;
         }
     }

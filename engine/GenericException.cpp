@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/LastError.h"
-#include "platform/MessageBox.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
@@ -19,10 +18,6 @@ bool CGenericException::GetErrorMessage(char* buffer, unsigned size, unsigned* /
         buffer[n] = '\0';
     }
     return true;
-}
-
-int CGenericException::ReportError(unsigned type, unsigned /*helpId*/) const {
-    return platform::MessageBox(m_strMessage, type);
 }
 
 void RaiseSystemError(const char* prefix) {

@@ -19,9 +19,6 @@ class CGenericException : public std::exception {
     // helpContext is left untouched. Returns true.
     bool GetErrorMessage(char* buffer, unsigned size, unsigned* helpContext = nullptr) const;
 
-    // Shows the message in the program's message box with that box type; returns the button pressed.
-    int ReportError(unsigned type = 0, unsigned helpId = 0) const;
-
   private:
     std::string m_strMessage;
 };

@@ -8,10 +8,17 @@
 
 class IProgress;
 
+// Message types for Report (button and icon sets) and its answers.
+inline constexpr unsigned kMbOk = 0x00;
+inline constexpr unsigned kMbOkCancel = 0x01;
+inline constexpr unsigned kMbIconHand = 0x10;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
 class IRunHost {
   public:
     virtual ~IRunHost() = default;
-    // Shows or logs text with a message-box type (platform/MessageBox.h); returns the answer, or -1 when
+    // Shows or logs text with a message type (kMb...); returns the answer, or -1 when
     // the text went to the run log.
     virtual int Report(const std::string& text, unsigned type, unsigned helpId) = 0;
     virtual void EnableMainWindow(bool enable) = 0;

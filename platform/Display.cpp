@@ -16,17 +16,13 @@
 #include <memory>
 #include <thread>
 
-#include <QLibraryInfo>
-
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
 #include "support/Mutex.h"
 
 namespace platform {
 
 namespace {
 
-enum class Probe { NotNamed, Opens, Fails, Silent };
+using Probe = DisplayProbe;
 
 constexpr int kAnswerMs = kDisplayAnswerSeconds * 1000;
 
@@ -37,9 +33,9 @@ bool HasText(const char* name) {
 
 // Qt aborts on a platform whose plugin it cannot find (a Wayland session without Qt's Wayland
 // plugin): such a display is as good as none. Looks where Qt looks: QT_PLUGIN_PATH, then its own folder.
-bool QtPlatformPluginExists(const char* prefix) {
+bool QtPlatformPluginExists(const char* prefix, const std::string& qtPluginFolder) {
     std::string folders = HasText("QT_PLUGIN_PATH") ? std::string(getenv("QT_PLUGIN_PATH")) + ":" : "";
-    folders += QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString();
+    folders += qtPluginFolder;
     size_t start = 0;
     while (start <= folders.size()) {
         const size_t end = std::min(folders.find(':', start), folders.size());
@@ -84,8 +80,8 @@ bool X11DisplayOpens() {
 
 // libxcb offers no time limit: the connection is tried on a thread of its own, which a frozen server
 // (or a dead ssh forward) leaves waiting while the program goes on without it.
-Probe X11Probe() {
-    if (!QtPlatformPluginExists("libqxcb")) {
+Probe X11Probe(const std::string& qtPluginFolder) {
+    if (!QtPlatformPluginExists("libqxcb", qtPluginFolder)) {
         return Probe::Fails;
     }
     struct Answer {
@@ -128,8 +124,8 @@ bool Ready(int fd, short events) {
 
 // A compositor that takes the connection may still never answer: the probe asks for a round trip
 // (wl_display.sync, object 1 opcode 0, new callback id 2) and waits for any reply.
-Probe WaylandProbe() {
-    if (!QtPlatformPluginExists("libqwayland")) {
+Probe WaylandProbe(const std::string& qtPluginFolder) {
+    if (!QtPlatformPluginExists("libqwayland", qtPluginFolder)) {
         return Probe::Fails;
     }
     std::string path = getenv("WAYLAND_DISPLAY");
@@ -167,43 +163,12 @@ Probe WaylandProbe() {
 
 }  // namespace
 
-DisplayState SelectQtPlatform(DisplayNeed need) {
-    SetHeadless(false);
-    // Qt asks for a runtime folder on start and, without XDG_RUNTIME_DIR (cron), makes one under a
-    // predictable name in /tmp that another user can take first, and says so. The private state folder
-    // stands in.
-    if (!HasText("XDG_RUNTIME_DIR") && MakeStateFolder()) {
-        const std::string folder = StateFolder();
-        setenv("XDG_RUNTIME_DIR", folder.substr(0, folder.size() - 1).c_str(), 1);
-    }
-    // A platform named by the caller (tests drive offscreen windows) is a desktop as far as we know.
-    if (HasText("QT_QPA_PLATFORM")) {
-        return DisplayState::Used;
-    }
-    DisplayState state = DisplayState::NotTried;
-    if (need != DisplayNeed::None) {
-        const Probe x11 = HasText("DISPLAY") ? X11Probe() : Probe::NotNamed;
-        const Probe wayland = HasText("WAYLAND_DISPLAY") ? WaylandProbe() : Probe::NotNamed;
-        if (x11 == Probe::Opens || wayland == Probe::Opens) {
-            if (x11 != wayland) {
-                // Qt might try the one that is gone first and abort there.
-                setenv("QT_QPA_PLATFORM", x11 == Probe::Opens ? "xcb" : "wayland", 1);
-            }
-            return DisplayState::Used;
-        }
-        if (x11 == Probe::Silent || wayland == Probe::Silent) {
-            state = DisplayState::NoAnswer;
-        } else {
-            state = x11 == Probe::NotNamed && wayland == Probe::NotNamed ? DisplayState::NoneNamed
-                                                                         : DisplayState::CannotOpen;
-        }
-        if (need == DisplayNeed::Window && state != DisplayState::NoneNamed) {
-            return state;
-        }
-    }
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    SetHeadless(true);
-    return state;
+DisplayProbe ProbeX11Display(const std::string& qtPluginFolder) {
+    return HasText("DISPLAY") ? X11Probe(qtPluginFolder) : Probe::NotNamed;
+}
+
+DisplayProbe ProbeWaylandDisplay(const std::string& qtPluginFolder) {
+    return HasText("WAYLAND_DISPLAY") ? WaylandProbe(qtPluginFolder) : Probe::NotNamed;
 }
 
 std::string NamedDisplay() {

@@ -1,34 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The display a start uses: the one named in the environment when it answers in time, else Qt's
-// offscreen platform (headless mode, platform/MessageBox.h). Decided once, before the QApplication exists.
+// Probes of the displays named in the environment, for the choice of Qt platform a start makes
+// (run/Display.h). Each probe waits at most kDisplayAnswerSeconds. Any thread.
 
 #include <string>
 
 namespace platform {
 
-// What a start asks of a display.
-enum class DisplayNeed {
-    None,    // work that ends without a window and shows no box: no display is even tried
-    Either,  // a window or box when a display answers; the work goes on without one otherwise
-    Window   // the main window, and nothing else to do
-};
-
-enum class DisplayState {
-    Used,        // QT_QPA_PLATFORM is given, or a display named in the environment answers
-    NotTried,    // DisplayNeed::None: headless without a look at the displays
-    NoneNamed,   // neither DISPLAY nor WAYLAND_DISPLAY: headless
-    CannotOpen,  // a display is named, none opens (refused, gone, or no Qt platform for it)
-    NoAnswer     // a display is named, none opens and one of them kept silent past the time limit
+enum class DisplayProbe {
+    NotNamed,  // the variable is empty or unset
+    Opens,     // a connection is made and answered
+    Fails,     // refused, gone, or no Qt platform plugin for it
+    Silent     // no answer within the time limit
 };
 
 // The time a display has to answer the connection before it counts as not there.
 inline constexpr int kDisplayAnswerSeconds = 2;
 
-// Tries each display named (DISPLAY, WAYLAND_DISPLAY) unless need is None, each for at most
-// kDisplayAnswerSeconds; selects the offscreen platform and headless mode when none is used, except
-// for DisplayNeed::Window with a display named (the caller ends the program then).
-DisplayState SelectQtPlatform(DisplayNeed need);
+// The display of DISPLAY (X11) and of WAYLAND_DISPLAY. qtPluginFolder is Qt's own plugin folder: a
+// display whose Qt platform plugin is found neither there nor under QT_PLUGIN_PATH fails, since Qt
+// would abort on it.
+DisplayProbe ProbeX11Display(const std::string& qtPluginFolder);
+DisplayProbe ProbeWaylandDisplay(const std::string& qtPluginFolder);
 // The display named in the environment (DISPLAY, else WAYLAND_DISPLAY), for messages.
 std::string NamedDisplay();
 

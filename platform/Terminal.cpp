@@ -2,11 +2,34 @@
 #include "platform/Terminal.h"
 
 #include <locale.h>
+#include <stdio.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <wchar.h>
 
 namespace platform {
+
+namespace {
+
+// The text for a terminal: control bytes (from file names in a message) other than line breaks and tabs
+// would be obeyed by the terminal, so they are shown as "?".
+std::string ForTerminal(std::string text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+void PrintMessage(const std::string& text) {
+    fprintf(stderr, "tandrel: %s\n", ForTerminal(text).c_str());
+    fflush(stderr);
+}
+
 
 bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;

@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The terminal behind standard error, for the progress line of unattended runs. Any thread.
+// The terminal behind standard error, for the progress line and the messages of unattended runs.
+// Any thread.
+
+#include <string>
 
 namespace platform {
+
+// Writes "tandrel: " + text as one message on standard error, its control bytes defused: what an
+// unattended run says so that a terminal, or cron's mail, shows it.
+void PrintMessage(const std::string& text);
 
 // True when standard error is a terminal.
 bool StandardErrorIsTerminal();

@@ -70,7 +70,7 @@ AtOnce AnswerAtOnce(const std::vector<std::string>& arguments) {
     return AtOnce::No;
 }
 
-platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
+DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
     bool run = false;
     bool quit = false;
     bool usage = false;
@@ -103,9 +103,9 @@ platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments) {
     }
     box = box || usage || (debug && !run);
     if (run && quit) {
-        return box ? platform::DisplayNeed::Either : platform::DisplayNeed::None;
+        return box ? DisplayNeed::Either : DisplayNeed::None;
     }
-    return run || quit || usage ? platform::DisplayNeed::Either : platform::DisplayNeed::Window;
+    return run || quit || usage ? DisplayNeed::Either : DisplayNeed::Window;
 }
 
 std::string LastFolderName(const std::string& path) {

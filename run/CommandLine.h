@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Display.h"
+#include "run/Display.h"
 
 // ASCII case-insensitive comparisons of command-line options.
 bool EqualsNoCase(const std::string& text, const char* option);
@@ -33,7 +33,7 @@ AtOnce AnswerAtOnce(const std::vector<std::string>& arguments);
 // needs none unless it may show a box ("/alert", "/?", an unknown argument before the run option, the
 // "/debug" listing without a run); a run or usage request without "/!q" works without the window when
 // there is no display; only a plain start needs the window.
-platform::DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments);
+DisplayNeed DisplayNeedOf(const std::vector<std::string>& arguments);
 
 // The last folder name of a folder path, ignoring one trailing "/": "/work/Project/" gives "Project".
 std::string LastFolderName(const std::string& path);

@@ -7,13 +7,15 @@
 
 #include "platform/Display.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
 #include "platform/Signals.h"
+#include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
+#include "run/Display.h"
 #include "support/TraceLog.h"
 #include "ui/MainDlg.h"
+#include "ui/MessageBox.h"
 #include "ui/UsageDlg.h"
 
 namespace {
@@ -42,24 +44,24 @@ int CMainApp::Run() {
         case AtOnce::No:
             break;
     }
-    const platform::DisplayNeed need = DisplayNeedOf(m_arguments);
-    if (need != platform::DisplayNeed::Window) {
+    const DisplayNeed need = DisplayNeedOf(m_arguments);
+    if (need != DisplayNeed::Window) {
         platform::CatchStopSignals();  // from the start: a Ctrl-C while Qt starts up stops the run too
     }
-    const platform::DisplayState display = platform::SelectQtPlatform(need);
-    if (display == platform::DisplayState::CannotOpen || display == platform::DisplayState::NoAnswer) {
+    const DisplayState display = SelectQtPlatform(need);
+    if (display == DisplayState::CannotOpen || display == DisplayState::NoAnswer) {
         const std::string what =
-            display == platform::DisplayState::NoAnswer
+            display == DisplayState::NoAnswer
                 ? "display " + platform::NamedDisplay() + " does not answer within " +
                       std::to_string(platform::kDisplayAnswerSeconds) + " s"
                 : "cannot open display " + platform::NamedDisplay();
-        if (!platform::IsHeadless()) {
+        if (!IsHeadless()) {
             platform::PrintMessage(what + " for the main window");
             return 1;
         }
         platform::PrintMessage(what + ", running without a window");
     }
-    if (platform::IsHeadless()) {
+    if (IsHeadless()) {
         qInstallMessageHandler(QuietMessageHandler);
     }
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
@@ -68,7 +70,7 @@ int CMainApp::Run() {
     // Settings and logs in a folder another user controls would steer or spy on the runs: stop first.
     for (const std::string& folder : {platform::ConfigFolder(), platform::StateFolder()}) {
         if (!platform::IsOwnFolderOrMissing(folder)) {
-            platform::MessageBox(folder + res::kForeignFolder, platform::kMbIconHand);
+            MessageBox(folder + res::kForeignFolder, kMbIconHand);
             return 1;
         }
     }

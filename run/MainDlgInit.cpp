@@ -13,7 +13,7 @@
 #include "engine/WorkList.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "platform/Signals.h"
 #include "platform/Terminal.h"
 #include "res/Resources.h"
@@ -51,7 +51,7 @@ int CMainDlg::DoModal() {
     if (m_bQuitRequested) {
         return m_nExitCode;  // the window is never shown
     }
-    if (platform::IsHeadless()) {
+    if (IsHeadless()) {
         // Nobody could answer the window: end as "/!q" would.
         std::fprintf(stderr, "tandrel: no display, the main window is not shown\n");
         WriteRunLog(res::kLogAutoQuit, RunLogEntry);
@@ -78,7 +78,7 @@ bool CMainDlg::OnInitDialog() {
     ApplyCheckInOutGreying();
 
     if (UtcYearSource()() > kLastWorkingYear) {
-        Report(res::kDateGuard, platform::kMbIconHand, 0);
+        Report(res::kDateGuard, kMbIconHand, 0);
         return false;
     }
 
@@ -212,7 +212,7 @@ void CMainDlg::ParseCommandLine() {
                 break;
             case Option::Other:
                 // "--help" beside other arguments lands here too: only alone is it answered at once.
-                Report(res::kInvalidParameter + arg, platform::kMbOk, 0);
+                Report(res::kInvalidParameter + arg, kMbOk, 0);
                 break;
         }
     }
@@ -221,12 +221,12 @@ void CMainDlg::ParseCommandLine() {
         for (size_t i = 1; i < m_arguments.size(); ++i) {
             listing += m_arguments[i] + "\n";
         }
-        Report(listing, platform::kMbOk, 0);
+        Report(listing, kMbOk, 0);
     }
 }
 
 void CMainDlg::ShowUsage() {
-    if (platform::IsHeadless()) {
+    if (IsHeadless()) {
         PrintUsage();
         std::fflush(stdout);
         return;
@@ -253,12 +253,12 @@ int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/
             NotifyIfUnseen(text);
         }
     }
-    return platform::MessageBox(text, type);
+    return MessageBox(text, type);
 }
 
 void CMainDlg::AlertIfFailed(const char* text) {
     if (m_bAlert && m_bRunFailed) {
-        platform::MessageBox(text ? text : res::kAutoRunErrors, platform::kMbOk);
+        MessageBox(text ? text : res::kAutoRunErrors, kMbOk);
     }
 }
 

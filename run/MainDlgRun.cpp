@@ -12,7 +12,7 @@
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "platform/PinnedFolder.h"
 #include "platform/Versions.h"
 #include "run/FolderSettings.h"
@@ -85,7 +85,7 @@ void CMainDlg::RunJob(int mode) {
                 ExecuteWorkList(builder, mode);
             } else {
                 m_nCheckOp = CheckOpClearReadOnly;
-                confirmed = ShowJobList(builder, mode) == platform::kIdOk;
+                confirmed = ShowJobList(builder, mode) == kIdOk;
                 if (confirmed) {
                     ExecuteWorkList(builder, mode);
                     executed = true;
@@ -105,14 +105,14 @@ void CMainDlg::RunJob(int mode) {
         }
         std::string text = e.GetMessageText();
         if (IsAutoRun()) {
-            Report(text, platform::kMbOk, 0);  // the log and standard error
+            Report(text, kMbOk, 0);  // the log and standard error
             AlertIfFailed(text.c_str());
         } else {
             if (!m_bRunReported) {
                 m_bRunReported = true;
                 NotifyIfUnseen(text);
             }
-            e.ReportError(platform::kMbOk, 0);
+            MessageBox(text, kMbOk);
         }
     }
     if (executed && !m_bRunReported) {
@@ -171,7 +171,7 @@ bool CMainDlg::IsNoneReadOnly(const std::string& folder) {
 }
 
 int CMainDlg::ShowJobList(CWorkListBuilder& builder, int mode) {
-    int result = platform::kIdCancel;
+    int result = kIdCancel;
     OnUiThread([&] {
         if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
             link->Flush();  // the progress window shows where the run stands behind the list

@@ -7,7 +7,7 @@
 #include <QThread>
 
 #include "engine/WorkList.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "run/ProgressLink.h"
 #include "ui/MainDlg.h"
 #include "ui/DesktopNotice.h"
@@ -65,7 +65,7 @@ void CMainDlg::StartRun(int mode) {
             m_pProgressDlg->close();
         }
         setEnabled(true);
-        platform::MessageBox("Cannot start the run: no thread could be created.", platform::kMbIconHand);
+        MessageBox("Cannot start the run: no thread could be created.", kMbIconHand);
     }
 }
 

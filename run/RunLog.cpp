@@ -7,7 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
-#include "platform/MessageBox.h"
+#include "platform/Terminal.h"
 #include "res/Strings.h"
 #include "support/TraceLog.h"
 

@@ -18,7 +18,7 @@
 #include <QTimer>
 
 #include "engine/WorkList.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "res/Resources.h"
 #include "ui/DialogLayout.h"
 #include "ui/MainDlg.h"
@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
     MakeTree(src, files);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
     QApplication app(argc, argv);
-    platform::SetMessageBoxHook([](const std::string& text, unsigned) {
+    SetMessageBoxHook([](const std::string& text, unsigned) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
-        return platform::kIdOk;
+        return kIdOk;
     });
 
     // Unattended: no window, no progress traffic.
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     CMainDlg dialog({"tandrel", "/srcdir:" + src.string(), "/destdir:" + dstB.string()});
     dialog.OnInitDialog();
     dialog.show();
-    CMainDlg::TestSetJobListAnswer([](CJobListDlg&) { return platform::kIdOk; });
+    CMainDlg::TestSetJobListAnswer([](CJobListDlg&) { return kIdOk; });
 
     qint64 longestPause = 0;
     int highestMaximum = -1;

@@ -13,7 +13,7 @@
 #include <QWidget>
 
 #include "engine/WorkList.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "ui/AboutDlg.h"
 #include "ui/DirTreeCtrl.h"
 #include "ui/JobListDlg.h"
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
     setenv("TMPDIR", root.c_str(), 1);
     QApplication app(argc, argv);
-    platform::SetMessageBoxHook([](const std::string&, unsigned) { return platform::kIdOk; });
+    SetMessageBoxHook([](const std::string&, unsigned) { return kIdOk; });
 
     {
         // A first start: no settings, no command line; the status line says what to do.
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
             Save(main.m_pProgressDlg, "progress");
         }
         Save(&jobList, "joblist");
-        return platform::kIdCancel;
+        return kIdCancel;
     });
     main.OnBackup();
     while (main.TestRunActive()) {

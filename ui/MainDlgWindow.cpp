@@ -15,7 +15,7 @@
 #include <QUrl>
 
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "support/IgnoreList.h"
@@ -116,7 +116,7 @@ void CMainDlg::CreateControls() {
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, [this] { ShowContextMenuAtFocus(); });
     }
-    platform::SetMessageBoxOwner(this);
+    SetMessageBoxOwner(this);
     // Whether the person is elsewhere, for the notification at the end of a run: the moment between two
     // windows of the program (the job list closing, the progress window coming back) does not count.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
@@ -186,17 +186,17 @@ void CMainDlg::OnHelpButton() {
         const std::string path = candidate + res::kHelpFile;
         if (platform::PathExists(path)) {
             if (!QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)))) {
-                platform::MessageBox(
+                MessageBox(
                     "Cannot open the guide " + path + ": no program to show HTML files was found.",
-                    platform::kMbOk);
+                    kMbOk);
             }
             return;
         }
         lookedIn += "\n" + candidate;
     }
-    platform::MessageBox(
+    MessageBox(
         std::string("Cannot find the guide \"") + res::kHelpFile + "\". Looked in:" + lookedIn,
-        platform::kMbOk);
+        kMbOk);
 }
 
 void CMainDlg::OnOK() {

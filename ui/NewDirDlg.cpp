@@ -3,7 +3,7 @@
 #include "ui/NewDirDlg.h"
 
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
@@ -49,7 +49,7 @@ void CNewDirDlg::accept() {
         return;
     }
     if (!platform::CreateFolder(m_strBasePath + name)) {
-        platform::MessageBox(std::string(res::kCannotCreateDirectory) + SystemErrorText(), platform::kMbOk);
+        MessageBox(std::string(res::kCannotCreateDirectory) + SystemErrorText(), kMbOk);
         return;
     }
     QDialog::accept();

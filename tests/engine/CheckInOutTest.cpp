@@ -2,7 +2,7 @@
 #include "engine/CheckInOut.h"
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "engine/RunHost.h"
 #include "res/Strings.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
@@ -186,7 +186,7 @@ TEST(CheckInOut, GuardPassesOnlyTheExactLockState) {
         EXPECT_EQ(host.reports, row.passes ? std::vector<std::string>{} : std::vector<std::string>{refusal})
             << row.name;
         EXPECT_EQ(host.types,
-                  row.passes ? std::vector<unsigned>{} : std::vector<unsigned>{platform::kMbIconHand})
+                  row.passes ? std::vector<unsigned>{} : std::vector<unsigned>{kMbIconHand})
             << row.name;
         for (const auto& [path, mark] : files) {
             EXPECT_EQ(ReadOnly(path), mark == 'r') << row.name << ": the guard only reads " << path;
@@ -291,7 +291,7 @@ TEST(CheckInOut, RefusedWhereAMediumCannotKeepReadOnly) {
                                          state, host));
             EXPECT_EQ(host.reports, std::vector<std::string>{stick + res::kNoReadOnly})
                 << mode << stickIsSource;
-            EXPECT_EQ(host.types, std::vector<unsigned>{platform::kMbIconHand});
+            EXPECT_EQ(host.types, std::vector<unsigned>{kMbIconHand});
         }
     }
     testing_support::RemoveTree(stick);

@@ -2,7 +2,6 @@
 #include "engine/EngineBase.h"
 #include "engine/GenericException.h"
 #include "platform/LastError.h"
-#include "platform/MessageBox.h"
 #include "tests/engine/EngineFakes.h"
 
 #include <cerrno>
@@ -36,21 +35,6 @@ TEST(GenericException, MessageAndBufferCopy) {
     char untouched = 'x';
     EXPECT_TRUE(e.GetErrorMessage(&untouched, 0, nullptr));
     EXPECT_EQ(untouched, 'x') << "a zero-sized buffer must not be written";
-}
-
-TEST(GenericException, ReportErrorShowsTheMessageWithItsType) {
-    std::string shown;
-    unsigned shownType = 99;
-    platform::SetMessageBoxHook([&](const std::string& text, unsigned type) {
-        shown = text;
-        shownType = type;
-        return platform::kIdCancel;
-    });
-    const int answer = CGenericException("/a/b: Permission denied").ReportError(platform::kMbIconHand, 0);
-    platform::SetMessageBoxHook({});
-    EXPECT_EQ(shown, "/a/b: Permission denied");
-    EXPECT_EQ(shownType, platform::kMbIconHand);
-    EXPECT_EQ(answer, platform::kIdCancel);
 }
 
 TEST(GenericException, RaiseSystemErrorAndSetError) {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
 #include "support/PathUtil.h"
@@ -98,7 +98,7 @@ TEST(CommandLineTest, DebugListsEveryArgumentAfterTheLoop) {
 }
 
 TEST(CommandLineTest, HelpShowsUsageAndAsksToEndWithZero) {
-    platform::SetHeadless(true);  // usage rows go to standard output instead of a dialog
+    SetHeadless(true);  // usage rows go to standard output instead of a dialog
     for (const char* option : {"/?", "/h", "/HELP"}) {
         CBoxRecorder boxes;
         CMainDlg dialog(Args({option, "/!b"}));
@@ -110,7 +110,7 @@ TEST(CommandLineTest, HelpShowsUsageAndAsksToEndWithZero) {
         EXPECT_EQ(dialog.m_bAutoBackup, 1) << option << ": parsing goes on after the help";
         EXPECT_FALSE(out.empty()) << option;
     }
-    platform::SetHeadless(false);
+    SetHeadless(false);
 }
 
 TEST(RunPreconditionTest, EachConditionFailsAlone) {
@@ -212,7 +212,7 @@ TEST(DateGuardTest, AYearAfter2035StopsTheInitialisation) {
             ASSERT_EQ(boxes.texts.size(), 1u);
             EXPECT_EQ(boxes.texts[0],
                       "This version of Tandrel does not work if year > 2035\nTry to get a newer version!");
-            EXPECT_EQ(boxes.types[0], platform::kMbIconHand);
+            EXPECT_EQ(boxes.types[0], kMbIconHand);
             EXPECT_FALSE(dialog.QuitRequested()) << "the command line is not parsed";
         } else {
             EXPECT_TRUE(dialog.QuitRequested());

@@ -82,7 +82,7 @@ TEST(InteractiveRunTest, ABackupRunsOnTheWorkerBehindTheProgressWindow) {
             moment.barMaximum = DlgItem<QProgressBar>(progress, res::IDC_PROGRESS_BAR)->maximum();
         }
         moment.mainEnabled = dialog.isEnabled();
-        return platform::kIdOk;
+        return kIdOk;
     });
 
     dialog.OnBackup();
@@ -112,7 +112,7 @@ TEST(InteractiveRunTest, AFailedItemShowsTheRunTitleAndTheMessage) {
     CMainDlg dialog(Args(trees));
     std::string captionAtMessage;
     std::string text;
-    platform::SetMessageBoxHook([&](const std::string& message, unsigned) {
+    SetMessageBoxHook([&](const std::string& message, unsigned) {
         // The box comes from the worker: read the window on its own thread.
         QMetaObject::invokeMethod(
             &dialog,
@@ -123,16 +123,16 @@ TEST(InteractiveRunTest, AFailedItemShowsTheRunTitleAndTheMessage) {
             },
             Qt::BlockingQueuedConnection);
         text = message;
-        return platform::kIdOk;
+        return kIdOk;
     });
     ASSERT_TRUE(dialog.OnInitDialog());
     // The real job list keeps OK disabled for the undecided item; confirming anyway shows the
     // executor's own refusal, reported from the worker while the run title is up.
-    CMainDlg::TestSetJobListAnswer([](CJobListDlg&) { return platform::kIdOk; });
+    CMainDlg::TestSetJobListAnswer([](CJobListDlg&) { return kIdOk; });
     dialog.OnBackup();
     ASSERT_TRUE(WaitForRunEnd(dialog));
     CMainDlg::TestSetJobListAnswer({});
-    platform::SetMessageBoxHook({});
+    SetMessageBoxHook({});
     EXPECT_EQ(captionAtMessage, "Backup files...");
     EXPECT_EQ(text, "Unkown operation: " + trees.source + "/a.txt (source) ? " + trees.destination +
                         "/a.txt (destination)");
@@ -150,7 +150,7 @@ TEST(InteractiveRunTest, ClosingTheProgressWindowEarlyLetsTheRunFinishWithoutIt)
     CMainDlg::TestSetJobListAnswer([&](CJobListDlg&) {
         // The progress window is gone, the run still waits here: the main window must stay disabled.
         enabledWhileRunGoesOn = dialog.isEnabled();
-        return platform::kIdOk;
+        return kIdOk;
     });
     dialog.OnBackup();
     ASSERT_TRUE(dialog.m_pProgressDlg);
@@ -173,7 +173,7 @@ TEST(InteractiveRunTest, TwoRunsOneAfterTheOther) {
     int jobLists = 0;
     CMainDlg::TestSetJobListAnswer([&](CJobListDlg&) {
         ++jobLists;
-        return platform::kIdOk;
+        return kIdOk;
     });
     dialog.OnBackup();
     ASSERT_TRUE(WaitForRunEnd(dialog));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "tests/TestSupport.h"
 #include "ui/JobListDlg.h"
 #include "ui/MainDlg.h"
@@ -18,13 +18,13 @@ namespace main_dlg_test {
 class CBoxRecorder {
   public:
     CBoxRecorder() {
-        platform::SetMessageBoxHook([this](const std::string& text, unsigned type) {
+        SetMessageBoxHook([this](const std::string& text, unsigned type) {
             texts.push_back(text);
             types.push_back(type);
-            return platform::kIdOk;
+            return kIdOk;
         });
     }
-    ~CBoxRecorder() { platform::SetMessageBoxHook({}); }
+    ~CBoxRecorder() { SetMessageBoxHook({}); }
     CBoxRecorder(const CBoxRecorder&) = delete;
     CBoxRecorder& operator=(const CBoxRecorder&) = delete;
     std::vector<std::string> texts;

@@ -46,7 +46,7 @@ void CheckIn(const CTreePair& trees, const std::vector<std::string>& sourceFiles
 }  // namespace
 
 TEST(RunJobTest, ConfirmedInteractiveBackupCopiesAndCancelledChangesNothing) {
-    for (int answer : {platform::kIdOk, platform::kIdCancel}) {
+    for (int answer : {kIdOk, kIdCancel}) {
         CTreePair trees;
         WriteFile(trees.source + "/a.txt", "a");
         WriteFile(trees.source + "/sub/b.txt", "b");
@@ -58,8 +58,8 @@ TEST(RunJobTest, ConfirmedInteractiveBackupCopiesAndCancelledChangesNothing) {
         dialog.RunJob(RunBackup);
         ASSERT_EQ(jobList.captions.size(), 1u);
         EXPECT_EQ(jobList.captions[0], "Job List (2) files");
-        EXPECT_EQ(Exists(trees.destination + "/a.txt"), answer == platform::kIdOk) << answer;
-        EXPECT_EQ(Exists(trees.destination + "/sub/b.txt"), answer == platform::kIdOk) << answer;
+        EXPECT_EQ(Exists(trees.destination + "/a.txt"), answer == kIdOk) << answer;
+        EXPECT_EQ(Exists(trees.destination + "/sub/b.txt"), answer == kIdOk) << answer;
         EXPECT_TRUE(boxes.texts.empty());
         EXPECT_TRUE(dialog.isEnabled());
     }
@@ -71,7 +71,7 @@ TEST(RunJobTest, AScanThatFailsShowsOneBoxAndExecutesNothing) {
     testing_support::MakeFolder(trees.destination + "/x");  // a folder there: the pairing cannot read it
     WriteFile(trees.source + "/y", "y");
     CBoxRecorder boxes;
-    CJobListAnswer jobList(platform::kIdOk);
+    CJobListAnswer jobList(kIdOk);
     CMainDlg dialog(Args(trees));
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.RunJob(RunBackup);
@@ -107,7 +107,7 @@ TEST(RunJobTest, AFailedFlushGivesTheMessageOnlyWhenNoneCameBefore) {
             WriteFile(trees.destination + "/z.txt", "only here: a backup cannot decide it");
         }
         CBoxRecorder boxes;
-        CJobListAnswer jobList(platform::kIdOk);
+        CJobListAnswer jobList(kIdOk);
         CMainDlg dialog(Args(trees));
         ASSERT_TRUE(dialog.OnInitDialog());
         platform::TestInjectFault(platform::FaultOp::Flush, 1, EIO);
@@ -123,7 +123,7 @@ TEST(RunJobTest, AfterAnUnattendedRunAStartCommandSkipsTheJobList) {
     CTreePair trees;
     WriteFile(trees.source + "/a.txt", "a");
     CBoxRecorder boxes;
-    CJobListAnswer jobList(platform::kIdCancel);
+    CJobListAnswer jobList(kIdCancel);
     CMainDlg dialog(Args(trees, {"/!b"}));
     ASSERT_TRUE(dialog.OnInitDialog());
     ASSERT_TRUE(Exists(trees.destination + "/a.txt"));
@@ -137,13 +137,13 @@ TEST(RunJobTest, CheckOutGuardRefusesWritableTreesWithAStopBox) {
     CTreePair trees;
     WriteFile(trees.source + "/a.txt", "a");  // writable: not checked in
     CBoxRecorder boxes;
-    CJobListAnswer jobList(platform::kIdOk);
+    CJobListAnswer jobList(kIdOk);
     CMainDlg dialog(Args(trees));
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.RunJob(RunCheckOut);
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.texts[0], "Already checked out!");
-    EXPECT_EQ(boxes.types[0], platform::kMbIconHand);
+    EXPECT_EQ(boxes.types[0], kMbIconHand);
     EXPECT_TRUE(jobList.captions.empty()) << "nothing is scanned";
     EXPECT_FALSE(IsReadOnly(trees.source + "/a.txt"));
 
@@ -159,10 +159,10 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAbortedAndUnattendedRu
         bool unattended;  // no job list: the run goes ahead whatever the answer would be
         bool sourceReadOnly, destReadOnly;
     } rows[] = {
-        {"confirmed", platform::kIdOk, false, false, false, true},
-        {"cancelled", platform::kIdCancel, false, false, true, false},
-        {"aborted", platform::kIdOk, true, false, true, false},
-        {"unattended", platform::kIdCancel, false, true, false, true},
+        {"confirmed", kIdOk, false, false, false, true},
+        {"cancelled", kIdCancel, false, false, true, false},
+        {"aborted", kIdOk, true, false, true, false},
+        {"unattended", kIdCancel, false, true, false, true},
     };
     for (const Row& row : rows) {
         CTreePair trees;
@@ -183,7 +183,7 @@ TEST(RunJobTest, CheckOutLockStatesAfterConfirmedCancelledAbortedAndUnattendedRu
         dialog.RunJob(RunCheckOut);
         EXPECT_EQ(IsReadOnly(trees.source + "/a.txt"), row.sourceReadOnly) << row.name;
         EXPECT_EQ(IsReadOnly(trees.source + "/d/b.txt"), row.sourceReadOnly) << row.name;
-        const bool executed = row.unattended || (row.answer == platform::kIdOk && !row.abort);
+        const bool executed = row.unattended || (row.answer == kIdOk && !row.abort);
         if (executed) {
             EXPECT_EQ(jobList.captions, row.unattended ? std::vector<std::string>{}
                                                        : std::vector<std::string>{"Job List (2) files"});
@@ -232,7 +232,7 @@ TEST(RunJobTest, ReplacedFilesAreKeptAndPrunedAsTheSettingsSay) {
         SetModTime(trees.destination + "/f", 1500000000);
         WriteFile(trees.destination + "/.tandrel-versions/2001-01-01 000000/f", "from a run long ago");
         CBoxRecorder boxes;
-        CJobListAnswer jobList(platform::kIdOk);
+        CJobListAnswer jobList(kIdOk);
         CMainDlg dialog(Args(trees));
         ASSERT_TRUE(dialog.OnInitDialog()) << row.name;
         dialog.m_nKeepReplacedDays = row.global;

@@ -3,7 +3,7 @@
 #include "ui/NewDirDlg.h"
 
 #include "platform/FaultSeam.h"
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "ui/DialogLayout.h"
@@ -33,12 +33,12 @@ namespace {
 class MessageCapture {
   public:
     MessageCapture() {
-        platform::SetMessageBoxHook([this](const std::string& text, unsigned) {
+        SetMessageBoxHook([this](const std::string& text, unsigned) {
             texts.push_back(text);
-            return platform::kIdOk;
+            return kIdOk;
         });
     }
-    ~MessageCapture() { platform::SetMessageBoxHook({}); }
+    ~MessageCapture() { SetMessageBoxHook({}); }
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
     std::vector<std::string> texts;

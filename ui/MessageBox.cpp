@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/MessageBox.h"
-
-#include <stdio.h>
-#include <stdlib.h>
+#include "ui/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,9 +9,8 @@
 #include <QShortcut>
 #include <QThread>
 
+#include "platform/Terminal.h"
 #include "support/Mutex.h"
-
-namespace platform {
 
 namespace {
 
@@ -22,18 +18,6 @@ CMutex g_mutex;
 MessageBoxHook g_hook GUARDED_BY(g_mutex);
 QPointer<QWidget> g_owner;  // user-interface thread only
 bool g_headless = false;
-
-// The text for a terminal: control bytes (from file names in a message) other than line breaks and tabs
-// would be obeyed by the terminal, so they are shown as "?".
-std::string ForTerminal(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) {
-            c = '?';
-        }
-    }
-    return text;
-}
 
 int ShowOnUiThread(const std::string& text, unsigned type) {
     QMessageBox box(g_owner.data());
@@ -74,7 +58,7 @@ int MessageBox(const std::string& text, unsigned type) {
         return hook(text, type);
     }
     if (g_headless || !qApp) {
-        PrintMessage(text);
+        platform::PrintMessage(text);
         return kIdOk;
     }
     if (QThread::currentThread() == qApp->thread()) {
@@ -85,11 +69,6 @@ int MessageBox(const std::string& text, unsigned type) {
     QMetaObject::invokeMethod(
         qApp, [&] { answer = ShowOnUiThread(text, type); }, Qt::BlockingQueuedConnection);
     return answer;
-}
-
-void PrintMessage(const std::string& text) {
-    fprintf(stderr, "tandrel: %s\n", ForTerminal(text).c_str());
-    fflush(stderr);
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
@@ -108,5 +87,3 @@ bool IsHeadless() {
 void SetHeadless(bool headless) {
     g_headless = headless;
 }
-
-}  // namespace platform
