@@ -9,10 +9,12 @@
 #include "platform/Medium.h"
 #include "engine/RunHost.h"
 #include "res/Strings.h"
+#include "support/DepthFirst.h"
 #include "support/PathUtil.h"
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -27,8 +29,7 @@ struct WalkSettings {
     bool allFiles;
 };
 
-// Walks the tree below root; path is root's path in normal form. Keeps its own stack of folders, so the
-// depth of the tree is bound by memory, not by the thread's stack.
+// Walks the tree below root; path is root's path in normal form.
 void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, const WalkSettings& walk) {
     struct Level {
         // Open only while a subfolder is still to be opened through it: a handle per level of a deep
@@ -38,12 +39,11 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
         size_t next = 0;                          // the first not yet entered
         size_t pathLength = 0;                    // the length of its path, which ends in "/"
     };
-    std::vector<Level> stack;
     WalkEntry visit;
-    const auto enter = [&](std::unique_ptr<platform::CFolder> folder) {
+    const auto enter = [&](std::unique_ptr<platform::CFolder> folder) -> std::optional<Level> {
         Level level;
         if (!folder->ReadEntries(level.entries)) {
-            return;
+            return std::nullopt;
         }
         // A folder's files first, while its handle is open: a visitor that changes a file reaches it
         // through the handle, never through a link put in place of a folder on the way.
@@ -72,40 +72,39 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
             level.folder = std::move(folder);
         }
         level.pathLength = path.size();
-        stack.push_back(std::move(level));
+        return level;
     };
-    enter(std::move(root));
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.next == level.entries.size()) {
-            stack.pop_back();
-            continue;
+    WalkDepthFirst(enter(std::move(root)), [&](Level& level, size_t) -> std::optional<Level> {
+        while (level.next < level.entries.size()) {
+            path.resize(level.pathLength);
+            const platform::DirEntry& e = level.entries[level.next++];
+            path.append(e.name);
+            if (walk.visitFolders) {
+                visit.m_strName = e.name;
+                visit.m_strFullPath.swap(path);  // lent, not copied: in a deep tree paths are long
+                visit.m_bFolder = true;
+                walk.visitor(visit);
+                visit.m_strFullPath.swap(path);
+            }
+            // A folder that may be listed but not entered opens all the same: skip it as well.
+            std::unique_ptr<platform::CFolder> child;
+            platform::FileInfo info;
+            if (level.folder->Stat(e.name, info, false) && info.kind == platform::EntryKind::Folder &&
+                info.readable) {
+                child = level.folder->OpenChild(e.name);
+            }
+            if (level.next == level.entries.size()) {
+                level.folder.reset();
+            }
+            if (child) {
+                path.push_back('/');
+                if (std::optional<Level> entered = enter(std::move(child))) {
+                    return entered;
+                }
+            }
         }
-        path.resize(level.pathLength);
-        const platform::DirEntry& e = level.entries[level.next++];
-        path.append(e.name);
-        if (walk.visitFolders) {
-            visit.m_strName = e.name;
-            visit.m_strFullPath.swap(path);  // lent, not copied: in a deep tree paths are long
-            visit.m_bFolder = true;
-            walk.visitor(visit);
-            visit.m_strFullPath.swap(path);
-        }
-        // A folder that may be listed but not entered opens all the same: skip it as well.
-        std::unique_ptr<platform::CFolder> child;
-        platform::FileInfo info;
-        if (level.folder->Stat(e.name, info, false) && info.kind == platform::EntryKind::Folder &&
-            info.readable) {
-            child = level.folder->OpenChild(e.name);
-        }
-        if (level.next == level.entries.size()) {
-            level.folder.reset();
-        }
-        if (child) {
-            path.push_back('/');
-            enter(std::move(child));  // level and e are void from here on
-        }
-    }
+        return std::nullopt;
+    });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "support/DepthFirst.h"
 #include "support/NameOrder.h"
 #include "support/Mutex.h"
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <exception>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -307,8 +309,7 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive, CMe
 }
 
 // Moves the files of root and its subtree to out in walk order, freeing each folder's results as soon
-// as they are moved; returns the first failure met. Keeps its own stack of folders, so the depth of the
-// tree is bound by memory, not by the thread's stack.
+// as they are moved; returns the first failure met.
 template <typename Await>
 WalkFailure Gather(FolderJob& root, FileList& out, std::vector<MediumBelow>& media,
                    const std::function<void(const std::string&)>& topFolder, Await& await) {
@@ -317,50 +318,50 @@ WalkFailure Gather(FolderJob& root, FileList& out, std::vector<MediumBelow>& med
         size_t medium = 0;     // its medium's place in media
         size_t nextFile = 0;   // the first of its files not yet moved
         size_t nextChild = 0;  // the first of its children not yet gathered
+        bool inChild = false;  // the walk is below children[nextChild]
     };
-    std::vector<Level> stack;
-    const auto enter = [&](FolderJob& job) {
+    const auto enter = [&](FolderJob& job, size_t medium) {
         await(job);
         if (job.exception) {
             std::rethrow_exception(job.exception);
         }
-        size_t medium = stack.empty() ? 0 : stack.back().medium;
         if (job.medium) {
             medium = media.size();
             media.push_back(std::move(*job.medium));
         }
         media[medium].modesAny |= job.modesAny;
         media[medium].modesAll &= job.modesAll;
-        stack.push_back({&job, medium});
+        return Level{&job, medium};
     };
-    enter(root);
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        FolderJob& job = *level.job;
-        const size_t end =
-            level.nextChild < job.children.size() ? job.children[level.nextChild].before : job.files.size();
-        std::move(job.files.begin() + static_cast<ptrdiff_t>(level.nextFile),
-                  job.files.begin() + static_cast<ptrdiff_t>(end), std::back_inserter(out));
-        level.nextFile = end;
-        if (level.nextChild < job.children.size()) {
-            FolderJob& child = *job.children[level.nextChild].job;
-            if (stack.size() == 1 && topFolder) {
-                topFolder(child.name);
+    WalkFailure failure;
+    WalkDepthFirst(
+        std::optional<Level>(enter(root, 0)), [&](Level& level, size_t depth) -> std::optional<Level> {
+            FolderJob& job = *level.job;
+            if (failure.kind != WalkFailure::None) {
+                return std::nullopt;  // nothing after the first failure is gathered
             }
-            enter(child);  // level is void from here on
-            continue;
-        }
-        FileList().swap(job.files);
-        if (job.failure.kind != WalkFailure::None) {
-            return std::move(job.failure);
-        }
-        stack.pop_back();
-        if (!stack.empty()) {
-            Level& parent = stack.back();
-            parent.job->children[parent.nextChild++].job.reset();
-        }
-    }
-    return {};
+            if (level.inChild) {
+                job.children[level.nextChild++].job.reset();
+                level.inChild = false;
+            }
+            const size_t end = level.nextChild < job.children.size() ? job.children[level.nextChild].before
+                                                                     : job.files.size();
+            std::move(job.files.begin() + static_cast<ptrdiff_t>(level.nextFile),
+                      job.files.begin() + static_cast<ptrdiff_t>(end), std::back_inserter(out));
+            level.nextFile = end;
+            if (level.nextChild < job.children.size()) {
+                FolderJob& child = *job.children[level.nextChild].job;
+                if (depth == 0 && topFolder) {
+                    topFolder(child.name);
+                }
+                level.inChild = true;
+                return enter(child, level.medium);
+            }
+            FileList().swap(job.files);
+            failure = std::move(job.failure);
+            return std::nullopt;
+        });
+    return failure;
 }
 
 }  // namespace
