@@ -204,7 +204,7 @@ unsigned TempNameCheck(std::string_view body) {
 void SplitTarget(const std::string& path, std::string& folder, std::string& name) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
-        folder = ".";
+        folder.assign(1, '.');
         name = path;
     } else {
         folder = slash == 0 ? "/" : path.substr(0, slash);

@@ -158,12 +158,17 @@ void CTerminalProgress::Draw(bool force) {
     // The last column stays free: a character there makes some terminals wrap. The counter is what a
     // narrow terminal must still show: the caption and the file give way to it.
     const int room = (m_nColumns > 0 ? m_nColumns : platform::TerminalColumns()) - 1;
-    const std::string counter = " " + std::to_string(done) + "/" + std::to_string(total);
+    // Appended piece by piece: GCC 12 takes a literal + string for a copy that may overlap (-Wrestrict).
+    std::string counter(1, ' ');
+    counter += std::to_string(done);
+    counter += '/';
+    counter += std::to_string(total);
     const int counterColumns = static_cast<int>(counter.size());
     std::string line = FitToColumns(m_strCaption, std::max(0, room - counterColumns)) + counter;
     const int left = room - Columns(line) - 1;
     if (!m_strStatus.empty() && left > 0) {
-        line += " " + FitToColumns(m_strStatus, left);
+        line += ' ';
+        line += FitToColumns(m_strStatus, left);
     }
     // Erased before it is written, so nothing of a longer earlier line remains.
     Write(kEraseLine + FitToColumns(line, room));

@@ -9,7 +9,7 @@ inline std::string Grouped(long long n) {
     std::string digits = std::to_string(n);
     const size_t sign = digits[0] == '-' ? 1 : 0;
     for (size_t i = digits.size(); i > sign + 3; i -= 3) {
-        digits.insert(i - 3, ",");
+        digits.insert(i - 3, 1, ',');
     }
     return digits;
 }
