@@ -6,6 +6,7 @@
 #include "engine/RunHost.h"
 #include "engine/WorkList.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/Medium.h"
 #include "engine/RunHost.h"
 #include "res/Strings.h"
@@ -54,11 +55,11 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
             }
             visit.m_strName = e.name;
             visit.m_strFullPath.assign(path).append(e.name);
-            visit.m_strHeldPath = folder->HeldPath(e.name);
+            visit.m_pFolder = folder.get();
             visit.m_bFolder = false;
             walk.visitor(visit);
         }
-        visit.m_strHeldPath.clear();
+        visit.m_pFolder = nullptr;
         // Links are never followed nor locked; special files are not files to lock.
         level.entries.erase(std::remove_if(level.entries.begin(), level.entries.end(),
                                            [](const platform::DirEntry& e) {
@@ -132,21 +133,25 @@ int CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
         return 1;
     }
     // Through the walk's open folder where it offers one: a link swapped in on the way is never followed.
-    const std::string& path = entry.m_strHeldPath.empty() ? entry.m_strFullPath : entry.m_strHeldPath;
+    const auto change = [&entry](int mode) {
+        return entry.m_pFolder
+                   ? ChangeAttributes(*entry.m_pFolder, entry.m_strName, platform::kAttrReadOnly, mode)
+                   : ChangeAttributes(entry.m_strFullPath, platform::kAttrReadOnly, mode);
+    };
     switch (state.m_nCheckOp) {
         case CheckOpSetReadOnly:
-            ChangeAttributes(path, platform::kAttrReadOnly, AttrAdd);
+            change(AttrAdd);
             break;
         case CheckOpClearReadOnly:
-            ChangeAttributes(path, platform::kAttrReadOnly, AttrRemove);
+            change(AttrRemove);
             break;
         case CheckOpTestAll:
-            if (ChangeAttributes(path, platform::kAttrReadOnly, AttrTest) == 0) {
+            if (change(AttrTest) == 0) {
                 state.m_bAllReadOnly = 0;
             }
             break;
         case CheckOpTestNone:
-            if (ChangeAttributes(path, platform::kAttrReadOnly, AttrTest) == 1) {
+            if (change(AttrTest) == 1) {
                 state.m_bNoneReadOnly = 0;
             }
             break;

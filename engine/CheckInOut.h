@@ -8,15 +8,18 @@
 #include <string>
 
 class IRunHost;
+namespace platform {
+class CFolder;
+}  // namespace platform
 
 // One entry met by WalkFiles.
 struct WalkEntry {
     std::string m_strName;      // the entry's own name
     std::string m_strFullPath;  // the walked folder (in normal form) + relative path
     bool m_bFolder = false;
-    // A file's path through the walk's open folder, valid during the visit: what a visitor that changes
-    // the file uses. Empty for folders.
-    std::string m_strHeldPath;
+    // The walk's open folder that holds a file, valid during the visit: what a visitor that changes the
+    // file uses, with m_strName. Null for folders.
+    const platform::CFolder* m_pFolder = nullptr;
 };
 
 // Gets each entry; its result is ignored.

@@ -5,7 +5,7 @@
 #include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
-#include "platform/PinnedFolder.h"
+#include "platform/Folder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 #include "support/Mutex.h"
@@ -84,8 +84,7 @@ struct CCopyBatch::Entry {
     std::unique_ptr<platform::CPreparedCopy> copy;
     std::string from;
     std::string to;
-    HeldPath clearArchive;
-    std::shared_ptr<platform::CPinnedFolder> source;
+    HeldFile clearArchive;
     int position;
     ReplacedFile replaced;
 };
@@ -102,8 +101,8 @@ std::string PathProblem(const std::string& path) {
     return path + ": " + SystemErrorText();
 }
 
-std::string ClearArchiveBit(const HeldPath& file) {
-    ChangeAttributes(file.path, platform::kAttrArchive, AttrRemove);
+std::string ClearArchiveBit(const HeldFile& file) {
+    ChangeAttributes(*file.folder, file.name, platform::kAttrArchive, AttrRemove);
     if (!g_bAttrError) {
         return std::string();
     }
@@ -117,10 +116,8 @@ CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}
 CCopyBatch::~CCopyBatch() = default;
 
 void CCopyBatch::Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from,
-                     const std::string& to, HeldPath clearArchive,
-                     std::shared_ptr<platform::CPinnedFolder> source, int position, ReplacedFile replaced) {
-    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), std::move(source), position,
-                         std::move(replaced)});
+                     const std::string& to, HeldFile clearArchive, int position, ReplacedFile replaced) {
+    m_entries.push_back({std::move(copy), from, to, std::move(clearArchive), position, std::move(replaced)});
 }
 
 bool CCopyBatch::Full() const {
@@ -174,8 +171,7 @@ std::string CCopyBatch::PublishFlushed() {
         KeptFile kept;
         std::string unkept;
         const auto keep = [&] { return (unkept = m_pVersions->Keep(entry.replaced, kept)).empty(); };
-        const bool keeps =
-            m_pVersions && entry.copy && entry.copy->Replaces() && !entry.replaced.file.path.empty();
+        const bool keeps = m_pVersions && entry.copy && entry.copy->Replaces() && entry.replaced.file.folder;
         if (entry.copy && !entry.copy->Publish(keeps ? keep : std::function<bool()>())) {
             CKeptVersions::PutBack(kept, entry.replaced);
             m_nFailedPosition = entry.position;
@@ -192,7 +188,7 @@ std::string CCopyBatch::PublishFlushed() {
         if (entry.copy && entry.copy->Replaces()) {
             m_releaser->Release(std::move(entry.copy));
         }
-        if (!entry.clearArchive.path.empty() && !marked) {
+        if (entry.clearArchive.folder && !marked) {
             std::string problem = ClearArchiveBit(entry.clearArchive);
             if (!problem.empty()) {
                 m_nFailedPosition = entry.position;

@@ -11,25 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "engine/FileOps.h"
 #include "platform/FileSystem.h"
 
 class CKeptVersions;
-namespace platform {
-class CPinnedFolder;
-}  // namespace platform
-
-// A file reached through its folder held open (platform/PinnedFolder.h): the path the system is given,
-// and the path a message shows. Empty path: none.
-struct HeldPath {
-    std::string path;
-    std::string shown;
-    std::shared_ptr<platform::CPinnedFolder> folder;
-};
 
 // A file that a copy replaces, kept first when the run keeps versions (engine/KeptVersions.h): reached
 // through its folder, named by its tree and its path relative to the root.
 struct ReplacedFile {
-    HeldPath file;
+    HeldFile file;
     bool inSource = false;
     std::string relative;
 };
@@ -40,7 +30,7 @@ std::string CopyProblem(const std::string& from, const std::string& to);
 std::string PathProblem(const std::string& path);
 // Clears the archive bit of file. Returns "" or the message (naming file.shown) that stops the run; a
 // file this user may not write (EROFS, EACCES, EPERM) keeps its bit without stopping it.
-std::string ClearArchiveBit(const HeldPath& file);
+std::string ClearArchiveBit(const HeldFile& file);
 
 class CCopyBatch {
   public:
@@ -50,12 +40,10 @@ class CCopyBatch {
     CCopyBatch& operator=(const CCopyBatch&) = delete;
 
     // Queues a written copy from -> to (or no copy: null; from and to are what a message shows);
-    // clearArchive names the file whose archive bit is cleared once the copy is in place (empty path for
-    // none). source holds the copy's source folder until then (a link is read when it is put in place).
-    // position is the item's place in the worklist, given back by FailedPosition.
+    // clearArchive names the file whose archive bit is cleared once the copy is in place (no folder for
+    // none). position is the item's place in the worklist, given back by FailedPosition.
     void Add(std::unique_ptr<platform::CPreparedCopy> copy, const std::string& from, const std::string& to,
-             HeldPath clearArchive, std::shared_ptr<platform::CPinnedFolder> source = nullptr,
-             int position = -1, ReplacedFile replaced = {});
+             HeldFile clearArchive, int position = -1, ReplacedFile replaced = {});
     // With versions set, a copy that replaces a file keeps it (replaced, as Add was given it) right
     // before it is put in place; a file that cannot be kept stops the batch there, unreplaced.
     void KeepVersions(CKeptVersions* versions) { m_pVersions = versions; }

@@ -6,6 +6,7 @@
 #include "engine/KeptVersions.h"
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 #include "res/Strings.h"
 #include "support/AsciiCase.h"

@@ -10,7 +10,7 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
-#include "platform/PinnedFolder.h"
+#include "platform/Folder.h"
 #include "platform/Sync.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
@@ -37,7 +37,7 @@ class CEnableOnExit final {
 };
 
 // One tree as a run reaches its files: through folders held open from the root down, never through a
-// link (platform/PinnedFolder.h). The scan never enters a link, and a copy must not pass through one
+// link (platform/Folder.h). The scan never enters a link, and a copy must not pass through one
 // either: a link planted in a tree (hidden from the scan by the ignore list, or put in place of a folder
 // while the run works) would otherwise lead it to files outside both trees. The last folder used stays
 // held: consecutive items mostly share theirs.
@@ -45,20 +45,19 @@ class CTreeAccess final {
   public:
     explicit CTreeAccess(const std::string& root) : m_root(root) {}
 
-    // The file relative of this tree, held through its folder; shown is what a message names. An empty
-    // path, with the last error set, when a folder on the way is a link (ELOOP), is missing (ENOENT; made
-    // when create is set) or cannot be opened.
-    HeldPath Reach(std::string_view relative, std::string shown, bool create) {
-        HeldPath file{std::string(), std::move(shown), nullptr};
-        if (!m_rootFolder && !(m_rootFolder = platform::CPinnedFolder::OpenRoot(m_root))) {
+    // The file relative of this tree, held through its folder; shown is what a message names. No
+    // folder, with the last error set, when a folder on the way is a link (ELOOP), is missing (ENOENT;
+    // made when create is set) or cannot be opened.
+    HeldFile Reach(std::string_view relative, std::string shown, bool create) {
+        HeldFile file{nullptr, std::string(), std::move(shown)};
+        if (!m_rootFolder && !(m_rootFolder = platform::CFolder::OpenRoot(m_root))) {
             return file;
         }
         const size_t slash = relative.rfind('/');
         const std::string_view folder =
             slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash + 1);
         if (!m_folder || m_strFolder != folder) {
-            std::shared_ptr<platform::CPinnedFolder> held =
-                platform::CPinnedFolder::Open(m_rootFolder, folder, create);
+            std::shared_ptr<platform::CFolder> held = platform::CFolder::Open(m_rootFolder, folder, create);
             if (!held) {
                 return file;
             }
@@ -66,15 +65,15 @@ class CTreeAccess final {
             m_strFolder.assign(folder);
         }
         file.folder = m_folder;
-        file.path.assign(m_folder->Path()).append(relative.substr(folder.size()));
+        file.name.assign(relative.substr(folder.size()));
         return file;
     }
 
   private:
     const std::string& m_root;
-    std::shared_ptr<platform::CPinnedFolder> m_rootFolder;
-    std::shared_ptr<platform::CPinnedFolder> m_folder;  // the folder last reached
-    std::string m_strFolder;                            // its path relative to the root
+    std::shared_ptr<platform::CFolder> m_rootFolder;
+    std::shared_ptr<platform::CFolder> m_folder;  // the folder last reached
+    std::string m_strFolder;                      // its path relative to the root
 };
 
 // A new copy named with the provisional write time, to get its real one at the end of the run.
@@ -106,15 +105,14 @@ bool ClearsArchive(const WorkItem& item, bool copied) {
     return (item.m_nFlags & WorkClearArchive) && (copied || item.m_source.m_nArchive != 0);
 }
 
-// The source file whose archive bit the item clears, or an empty path; sets problem when it cannot be
-// reached.
-HeldPath ArchiveToClear(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied,
+// The source file whose archive bit the item clears, or none; sets problem when it cannot be reached.
+HeldFile ArchiveToClear(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied,
                         std::string& problem) {
     if (!ClearsArchive(item, copied)) {
-        return HeldPath();
+        return HeldFile();
     }
-    HeldPath file = trees.source.Reach(item.m_source.m_strName, sourcePath, false);
-    if (file.path.empty()) {
+    HeldFile file = trees.source.Reach(item.m_source.m_strName, sourcePath, false);
+    if (!file.folder) {
         problem = PathProblem(sourcePath);
     }
     return file;
@@ -123,8 +121,8 @@ HeldPath ArchiveToClear(const WorkItem& item, RunTrees& trees, const std::string
 // Clears the source's archive bit when the item asks for it. Returns the message that stops the run, or "".
 std::string ClearArchive(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied) {
     std::string problem;
-    const HeldPath file = ArchiveToClear(item, trees, sourcePath, copied, problem);
-    return file.path.empty() ? problem : ClearArchiveBit(file);
+    const HeldFile file = ArchiveToClear(item, trees, sourcePath, copied, problem);
+    return file.folder ? ClearArchiveBit(file) : problem;
 }
 
 // One copy of an item in the direction given, on its own: a missing target folder is made (only for a
@@ -137,13 +135,13 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     const FileName& toName = toSource ? item.m_source.m_strName : item.m_dest.m_strName;
     const std::string& shownFrom = toSource ? destPath : sourcePath;
     const std::string& shownTo = toSource ? sourcePath : destPath;
-    const HeldPath from = fromTree.Reach(fromName, shownFrom, false);
-    HeldPath to;
-    if (!from.path.empty()) {
+    const HeldFile from = fromTree.Reach(fromName, shownFrom, false);
+    HeldFile to;
+    if (from.folder) {
         to = toTree.Reach(toName, shownTo, false);
-        if (to.path.empty() && platform::LastError() == ENOENT && platform::PathExists(from.path)) {
+        if (!to.folder && platform::LastError() == ENOENT && from.folder->Has(from.name)) {
             to = toTree.Reach(toName, shownTo, true);
-            if (to.folder && from.folder) {
+            if (to.folder) {
                 to.folder->TakeDefaultAcl(*from.folder);  // the folder just made, as its original
             }
         }
@@ -151,14 +149,14 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     platform::PendingWriteTime time;
     const platform::ScannedTarget scanned = ScannedAt(item, toSource);
     const bool keepsModes = trees.builder.KeepsModes(item, toSource);
-    if (trees.versions && !from.path.empty() && !to.path.empty() && platform::PathExists(to.path)) {
-        std::string problem = trees.versions->CopyOver(from.path, {to, toSource, toName.Str()}, liftReadOnly,
-                                                       keepsModes, &time, shownFrom, &scanned);
+    if (trees.versions && from.folder && to.folder && to.folder->Has(to.name)) {
+        std::string problem = trees.versions->CopyOver(from, {to, toSource, toName.Str()}, liftReadOnly,
+                                                       keepsModes, &time, &scanned);
         if (!problem.empty()) {
             return problem;
         }
-    } else if (from.path.empty() || to.path.empty() ||
-               !CopyFileWithPath(from.path, to.path, liftReadOnly, keepsModes, &time, &scanned)) {
+    } else if (!from.folder || !to.folder ||
+               !CopyFileWithPath(from, to, liftReadOnly, keepsModes, &time, &scanned)) {
         return CopyProblem(shownFrom, shownTo);
     }
     if (time.pending) {
@@ -220,12 +218,12 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     std::string problem;
     if (!toSource && !toDest) {
         // Most items of most runs: nothing to copy, at most an archive bit to clear.
-        HeldPath archive = ArchiveToClear(item, trees, sourcePath, false, problem);
+        HeldFile archive = ArchiveToClear(item, trees, sourcePath, false, problem);
         if (!problem.empty()) {
             return Batched::Alone;
         }
-        if (!archive.path.empty()) {
-            batch.Add(nullptr, {}, {}, std::move(archive), nullptr, position);
+        if (archive.folder) {
+            batch.Add(nullptr, {}, {}, std::move(archive), position);
         }
         return Batched::Added;
     }
@@ -236,18 +234,19 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && times == 1))) {
         return Batched::Alone;
     }
-    const HeldPath from = toSource ? trees.dest.Reach(item.m_dest.m_strName, destPath, false)
+    const HeldFile from = toSource ? trees.dest.Reach(item.m_dest.m_strName, destPath, false)
                                    : trees.source.Reach(item.m_source.m_strName, sourcePath, false);
-    const HeldPath to = from.path.empty() ? HeldPath()
-                        : toSource        ? trees.source.Reach(item.m_source.m_strName, sourcePath, false)
-                                          : trees.dest.Reach(item.m_dest.m_strName, destPath, false);
-    HeldPath archive = ArchiveToClear(item, trees, sourcePath, true, problem);
-    if (to.path.empty() || !problem.empty()) {
+    const HeldFile to = !from.folder ? HeldFile()
+                        : toSource   ? trees.source.Reach(item.m_source.m_strName, sourcePath, false)
+                                     : trees.dest.Reach(item.m_dest.m_strName, destPath, false);
+    HeldFile archive = ArchiveToClear(item, trees, sourcePath, true, problem);
+    if (!to.folder || !problem.empty()) {
         return Batched::Alone;
     }
     const platform::ScannedTarget scanned = ScannedAt(item, toSource);
-    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
-        from.path, to.path, trees.builder.KeepsModes(item, toSource), true, &scanned);
+    std::unique_ptr<platform::CPreparedCopy> copy =
+        platform::CPreparedCopy::Prepare(*from.folder, from.name, *to.folder, to.name,
+                                         trees.builder.KeepsModes(item, toSource), true, &scanned);
     if (!copy) {
         return Batched::Failed;
     }
@@ -255,8 +254,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
     if (trees.versions && copy->Replaces()) {
         replaced = {to, toSource, (toSource ? item.m_source.m_strName : item.m_dest.m_strName).Str()};
     }
-    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), from.folder, position,
-              std::move(replaced));
+    batch.Add(std::move(copy), from.shown, to.shown, std::move(archive), position, std::move(replaced));
     return Batched::Added;
 }
 
@@ -285,16 +283,16 @@ std::string FinishTimes(const std::vector<PendingCopy>& pending, size_t begin, s
         const PendingCopy& copy = pending[i];
         const WorkItem& item = items[static_cast<size_t>(copy.position)];
         const FileName& name = copy.toSource ? item.m_source.m_strName : item.m_dest.m_strName;
-        const HeldPath file =
+        const HeldFile file =
             (copy.toSource ? source : dest)
                 .Reach(name.View(), (copy.toSource ? sourceDir : destDir) + name.Str(), false);
-        if (file.path.empty() && platform::LastError() == ENOENT) {
+        if (!file.folder && platform::LastError() == ENOENT) {
             continue;  // its folder went away meanwhile: nothing left to finish
         }
         // A copy into the source whose item marks it as backed up is marked against its real time: the
         // mark made when it was put in place holds the provisional one.
         const bool mark = copy.toSource && (item.m_nFlags & WorkClearArchive);
-        if (file.path.empty() || !platform::FinishWriteTime(file.path, copy.time, mark)) {
+        if (!file.folder || !platform::FinishWriteTime(*file.folder, file.name, copy.time, mark)) {
             return PathProblem(file.shown);
         }
     }

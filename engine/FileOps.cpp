@@ -2,26 +2,31 @@
 #include "engine/FileOps.h"
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 #include "support/PathUtil.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <functional>
 
 thread_local bool g_bAttrError = false;
 
-int ChangeAttributes(const std::string& path, uint32_t mask, int mode) {
+namespace {
+
+// ChangeAttributes of the file that where names: a path, or a held folder and a name.
+template <class... Where>
+int ChangeAttributesOf(uint32_t mask, int mode, const Where&... where) {
     g_bAttrError = false;
     if (mode == AttrAdd || mode == AttrRemove) {
         // One look at the file instead of a read followed by a write that reads again.
-        if (!platform::ChangeAttributeBits(path, mask, mode == AttrAdd)) {
+        if (!platform::ChangeAttributeBits(where..., mask, mode == AttrAdd)) {
             g_bAttrError = true;
             return 0;
         }
         return 1;
     }
     uint32_t attributes = 0;
-    if (!platform::GetAttributes(path, attributes)) {
+    if (!platform::GetAttributes(where..., attributes)) {
         g_bAttrError = true;
         return 0;
     }
@@ -31,26 +36,43 @@ int ChangeAttributes(const std::string& path, uint32_t mask, int mode) {
     return 1;
 }
 
+// CopyFileWithPath's lift around copy, of the target that where names.
+template <class... Where>
+bool CopyLifted(bool liftReadOnly, const std::function<bool()>& copy, const Where&... where) {
+    bool lifted = false;
+    if (liftReadOnly && ChangeAttributes(where..., platform::kAttrReadOnly, AttrTest) == 1) {
+        lifted = ChangeAttributes(where..., platform::kAttrReadOnly, AttrRemove) != 0;
+    }
+    const bool copied = copy();
+    const int copyError = copied ? 0 : platform::LastError();
+    if (lifted) {
+        const bool restored = ChangeAttributes(where..., platform::kAttrReadOnly, AttrAdd) != 0;
+        if (!copied) {
+            // The copy's failure is what the user must read, not a later one.
+            platform::SetLastError(copyError);
+        }
+        return copied && restored;
+    }
+    return copied;
+}
+
+}  // namespace
+
+int ChangeAttributes(const std::string& path, uint32_t mask, int mode) {
+    return ChangeAttributesOf(mask, mode, path);
+}
+
+int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode) {
+    return ChangeAttributesOf(mask, mode, folder, name);
+}
+
 bool CreateDirectoryPath(const std::string& path) {
+    // Only an absolute path can be built up from the file-system root; "already exists" counts as made.
     if (platform::CreateFolder(path)) {
         return true;
     }
-    // Only an absolute path can be built up from the file-system root.
-    if (path.size() < 2 || path.front() != '/') {
-        return false;
-    }
-    std::string prefix = "/";
-    size_t i = 1;
-    while (i < path.size()) {
-        const size_t end = std::min(path.find('/', i), path.size());
-        if (end > i) {
-            prefix.append(path, i, end - i).push_back('/');
-            // Failures here are judged by the final attempt, which reports the one that matters.
-            (void)platform::CreateFolder(prefix);
-        }
-        i = end + 1;
-    }
-    return platform::CreateFolder(path) || platform::LastError() == EEXIST;
+    return !path.empty() && path.front() == '/' &&
+           (platform::LastError() == EEXIST || platform::MakeFolders(path));
 }
 
 bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes,
@@ -72,22 +94,19 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
                       bool sourceKeepsModes, platform::PendingWriteTime* pending,
                       const platform::ScannedTarget* scanned) {
-    bool lifted = false;
-    if (liftReadOnly && ChangeAttributes(target, platform::kAttrReadOnly, AttrTest) == 1) {
-        lifted = ChangeAttributes(target, platform::kAttrReadOnly, AttrRemove) != 0;
-    }
+    const auto copy = [&] {
+        return platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned) ||
+               CopyIntoNewFolder(existing, target, sourceKeepsModes, pending, scanned);
+    };
+    return CopyLifted(liftReadOnly, copy, target);
+}
 
-    const bool copied = platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned) ||
-                        CopyIntoNewFolder(existing, target, sourceKeepsModes, pending, scanned);
-    const int copyError = copied ? 0 : platform::LastError();
-
-    if (lifted) {
-        const bool restored = ChangeAttributes(target, platform::kAttrReadOnly, AttrAdd) != 0;
-        if (!copied) {
-            // The copy's failure is what the user must read, not a later one.
-            platform::SetLastError(copyError);
-        }
-        return copied && restored;
-    }
-    return copied;
+bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
+                      bool sourceKeepsModes, platform::PendingWriteTime* pending,
+                      const platform::ScannedTarget* scanned) {
+    const auto copy = [&] {
+        return platform::CopyFileAtomic(*existing.folder, existing.name, *target.folder, target.name,
+                                        sourceKeepsModes, pending, scanned);
+    };
+    return CopyLifted(liftReadOnly, copy, *target.folder, target.name);
 }

@@ -5,9 +5,22 @@
 // thread's last platform error when it fails.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/FileSystem.h"
+
+namespace platform {
+class CFolder;
+}  // namespace platform
+
+// A file reached through its folder held open (platform/Folder.h): the folder, the file's name in it,
+// and the path a message shows. No folder: none.
+struct HeldFile {
+    std::shared_ptr<platform::CFolder> folder;
+    std::string name;
+    std::string shown;
+};
 
 enum AttrMode : int {
     AttrAdd = 0,
@@ -23,6 +36,8 @@ extern thread_local bool g_bAttrError;
 // on success. AttrTest: 1 when any mask bit is set, else 0. 0 when the attributes cannot be read.
 // Any other mode: 1, nothing changes.
 int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
+// The same for the entry name of a held folder.
+int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode);
 
 // Creates the folder and, for an absolute path, every missing folder above it. True when the last
 // creation succeeded or found something already there. A relative path whose parent is missing fails.
@@ -46,3 +61,7 @@ bool CopyIntoNewFolder(const std::string& existing, const std::string& target, b
 bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
                       bool sourceKeepsModes = true, platform::PendingWriteTime* pending = nullptr,
                       const platform::ScannedTarget* scanned = nullptr);
+// The same between files of held folders, whose folders are there: none is made.
+bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
+                      bool sourceKeepsModes, platform::PendingWriteTime* pending,
+                      const platform::ScannedTarget* scanned);

@@ -4,6 +4,7 @@
 #include "engine/IgnoreRule.h"
 #include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 #include "support/DepthFirst.h"
 #include "support/NameOrder.h"

@@ -4,7 +4,7 @@
 #include "engine/FileOps.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
-#include "platform/PinnedFolder.h"
+#include "platform/Folder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
@@ -12,8 +12,8 @@
 // last used stays held, as consecutive replaced files mostly share theirs.
 struct CKeptVersions::Tree {
     std::string root;
-    std::shared_ptr<platform::CPinnedFolder> rootFolder;
-    std::shared_ptr<platform::CPinnedFolder> folder;
+    std::shared_ptr<platform::CFolder> rootFolder;
+    std::shared_ptr<platform::CFolder> folder;
     std::string strFolder;  // relative to the root, "" before the first
 };
 
@@ -38,11 +38,11 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
     if (!tree.folder || tree.strFolder != folder) {
         tree.folder.reset();
         if (!tree.rootFolder) {
-            tree.rootFolder = platform::CPinnedFolder::OpenRoot(tree.root);
+            tree.rootFolder = platform::CFolder::OpenRoot(tree.root);
         }
         // Never through a link: one planted as the versions folder would aim the kept files elsewhere.
         if (tree.rootFolder) {
-            tree.folder = platform::CPinnedFolder::Open(tree.rootFolder, folder, true);
+            tree.folder = platform::CFolder::Open(tree.rootFolder, folder, true);
         }
         if (!tree.folder) {
             return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " +
@@ -50,9 +50,9 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
         }
         tree.strFolder = folder;
     }
-    kept.version = tree.folder->Path() + file.relative.substr(slash + 1);
     kept.folder = tree.folder;
-    if (!platform::KeepAsVersion(file.file.path, kept.version, kept.how)) {
+    kept.version = file.relative.substr(slash + 1);
+    if (!platform::KeepAsVersion(*file.file.folder, file.file.name, *kept.folder, kept.version, kept.how)) {
         return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " + SystemErrorText();
     }
     return std::string();
@@ -61,23 +61,25 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
 void CKeptVersions::PutBack(const KeptFile& kept, const ReplacedFile& file) {
     if (kept.how == platform::KeptBy::Rename) {
         const int err = platform::LastError();  // the replacement's failure is what the user reads
-        platform::PutVersionBack(kept.version, file.file.path);
+        platform::PutVersionBack(*kept.folder, kept.version, *file.file.folder, file.file.name);
         platform::SetLastError(err);
     }
 }
 
-std::string CKeptVersions::CopyOver(const std::string& from, const ReplacedFile& target, bool liftReadOnly,
+std::string CKeptVersions::CopyOver(const HeldFile& from, const ReplacedFile& target, bool liftReadOnly,
                                     bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                                    const std::string& shownFrom, const platform::ScannedTarget* scanned) {
-    const std::string& to = target.file.path;
+                                    const platform::ScannedTarget* scanned) {
+    const platform::CFolder& folder = *target.file.folder;
+    const std::string& to = target.file.name;
+    const std::string& shownFrom = from.shown;
     bool lifted = false;
-    if (liftReadOnly && ChangeAttributes(to, platform::kAttrReadOnly, AttrTest) == 1) {
-        lifted = ChangeAttributes(to, platform::kAttrReadOnly, AttrRemove) != 0;
+    if (liftReadOnly && ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrTest) == 1) {
+        lifted = ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrRemove) != 0;
     }
     std::string problem;
     KeptFile kept;
-    std::unique_ptr<platform::CPreparedCopy> copy =
-        platform::CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned);
+    std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
+        *from.folder, from.name, folder, to, sourceKeepsModes, pending != nullptr, scanned);
     const auto keep = [&] { return (problem = Keep(target, kept)).empty(); };
     if (!copy || !copy->Publish(copy->Replaces() ? keep : std::function<bool()>())) {
         PutBack(kept, target);
@@ -87,10 +89,10 @@ std::string CKeptVersions::CopyOver(const std::string& from, const ReplacedFile&
     }
     if (lifted) {
         const int err = platform::LastError();
-        const bool restored = ChangeAttributes(to, platform::kAttrReadOnly, AttrAdd) != 0;
+        const bool restored = ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrAdd) != 0;
         if (kept.how != platform::KeptBy::Nothing) {
             // The lift changed the old file itself, which the version is (or shares with a link).
-            (void)ChangeAttributes(kept.version, platform::kAttrReadOnly, AttrAdd);
+            (void)ChangeAttributes(*kept.folder, kept.version, platform::kAttrReadOnly, AttrAdd);
         }
         if (problem.empty() && !restored) {
             problem = CopyProblem(shownFrom, target.file.shown);

@@ -15,7 +15,7 @@
 #include "platform/Versions.h"
 
 namespace platform {
-class CPinnedFolder;
+class CFolder;
 }  // namespace platform
 
 // The folder under a tree's root that holds the versions; never scanned, never copied, never locked.
@@ -24,8 +24,8 @@ inline constexpr std::string_view kVersionsFolder = ".tandrel-versions";
 // How one replaced file was kept, for PutBack after a failed replacement.
 struct KeptFile {
     platform::KeptBy how = platform::KeptBy::Nothing;
-    std::string version;  // a path through the version folder held open
-    std::shared_ptr<platform::CPinnedFolder> folder;
+    std::shared_ptr<platform::CFolder> folder;  // the version folder held open
+    std::string version;                        // the version's name in it
 };
 
 class CKeptVersions {
@@ -44,9 +44,9 @@ class CKeptVersions {
 
     // CopyFileWithPath over a target that exists, keeping it first; the read-only bit a lift took from
     // the old file comes back on its version too. Returns "" or the message that stops the run.
-    std::string CopyOver(const std::string& from, const ReplacedFile& target, bool liftReadOnly,
+    std::string CopyOver(const HeldFile& from, const ReplacedFile& target, bool liftReadOnly,
                          bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                         const std::string& shownFrom, const platform::ScannedTarget* scanned);
+                         const platform::ScannedTarget* scanned);
 
   private:
     struct Tree;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The read-only and archive bits of Windows, emulated: read-only is the owner-write bit, and a cleared
 // archive bit is an extended attribute holding the write time the file had when it was cleared.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -17,14 +19,22 @@ using detail::RetryEintr;
 
 namespace {
 
+// An entry as the system calls take it: name in the folder dir, or a path with AT_FDCWD.
+struct At {
+    int dir;
+    const std::string& name;
+    int Chmod(mode_t mode) const { return fchmodat(dir, name.c_str(), mode, 0); }
+};
+
 // Writes or removes the archive record. The kernel wants write permission for user attributes, which
 // Windows does not ask for when the archive bit of a read-only file changes: lift the owner-write bit
 // around the change when the file is ours.
-bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool clear) {
+bool ChangeArchiveRecord(const At& at, const struct stat& st, bool clear) {
     const bool lift = (st.st_mode & S_IWUSR) == 0 && geteuid() != 0 && st.st_uid == geteuid();
-    if (lift && chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+    if (lift && at.Chmod((st.st_mode & 07777) | S_IWUSR) != 0) {
         return Fail();
     }
+    const std::string path = detail::ProcPath(at.dir, at.name);
     int rc;
     if (clear) {
         const uint64_t writeTime = WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -44,35 +54,60 @@ bool ChangeArchiveRecord(const std::string& path, const struct stat& st, bool cl
     }
     const int err = errno;
     if (lift) {
-        chmod(path.c_str(), st.st_mode & 07777);  // best effort: the record's outcome is what counts
+        at.Chmod(st.st_mode & 07777);  // best effort: the record's outcome is what counts
     }
     return rc == 0 || Fail(err);
 }
 
 // Makes the bits of the entry described by st (not a link) equal to attributes; archiveNow is its archive
 // bit as it reads now.
-bool ApplyAttributes(const std::string& path, struct stat& st, bool archiveNow, uint32_t attributes) {
+bool ApplyAttributes(const At& at, struct stat& st, bool archiveNow, uint32_t attributes) {
     const bool wantReadOnly = (attributes & kAttrReadOnly) != 0;
     const bool isReadOnly = (st.st_mode & S_IWUSR) == 0;
     if (isReadOnly && !wantReadOnly) {
-        if (chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        if (at.Chmod((st.st_mode & 07777) | S_IWUSR) != 0) {
             return Fail();
         }
         st.st_mode |= S_IWUSR;
     }
     const bool wantArchive = (attributes & kAttrArchive) != 0;
     const bool supportsArchive = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
-    if (supportsArchive && wantArchive != archiveNow && !ChangeArchiveRecord(path, st, !wantArchive)) {
+    if (supportsArchive && wantArchive != archiveNow && !ChangeArchiveRecord(at, st, !wantArchive)) {
         return false;
     }
-    if (!isReadOnly && wantReadOnly && chmod(path.c_str(), st.st_mode & 07777 & ~0222u) != 0) {
+    if (!isReadOnly && wantReadOnly && at.Chmod(st.st_mode & 07777 & ~0222u) != 0) {
         return Fail();
     }
     return true;
 }
 
-bool ArchiveNow(const std::string& path, const struct stat& st) {
-    return detail::ReadArchive(path.c_str(), WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+bool ArchiveNow(const At& at, const struct stat& st) {
+    return detail::ReadArchiveAt(at.dir, at.name, WriteTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+}
+
+bool ChangeBits(const At& at, uint32_t mask, bool set) {
+    struct stat st;
+    if (fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Fail();
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return true;
+    }
+    if (FaultHit(FaultOp::SetAttributes)) {
+        return false;
+    }
+    // One look at the file: the archive record is read only when the archive bit is to change.
+    const bool archiveNow = (mask & kAttrArchive) != 0 ? ArchiveNow(at, st) : true;
+    const uint32_t now = ((st.st_mode & S_IWUSR) == 0 ? kAttrReadOnly : 0) | (archiveNow ? kAttrArchive : 0);
+    const uint32_t wanted = set ? (now | mask) : (now & ~mask);
+    if (wanted == now) {
+        return true;
+    }
+    return ApplyAttributes(at, st, archiveNow, wanted);
+}
+
+uint32_t BitsOf(const FileInfo& info) {
+    return (info.readOnly ? kAttrReadOnly : 0) | (info.archive ? kAttrArchive : 0);
 }
 
 }  // namespace
@@ -82,7 +117,16 @@ bool GetAttributes(const std::string& path, uint32_t& attributes) {
     if (!StatPath(path, info, true)) {
         return false;
     }
-    attributes = (info.readOnly ? kAttrReadOnly : 0) | (info.archive ? kAttrArchive : 0);
+    attributes = BitsOf(info);
+    return true;
+}
+
+bool GetAttributes(const CFolder& folder, const std::string& name, uint32_t& attributes) {
+    FileInfo info;
+    if (!folder.Stat(name, info, true)) {
+        return false;
+    }
+    attributes = BitsOf(info);
     return true;
 }
 
@@ -97,28 +141,16 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     if (FaultHit(FaultOp::SetAttributes)) {
         return false;
     }
-    return ApplyAttributes(path, st, ArchiveNow(path, st), attributes);
+    const At at{AT_FDCWD, path};
+    return ApplyAttributes(at, st, ArchiveNow(at, st), attributes);
 }
 
 bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-        return Fail();
-    }
-    if (S_ISLNK(st.st_mode)) {
-        return true;
-    }
-    if (FaultHit(FaultOp::SetAttributes)) {
-        return false;
-    }
-    // One look at the file: the archive record is read only when the archive bit is to change.
-    const bool archiveNow = (mask & kAttrArchive) != 0 ? ArchiveNow(path, st) : true;
-    const uint32_t now = ((st.st_mode & S_IWUSR) == 0 ? kAttrReadOnly : 0) | (archiveNow ? kAttrArchive : 0);
-    const uint32_t wanted = set ? (now | mask) : (now & ~mask);
-    if (wanted == now) {
-        return true;
-    }
-    return ApplyAttributes(path, st, archiveNow, wanted);
+    return ChangeBits({AT_FDCWD, path}, mask, set);
+}
+
+bool ChangeAttributeBits(const CFolder& folder, const std::string& name, uint32_t mask, bool set) {
+    return ChangeBits({detail::FolderFd(folder), name}, mask, set);
 }
 
 }  // namespace platform

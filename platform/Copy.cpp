@@ -14,6 +14,7 @@
 
 #include "PlatformConfig.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/Medium.h"
 #include "platform/Signals.h"
 #include "platform/PosixUtil.h"
@@ -28,57 +29,6 @@ namespace {
 
 // Big enough for reflinks and few system calls, small enough that the fault seam can fire mid-file.
 constexpr size_t kCopyChunk = size_t{8} << 20;
-
-// A name in a folder held open: a path through the folder's handle ("/proc/self/fd/N/name", as
-// CPinnedFolder gives them) is looked up against the handle itself, so the kernel resolves one name
-// instead of walking /proc for every call; any other path as it is, from the current directory.
-struct AtName {
-    int dir = AT_FDCWD;
-    const char* name = nullptr;
-};
-
-constexpr std::string_view kHeldPrefix = "/proc/self/fd/";
-
-// The handle N of a path "/proc/self/fd/N" followed by rest, or -1.
-int HeldHandle(std::string_view path, std::string_view& rest) {
-    if (path.substr(0, kHeldPrefix.size()) != kHeldPrefix) {
-        return -1;
-    }
-    size_t end = kHeldPrefix.size();
-    int fd = 0;
-    while (end < path.size() && path[end] >= '0' && path[end] <= '9' && fd < (1 << 24)) {
-        fd = fd * 10 + (path[end++] - '0');
-    }
-    if (end == kHeldPrefix.size()) {
-        return -1;
-    }
-    rest = path.substr(end);
-    return fd;
-}
-
-AtName ResolveAt(const std::string& path) {
-    std::string_view rest;
-    const int fd = HeldHandle(path, rest);
-    // Only a plain name right below the handle: anything longer is left to the kernel's own walk.
-    if (fd >= 0 && rest.size() > 1 && rest[0] == '/' && rest.find('/', 1) == std::string_view::npos &&
-        rest != "/." && rest != "/..") {
-        return {fd, path.c_str() + (path.size() - rest.size() + 1)};
-    }
-    return {AT_FDCWD, path.c_str()};
-}
-
-// A handle on the folder at path (O_PATH): a copy of the held folder's own handle where path names one.
-int OpenFolderHandle(const std::string& path) {
-    std::string_view rest;
-    const int fd = HeldHandle(path, rest);
-    if (fd >= 0 && (rest.empty() || rest == "/")) {
-        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (copy >= 0 || errno != EBADF) {
-            return copy;
-        }
-    }
-    return RetryEintr([&] { return open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-}
 
 // The effective user id, read once: a copy made by root carries owners.
 // The calling thread's innermost CCopyProgressScope's callback, or null.
@@ -262,13 +212,13 @@ bool CopySparse(int from, int to, off_t size) {
     return true;
 }
 
-// Opens the source without touching its access time where the kernel lets us.
-int OpenSource(const std::string& path) {
+// Opens the source, the entry name of the folder dir, without touching its access time where the
+// kernel lets us.
+int OpenSource(int dir, const char* name) {
     const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    const AtName at = ResolveAt(path);
-    int fd = RetryEintr([&] { return openat(at.dir, at.name, flags | O_NOATIME); });
+    int fd = RetryEintr([&] { return openat(dir, name, flags | O_NOATIME); });
     if (fd < 0 && errno == EPERM) {
-        fd = RetryEintr([&] { return openat(at.dir, at.name, flags); });
+        fd = RetryEintr([&] { return openat(dir, name, flags); });
     }
     return fd;
 }
@@ -323,10 +273,10 @@ bool ProvisionalFor(int64_t sourceSeconds, int64_t& provisional) {
 // to be marked as backed up. provisional (in and out): an unnamed file gets a provisional time instead of
 // the source's, given in provisionalTime; false when it did not (a named file, or a time the medium
 // cannot hold).
-bool WriteRegular(const std::string& from, detail::CTempFile& temp, bool sourceKeepsModes,
+bool WriteRegular(int fromDir, const char* from, detail::CTempFile& temp, bool sourceKeepsModes,
                   const struct stat* old, struct stat& st, bool& archived, bool& provisional,
                   int64_t& provisionalTime) {
-    CFd source(OpenSource(from));
+    CFd source(OpenSource(fromDir, from));
     if (!source.Valid()) {
         return Fail();
     }
@@ -415,12 +365,11 @@ bool StillTheSame(int dirFd, const std::string& name, const struct stat& seen, C
     return true;
 }
 
-bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const std::string& name,
+bool CopyLink(int fromDir, const std::string& from, const struct stat& st, int dirFd, const std::string& name,
               bool replacing) {
     std::vector<char> target(static_cast<size_t>(st.st_size) + 1);
     for (;;) {
-        const AtName at = ResolveAt(from);
-        ssize_t n = readlinkat(at.dir, at.name, target.data(), target.size());
+        ssize_t n = readlinkat(fromDir, from.c_str(), target.data(), target.size());
         if (n < 0) {
             return Fail();
         }
@@ -455,7 +404,7 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
         return false;
     }
     const bool renamed = replacing ? renameat(dirFd, tempName.c_str(), dirFd, name.c_str()) == 0 || Fail()
-                                   : detail::RenameNoReplace(dirFd, tempName.c_str(), name.c_str());
+                                   : detail::RenameNoReplace(dirFd, tempName.c_str(), dirFd, name.c_str());
     if (!renamed) {
         return false;
     }
@@ -466,7 +415,8 @@ bool CopyLink(const std::string& from, const struct stat& st, int dirFd, const s
 }  // namespace
 
 struct CPreparedCopy::State {
-    std::string from;
+    CFd fromDir;            // a link's folder, read when published
+    std::string from;       // the source's name in its folder
     std::string name;       // the target's name in its folder
     struct stat source {};  // a link's details, read when prepared
     bool link = false;
@@ -476,9 +426,9 @@ struct CPreparedCopy::State {
     bool archived = false;     // the source had no record of its write time when it was copied
     bool provisional = false;  // named with a provisional time
     int64_t provisionalTime = kProvisionalWriteTime;
-    struct stat target {};     // the file replaced, as it was when the copy was written
-    CFd dir;                   // before temp: the temporary file is removed through it
-    CFd old;                   // the copy replaced, once published
+    struct stat target {};  // the file replaced, as it was when the copy was written
+    CFd dir;                // before temp: the temporary file is removed through it
+    CFd old;                // the copy replaced, once published
     std::unique_ptr<detail::CTempFile> temp;
 };
 
@@ -497,10 +447,27 @@ CPreparedCopy::~CPreparedCopy() = default;
 std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to,
                                                       bool sourceKeepsModes, bool provisional,
                                                       const ScannedTarget* scanned) {
+    std::string fromFolder;
+    std::string fromName;
+    std::string toFolder;
+    std::string toName;
+    detail::SplitTarget(from, fromFolder, fromName);
+    detail::SplitTarget(to, toFolder, toName);
+    // ENOENT here means a folder is missing: for the target's, the caller creates it and tries again.
+    const std::shared_ptr<CFolder> source = CFolder::OpenRoot(fromFolder);
+    const std::shared_ptr<CFolder> target = source ? CFolder::OpenRoot(toFolder) : nullptr;
+    return target ? Prepare(*source, fromName, *target, toName, sourceKeepsModes, provisional, scanned)
+                  : nullptr;
+}
+
+std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const CFolder& fromFolder, const std::string& from,
+                                                      const CFolder& toFolder, const std::string& to,
+                                                      bool sourceKeepsModes, bool provisional,
+                                                      const ScannedTarget* scanned) {
     std::unique_ptr<CPreparedCopy> copy(new CPreparedCopy());
     State& state = *copy->m_state;
-    const AtName source = ResolveAt(from);
-    if (fstatat(source.dir, source.name, &state.source, AT_SYMLINK_NOFOLLOW) != 0) {
+    const int fromDir = detail::FolderFd(fromFolder);
+    if (fstatat(fromDir, from.c_str(), &state.source, AT_SYMLINK_NOFOLLOW) != 0) {
         Fail();
         return nullptr;
     }
@@ -512,14 +479,12 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         Fail(EINVAL);  // pipes, sockets and devices are not copied
         return nullptr;
     }
-    std::string folder;
-    detail::SplitTarget(to, folder, state.name);
+    state.name = to;
     if (state.name.empty() || state.name == "." || state.name == "..") {
         Fail(EISDIR);
         return nullptr;
     }
-    // ENOENT here means the target's folder is missing: the caller creates it and tries again.
-    state.dir.Reset(OpenFolderHandle(folder));
+    state.dir.Reset(fcntl(detail::FolderFd(toFolder), F_DUPFD_CLOEXEC, 0));
     if (!state.dir.Valid()) {
         Fail();
         return nullptr;
@@ -551,7 +516,13 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
     }
     state.from = from;
     state.link = S_ISLNK(state.source.st_mode);
-    if (!state.link) {
+    if (state.link) {
+        state.fromDir.Reset(fcntl(fromDir, F_DUPFD_CLOEXEC, 0));
+        if (!state.fromDir.Valid()) {
+            Fail();
+            return nullptr;
+        }
+    } else {
         // A link is made when published: there is no unseen form of one.
         state.temp = std::make_unique<detail::CTempFile>(state.dir.Get());
         // A replaced copy is flushed before the name moves (Publish): it gets its real time at once.
@@ -559,7 +530,7 @@ std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, c
         // Only with an unnamed file: the FUSE media that lack one (FAT, exFAT, NTFS, sshfs) show a
         // later look at the time through their own caches, which cannot be trusted to tell whether the
         // file is still the copy. There the copy gets its real time at once.
-        if (!WriteRegular(from, *state.temp, sourceKeepsModes,
+        if (!WriteRegular(fromDir, from.c_str(), *state.temp, sourceKeepsModes,
                           state.replacing && S_ISREG(old.st_mode) ? &old : nullptr, state.source,
                           state.archived, state.provisional, state.provisionalTime)) {
             return nullptr;
@@ -615,7 +586,8 @@ bool CPreparedCopy::Publish(const std::function<bool()>& beforeRename) {
     };
     if (state.link) {
         return stillTheSame() && (!beforeRename || beforeRename()) &&
-               CopyLink(state.from, state.source, state.dir.Get(), state.name, state.replacing);
+               CopyLink(state.fromDir.Get(), state.from, state.source, state.dir.Get(), state.name,
+                        state.replacing);
     }
     // When an older copy is replaced, the new data must be on disk before the name moves, or a power cut
     // could leave an empty file where the old copy was; so too for a new copy that takes its real time
@@ -668,10 +640,9 @@ PendingWriteTime CPreparedCopy::PendingTime() const {
     return {true, state.source.st_mtim.tv_sec, state.source.st_mtim.tv_nsec, state.provisionalTime};
 }
 
-bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes,
-                    PendingWriteTime* pending, const ScannedTarget* scanned) {
-    std::unique_ptr<CPreparedCopy> copy =
-        CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned);
+namespace {
+
+bool PublishAtOnce(const std::unique_ptr<CPreparedCopy>& copy, PendingWriteTime* pending) {
     if (!copy || !copy->Publish()) {
         return false;
     }
@@ -679,6 +650,22 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceK
         *pending = copy->PendingTime();
     }
     return true;
+}
+
+}  // namespace
+
+bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes,
+                    PendingWriteTime* pending, const ScannedTarget* scanned) {
+    return PublishAtOnce(CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned),
+                         pending);
+}
+
+bool CopyFileAtomic(const CFolder& fromFolder, const std::string& fromName, const CFolder& toFolder,
+                    const std::string& toName, bool sourceKeepsModes, PendingWriteTime* pending,
+                    const ScannedTarget* scanned) {
+    return PublishAtOnce(CPreparedCopy::Prepare(fromFolder, fromName, toFolder, toName, sourceKeepsModes,
+                                                pending != nullptr, scanned),
+                         pending);
 }
 
 namespace {
@@ -699,19 +686,17 @@ void MarkBackedUp(int fd, const struct stat& st) {
     (void)fchmod(fd, st.st_mode & 07777);
 }
 
-}  // namespace
-
-bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool markBackedUp) {
-    const AtName at = ResolveAt(path);
+// FinishWriteTime of the entry name of the folder dir.
+bool FinishAt(int dir, const char* name, const PendingWriteTime& time, bool markBackedUp) {
     // Through the file itself: a look followed by a change by name would give a file that an editor
     // saved in between the source's old time, and the next synchronize would copy over it.
     CFd fd(RetryEintr(
-        [&] { return openat(at.dir, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
+        [&] { return openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
     struct stat st;
     if (!fd.Valid() && errno == EACCES) {
         // A copy its owner may not read (the source's mode gave the owner nothing): by name, the one
         // way left.
-        if (fstatat(at.dir, at.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             return Fail();
         }
     } else if (!fd.Valid()) {
@@ -726,7 +711,7 @@ bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool
     const struct timespec times[2] = {
         {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
     if (!fd.Valid()) {
-        return utimensat(at.dir, at.name, times, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
+        return utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
     }
     if (futimens(fd.Get(), times) != 0) {
         return Fail();
@@ -736,6 +721,17 @@ bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool
         MarkBackedUp(fd.Get(), st);
     }
     return true;
+}
+
+}  // namespace
+
+bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool markBackedUp) {
+    return FinishAt(AT_FDCWD, path.c_str(), time, markBackedUp);
+}
+
+bool FinishWriteTime(const CFolder& folder, const std::string& name, const PendingWriteTime& time,
+                     bool markBackedUp) {
+    return FinishAt(detail::FolderFd(folder), name.c_str(), time, markBackedUp);
 }
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/FaultSeam.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 #include "platform/PosixUtil.h"
 
@@ -56,27 +57,6 @@ std::string HomeFolder() {
     return "/";
 }
 
-// Creates path and each missing folder above it with mode; folders that exist keep their mode.
-bool MakeFolders(const std::string& path, mode_t mode) {
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') {
-            continue;
-        }
-        const std::string prefix = path.substr(0, pos);
-        struct stat st;
-        if (stat(prefix.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode)) {
-                return Fail(ENOTDIR);
-            }
-            continue;
-        }
-        if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) {
-            return Fail();
-        }
-    }
-    return true;
-}
-
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = RetryEintr([&] { return write(fd, data, size); });
@@ -116,7 +96,7 @@ bool StatPath(const std::string& path, FileInfo& info, bool withArchive) {
     }
     detail::FillInfo(st, info, AT_FDCWD, path.c_str());
     if (withArchive && (info.kind == EntryKind::File || info.kind == EntryKind::Folder)) {
-        info.archive = detail::ReadArchive(path.c_str(), info.writeTime);
+        info.archive = detail::ReadArchiveAt(AT_FDCWD, path, info.writeTime);
     }
     return true;
 }
@@ -136,6 +116,13 @@ bool CreateFolder(const std::string& path) {
         return false;
     }
     return mkdir(path.c_str(), 0777) == 0 || Fail();
+}
+
+bool MakeFolders(const std::string& path, unsigned mode) {
+    const bool absolute = !path.empty() && path[0] == '/';
+    CFd start(RetryEintr([&] { return open(absolute ? "/" : ".", detail::kHandleFlags); }));
+    CFd made(start.Valid() ? detail::OpenBeneath(start.Get(), path, true, true, mode) : -1);
+    return made.Valid() || Fail();
 }
 
 namespace {

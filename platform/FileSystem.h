@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class CFolder;
+
 enum class EntryKind { File, Folder, Link, Other };
 
 struct DirEntry {
@@ -55,10 +57,17 @@ void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanosecond
 [[nodiscard]] bool SetAttributes(const std::string& path, uint32_t attributes);
 // Adds (set) or removes the bits of mask with one look at the file, writing only what changes.
 [[nodiscard]] bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set);
+// The same for the entry name of a held folder (Folder.h).
+[[nodiscard]] bool GetAttributes(const CFolder& folder, const std::string& name, uint32_t& attributes);
+[[nodiscard]] bool ChangeAttributeBits(const CFolder& folder, const std::string& name, uint32_t mask,
+                                       bool set);
 
 // Creates one folder (mode 0777 less umask). EEXIST when something already stands there,
 // ENOENT when the parent folder is missing.
 [[nodiscard]] bool CreateFolder(const std::string& path);
+// Creates path and each missing folder above it with mode (less the umask), links on the way followed;
+// folders that exist keep their mode. ENOTDIR when something else than a folder stands on the way.
+[[nodiscard]] bool MakeFolders(const std::string& path, unsigned mode = 0777);
 
 // A copy that took its name with its original's write time before its data reached the disk could be
 // left empty by a power cut, and no later run would copy it again; a flush per new file would make a
@@ -98,6 +107,11 @@ struct ScannedTarget {
 [[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
                                   bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr,
                                   const ScannedTarget* scanned = nullptr);
+// The same from the entry fromName of a held folder to the entry toName of another (Folder.h).
+[[nodiscard]] bool CopyFileAtomic(const CFolder& fromFolder, const std::string& fromName,
+                                  const CFolder& toFolder, const std::string& toName,
+                                  bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr,
+                                  const ScannedTarget* scanned = nullptr);
 
 // Gives the file at path its real write time, unless it no longer has the provisional one (someone
 // changed or replaced it meanwhile: it keeps what it has). The time is set through the file opened
@@ -105,6 +119,8 @@ struct ScannedTarget {
 // file's archive bit is cleared against the real time as well. A missing file is no failure.
 [[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time,
                                    bool markBackedUp = false);
+[[nodiscard]] bool FinishWriteTime(const CFolder& folder, const std::string& name,
+                                   const PendingWriteTime& time, bool markBackedUp = false);
 
 // How far the contents of a copy larger than kCopyProgressAbove have come: bytes done of the file's size,
 // every kCopyProgressStep or more and once at the end. Smaller copies say nothing and cost nothing.
@@ -142,6 +158,11 @@ class CPreparedCopy final {
     // provisional: a copy of a regular file that replaces nothing is named with a provisional time.
     // scanned as for CopyFileAtomic.
     static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
+                                                  bool sourceKeepsModes = true, bool provisional = false,
+                                                  const ScannedTarget* scanned = nullptr);
+    // The same between entries of held folders (Folder.h); the folders may go once this returns.
+    static std::unique_ptr<CPreparedCopy> Prepare(const CFolder& fromFolder, const std::string& fromName,
+                                                  const CFolder& toFolder, const std::string& toName,
                                                   bool sourceKeepsModes = true, bool provisional = false,
                                                   const ScannedTarget* scanned = nullptr);
     // Writes the new files of the copies that FlushesFirst to disk: one syncfs per file system, an
@@ -215,34 +236,5 @@ inline constexpr size_t kMaxWholeFile = size_t{1} << 20;
 
 // The debugger output channel: standard error while TANDREL_DEBUG is set and not empty.
 void DebugOutput(const std::string& text);
-
-// A folder held open by handle, for walks that never change the current directory and never follow
-// links. Any thread. Stat and OpenChild may run on several threads at once; ReadEntries on one at a time.
-class CFolder final {
-  public:
-    ~CFolder();
-    CFolder(const CFolder&) = delete;
-    CFolder& operator=(const CFolder&) = delete;
-
-    // Null (and the last error set) when path is not a folder that may be entered; a link is refused.
-    static std::unique_ptr<CFolder> Open(const std::string& path);
-    std::unique_ptr<CFolder> OpenChild(const std::string& name) const;
-
-    // Entries in listing order without "." and ".."; false when the listing cannot be read.
-    [[nodiscard]] bool ReadEntries(std::vector<DirEntry>& entries) const;
-    // Details of one entry of this folder, as StatPath.
-    [[nodiscard]] bool Stat(const std::string& name, FileInfo& info, bool withArchive = true) const;
-    // A path to the entry name of this folder that reaches it through this handle ("/proc/self/fd/N/name"),
-    // wherever the folder has moved and whatever was put in its place. Valid while this object lives.
-    std::string HeldPath(const std::string& name) const;
-    // Removes the entry name when IsLeftoverName says a killed run left it and it is a file or a link.
-    // Best effort: false when nothing was removed.
-    bool RemoveLeftover(const std::string& name) const;
-
-  private:
-    explicit CFolder(int fd) : m_fd(fd) {}
-    const int m_fd;
-    mutable bool m_bListed = false;  // a listing moved the handle's offset: the next one rewinds
-};
 
 }  // namespace platform

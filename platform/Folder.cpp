@@ -1,24 +1,54 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// CFolder: folder walks by handle. Entries come from getdents64 with the kind the file system already
+// CFolder: folders held by handle. Entries come from getdents64 with the kind the file system already
 // knows, so a listing costs no stat per entry; names are looked up relative to the open folder.
+// openat2 walks a whole relative path in one call and refuses any link on the way; older kernels and
+// paths longer than PATH_MAX get the same walk one level at a time.
+#include "platform/Folder.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
 
-#include "platform/FileSystem.h"
-#include "platform/PinnedFolder.h"
+#include "PlatformConfig.h"
+#include "platform/HeldRoots.h"
 #include "platform/PosixUtil.h"
+
+#ifdef TANDREL_HAVE_OPENAT2
+#include <linux/openat2.h>
+#endif
 
 namespace platform {
 
+using detail::CFd;
 using detail::Fail;
 using detail::RetryEintr;
 
 namespace {
+
+// One level: the folder name of the folder dir. Without followLinks never a link: an O_PATH open of a
+// link with O_NOFOLLOW gives ENOTDIR, and the caller is told ELOOP, what a link on the way means
+// everywhere else.
+int OpenLevel(int dir, const std::string& name, bool create, bool followLinks, unsigned mode) {
+    const int flags = detail::kHandleFlags | (followLinks ? 0 : O_NOFOLLOW);
+    int fd = RetryEintr([&] { return openat(dir, name.c_str(), flags); });
+    if (fd < 0 && errno == ENOENT && create) {
+        if (mkdirat(dir, name.c_str(), mode) != 0 && errno != EEXIST) {
+            return -1;
+        }
+        fd = RetryEintr([&] { return openat(dir, name.c_str(), flags); });
+    }
+    struct stat st;
+    if (fd < 0 && errno == ENOTDIR && !followLinks &&
+        fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        errno = ELOOP;
+    }
+    return fd;
+}
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -56,6 +86,48 @@ std::unique_ptr<CFolder> NoFolder() {
 }
 
 }  // namespace
+
+namespace detail {
+
+int FolderFd(const CFolder& folder) {
+    return folder.m_fd;
+}
+
+int OpenBeneath(int root, std::string_view relative, bool create, bool followLinks, unsigned mode) {
+#ifdef TANDREL_HAVE_OPENAT2
+    if (!followLinks) {
+        struct open_how how = {};
+        how.flags = kHandleFlags;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+        const std::string path(relative);
+        const int fd = static_cast<int>(
+            RetryEintr([&] { return syscall(SYS_openat2, root, path.c_str(), &how, sizeof how); }));
+        // An older kernel, a path longer than PATH_MAX, or folders still to be made: level by level.
+        if (fd >= 0 || (errno != ENOSYS && errno != ENAMETOOLONG && !(create && errno == ENOENT))) {
+            return fd;
+        }
+    }
+#endif
+    // Level by level, making what is missing on the way when asked.
+    CFd current(RetryEintr([&] { return openat(root, ".", kHandleFlags); }));
+    for (size_t start = 0; current.Valid() && start < relative.size();) {
+        size_t end = relative.find('/', start);
+        if (end == std::string_view::npos) {
+            end = relative.size();
+        }
+        if (end > start) {
+            const int next = OpenLevel(current.Get(), std::string(relative.substr(start, end - start)),
+                                       create, followLinks, mode);
+            const int err = errno;
+            current.Reset(next);
+            errno = err;
+        }
+        start = end + 1;
+    }
+    return current.Valid() ? current.Release() : -1;
+}
+
+}  // namespace detail
 
 CFolder::~CFolder() {
     close(m_fd);
@@ -153,8 +225,9 @@ bool CFolder::Stat(const std::string& name, FileInfo& info, bool withArchive) co
     return true;
 }
 
-std::string CFolder::HeldPath(const std::string& name) const {
-    return "/proc/self/fd/" + std::to_string(m_fd) + "/" + name;
+bool CFolder::Has(const std::string& name) const {
+    struct stat st;
+    return fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
 }
 
 bool CFolder::RemoveLeftover(const std::string& name) const {
@@ -165,6 +238,43 @@ bool CFolder::RemoveLeftover(const std::string& name) const {
         return false;
     }
     return unlinkat(m_fd, name.c_str(), 0) == 0 || Fail();
+}
+
+std::shared_ptr<CFolder> CFolder::OpenRoot(const std::string& root) {
+    const int fd = detail::OpenFolderPath(root, detail::kHandleFlags);
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
+    return std::shared_ptr<CFolder>(new CFolder(fd));
+}
+
+std::shared_ptr<CFolder> CFolder::Open(const std::shared_ptr<CFolder>& root, std::string_view relative,
+                                       bool create) {
+    if (relative.empty()) {
+        return root;
+    }
+    const int fd = detail::OpenBeneath(root->m_fd, relative, create);
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
+    return std::shared_ptr<CFolder>(new CFolder(fd));
+}
+
+void CFolder::TakeDefaultAcl(const CFolder& from) const {
+    // An O_PATH handle has no xattr calls of its own: through its /proc path, which is the folder itself.
+    constexpr char kDefaultAcl[] = "system.posix_acl_default";
+    const std::string fromPath = detail::ProcPath(from.m_fd, "");
+    std::vector<char> value(512);
+    ssize_t n;
+    while ((n = getxattr(fromPath.c_str(), kDefaultAcl, value.data(), value.size())) < 0 && errno == ERANGE) {
+        value.resize(value.size() * 4);
+    }
+    if (n > 0) {
+        (void)setxattr(detail::ProcPath(m_fd, "").c_str(), kDefaultAcl, value.data(), static_cast<size_t>(n),
+                       0);
+    }
 }
 
 }  // namespace platform

@@ -18,7 +18,8 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Medium.h"
-#include "platform/PinnedFolder.h"
+#include "platform/Folder.h"
+#include "platform/HeldRoots.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -276,7 +277,7 @@ Medium LearnMedium(const std::string& root) {
 }
 
 Medium LearnMedium(const CFolder& top) {
-    CFd folder(RetryEintr([&] { return open(top.HeldPath("").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    CFd folder(RetryEintr([&] { return openat(detail::FolderFd(top), ".", detail::kHandleFlags); }));
     return folder.Valid() ? LearnMediumOf(folder.Get()) : Medium();
 }
 

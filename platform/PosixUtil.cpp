@@ -135,12 +135,6 @@ std::atomic<bool> g_noGetxattrat{kSysGetxattrat < 0};
 
 }  // namespace
 
-bool ReadArchive(const char* path, uint64_t writeTime) {
-    char value[32];
-    ssize_t n = RetryEintr([&] { return lgetxattr(path, kArchiveAttr, value, sizeof value); });
-    return ArchiveFromRecord(value, n, writeTime);
-}
-
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
     char value[32];
     if (!g_noGetxattrat.load(std::memory_order_relaxed)) {
@@ -156,8 +150,17 @@ bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime) {
         }
         g_noGetxattrat = true;  // an older kernel: the path route from now on
     }
-    const std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
-    return ReadArchive(path.c_str(), writeTime);
+    const std::string path = ProcPath(dirFd, name);
+    const ssize_t n = RetryEintr([&] { return lgetxattr(path.c_str(), kArchiveAttr, value, sizeof value); });
+    return ArchiveFromRecord(value, n, writeTime);
+}
+
+std::string ProcPath(int dirFd, const std::string& name) {
+    if (dirFd == AT_FDCWD) {
+        return name;
+    }
+    std::string path = "/proc/self/fd/" + std::to_string(dirFd);
+    return name.empty() ? path : path.append("/").append(name);
 }
 
 bool OnlyFsyncReachesDisk(int fd) {
@@ -212,20 +215,18 @@ void SplitTarget(const std::string& path, std::string& folder, std::string& name
     }
 }
 
-// Renames from to to in the folder dirFd, never over anything that stands at to: EEXIST then. A driver
-// that cannot promise that in one step (many FUSE ones) gets a look first.
-bool RenameNoReplace(int dirFd, const char* from, const char* to) {
-    if (renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) {
+bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         return Fail();
     }
     struct stat st;
-    if (fstatat(dirFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         return Fail(EEXIST);
     }
-    return renameat(dirFd, from, dirFd, to) == 0 || Fail();
+    return renameat(fromDir, from, toDir, to) == 0 || Fail();
 }
 
 CTempFile::~CTempFile() {
@@ -277,7 +278,7 @@ int CTempFile::LinkUnnamedAs(const std::string& name) {
             return rc == 0 ? 0 : errno;
         }
     }
-    const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd.Get());
+    const std::string procPath = ProcPath(m_fd.Get(), "");
     rc = linkat(AT_FDCWD, procPath.c_str(), m_dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
     if (rc == 0) {
         s_direct.store(false, std::memory_order_relaxed);
@@ -320,7 +321,7 @@ bool CTempFile::Publish(const std::string& name, FaultOp op, bool fresh) {
     if (FaultHit(op)) {
         return false;
     }
-    if (fresh ? !RenameNoReplace(m_dirFd, m_tempName.c_str(), name.c_str())
+    if (fresh ? !RenameNoReplace(m_dirFd, m_tempName.c_str(), m_dirFd, name.c_str())
               : renameat(m_dirFd, m_tempName.c_str(), m_dirFd, name.c_str()) != 0) {
         return fresh ? false : Fail();
     }

@@ -66,7 +66,9 @@ class CFd final {
 
 // True for the answers of a file system without extended attributes: ENOTSUP, ENOSYS, and EIO, which an
 // rclone mount gives to every attribute call (a failing disk fails the copy's data first).
-inline bool NoExtendedAttributes(int err) { return err == ENOTSUP || err == ENOSYS || err == EIO; }
+inline bool NoExtendedAttributes(int err) {
+    return err == ENOTSUP || err == ENOSYS || err == EIO;
+}
 
 // statx of name relative to dirFd (AT_FDCWD for a path), never following a final link.
 [[nodiscard]] bool StatxNoFollow(int dirFd, const char* name, struct statx& st);
@@ -85,11 +87,27 @@ bool MayRead(uint32_t mode, uint32_t uid, uint32_t gid);
 // write time is writeTime set.
 bool ArchiveFromRecord(const char* value, ssize_t n, uint64_t writeTime);
 
-// The archive bit of the file at path (no link following) whose current write time is writeTime:
-// set unless a record equal to writeTime is present. Read failures count as set.
-bool ReadArchive(const char* path, uint64_t writeTime);
-// The same for the entry name of the folder dirFd, without resolving a whole path where the kernel can.
+// The archive bit of the entry name of the folder dirFd (AT_FDCWD: name is a path; no link following)
+// whose current write time is writeTime: set unless a record equal to writeTime is present. Read
+// failures count as set.
 bool ReadArchiveAt(int dirFd, const std::string& name, uint64_t writeTime);
+
+// A path that reaches the entry name of the folder dirFd through the folder's handle
+// ("/proc/self/fd/N/name"; with name empty, whatever the handle holds), or name itself for AT_FDCWD.
+// Only for the calls that have no *at form: the extended-attribute calls (their *at forms came with
+// Linux 6.13), and linkat of an unnamed file by a process without CAP_DAC_READ_SEARCH. Valid while
+// dirFd is open; never parsed back.
+std::string ProcPath(int dirFd, const std::string& name);
+
+// The flags of a handle that names a folder without listing it (a held folder of a run's trees).
+inline constexpr int kHandleFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// The folder relative below the folder root ("a/b/", "" for root itself) as a new handle with
+// kHandleFlags, or -1 with errno set. Without followLinks no step follows a link: ELOOP when one is a
+// link. With create, missing folders are made with mode (less the umask); one that another process
+// makes meanwhile counts as made. The one way folders along a path are made.
+int OpenBeneath(int root, std::string_view relative, bool create, bool followLinks = false,
+                unsigned mode = 0777);
 
 // Copies the archive record and the user's extended attributes of the open file from (whose details are
 // st) to the new file to, with withAcl its access ACL too; what the target's medium cannot keep is left
@@ -111,9 +129,9 @@ unsigned TempNameCheck(std::string_view body);
 // The folder part ("." when there is none, "/" for the root) and the last name of a path.
 void SplitTarget(const std::string& path, std::string& folder, std::string& name);
 
-// Renames from to to in the folder dirFd, never over anything that stands at to: EEXIST then. A driver
-// that cannot promise that in one step (many FUSE ones) gets a look first.
-[[nodiscard]] bool RenameNoReplace(int dirFd, const char* from, const char* to);
+// Renames from of the folder fromDir to to of the folder toDir, never over anything that stands at to:
+// EEXIST then. A driver that cannot promise that in one step (many FUSE ones) gets a look first.
+[[nodiscard]] bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 
 // A new file in a folder that receives its real name only by Publish, which renames it over the
 // target in one step. Until then it is unnamed (O_TMPFILE) or has a hidden temporary name; destroying

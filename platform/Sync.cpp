@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "platform/PinnedFolder.h"
+#include "platform/HeldRoots.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {

@@ -14,6 +14,7 @@
 
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {
@@ -29,23 +30,6 @@ namespace {
 // really fails gives the move its own error.
 bool NoLinkHere(int err) {
     return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK || err == EIO;
-}
-
-// Moves from to to without replacing anything at to. Some FUSE drivers know no RENAME_NOREPLACE: there
-// a look first, in a folder no one else writes to.
-bool MoveNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    struct stat st;
-    if (fstatat(AT_FDCWD, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return rename(from.c_str(), to.c_str()) == 0;
 }
 
 // Where an entry lies: its file system, and its mount (a bind mount of the same file system has its own).
@@ -118,24 +102,26 @@ bool RemoveBelow(int dir, const Place& place) {
 
 }  // namespace
 
-bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& how) {
+bool KeepAsVersion(const CFolder& folder, const std::string& name, const CFolder& versions,
+                   const std::string& version, KeptBy& how) {
     how = KeptBy::Nothing;
+    const int dir = detail::FolderFd(folder);
+    const int versionDir = detail::FolderFd(versions);
     if (FaultHit(FaultOp::KeepVersion)) {
         errno = LastError();
-    } else if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, version.c_str(), 0) == 0) {
+    } else if (linkat(dir, name.c_str(), versionDir, version.c_str(), 0) == 0) {
         how = KeptBy::Link;
         return true;
     }
     struct stat st;
-    if (errno == ENOENT && fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-        errno == ENOENT) {
+    if (errno == ENOENT && fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
         return true;  // gone since the run looked: the copy replaces nothing
     }
     if (errno == EXDEV) {
-        if (fstatat(AT_FDCWD, version.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (fstatat(versionDir, version.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             return Fail(EEXIST);
         }
-        if (!CopyFileAtomic(path, version)) {
+        if (!CopyFileAtomic(folder, name, versions, version)) {
             return false;
         }
         how = KeptBy::Copy;
@@ -144,15 +130,17 @@ bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& 
     if (!NoLinkHere(errno)) {
         return Fail();
     }
-    if (!MoveNoReplace(path, version)) {
-        return Fail();
+    if (!detail::RenameNoReplace(dir, name.c_str(), versionDir, version.c_str())) {
+        return false;
     }
     how = KeptBy::Rename;
     return true;
 }
 
-void PutVersionBack(const std::string& version, const std::string& path) {
-    (void)MoveNoReplace(version, path);
+void PutVersionBack(const CFolder& versions, const std::string& version, const CFolder& folder,
+                    const std::string& name) {
+    (void)detail::RenameNoReplace(detail::FolderFd(versions), version.c_str(), detail::FolderFd(folder),
+                                  name.c_str());
 }
 
 bool RemoveFolderTree(const std::string& folder, const std::string& name) {

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeping a file that a copy is about to replace, and removing the folders that hold such kept files once
-// they are old. Any thread. Paths may name a held folder ("/proc/self/fd/N/name", PinnedFolder.h).
+// they are old. Any thread.
 
 #include <cstdint>
 #include <string>
 
 namespace platform {
+
+class CFolder;
 
 enum class KeptBy {
     Nothing,  // nothing stood at the path: nothing to keep
@@ -15,15 +17,17 @@ enum class KeptBy {
     Copy,     // copied: the file lies on another file system than its version folder
 };
 
-// Gives the file or link at path the name version without copying a byte: a hard link where the file
-// system has them, else a rename (FAT, exFAT). Contents, times, modes and the archive record are the
-// file's own. A file on another file system than version (a mount inside the tree) is copied as
-// CopyFileAtomic copies. Never replaces anything at version (EEXIST). On failure nothing changed.
-[[nodiscard]] bool KeepAsVersion(const std::string& path, const std::string& version, KeptBy& how);
+// Gives the file or link name of folder the name version in the folder versions without copying a byte: a
+// hard link where the file system has them, else a rename (FAT, exFAT). Contents, times, modes and the
+// archive record are the file's own. A file on another file system than version (a mount inside the tree) is
+// copied as CopyFileAtomic copies. Never replaces anything at version (EEXIST). On failure nothing changed.
+[[nodiscard]] bool KeepAsVersion(const CFolder& folder, const std::string& name, const CFolder& versions,
+                                 const std::string& version, KeptBy& how);
 
-// After a failed replacement: moves a file that KeepAsVersion renamed back to path, unless something
-// took that name meanwhile. Best effort.
-void PutVersionBack(const std::string& version, const std::string& path);
+// After a failed replacement: moves a file that KeepAsVersion renamed back to name of folder, unless
+// something took that name meanwhile. Best effort.
+void PutVersionBack(const CFolder& versions, const std::string& version, const CFolder& folder,
+                    const std::string& name);
 
 // Removes the folder name of folder (a path; a link there is refused) with everything below it. Never
 // follows a link (a link is removed as a link) and never leaves the folder's file system: a mount below

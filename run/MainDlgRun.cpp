@@ -13,7 +13,7 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "ui/MessageBox.h"
-#include "platform/PinnedFolder.h"
+#include "platform/HeldRoots.h"
 #include "platform/Versions.h"
 #include "run/FolderSettings.h"
 #include "support/PathUtil.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 
 namespace {

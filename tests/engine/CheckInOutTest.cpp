@@ -258,11 +258,11 @@ TEST(CheckInOut, TestsOnEmptyMissingAndMixedTrees) {
         EXPECT_EQ(state.m_nCheckOp, CheckOpTestNone);
     }
     // The visitor leaves folders alone and always answers 1.
-    WalkEntry folder{"deep", dir / "mixed/deep", true, ""};
+    WalkEntry folder{"deep", dir / "mixed/deep", true, nullptr};
     state.m_nCheckOp = CheckOpSetReadOnly;
     EXPECT_EQ(CheckInOutVisitor(folder, state), 1);
     EXPECT_EQ(Mode(dir / "mixed/deep") & 0200, 0200u);
-    WalkEntry missing{"gone", dir / "gone", false, ""};
+    WalkEntry missing{"gone", dir / "gone", false, nullptr};
     state.m_nCheckOp = CheckOpTestAll;
     state.m_bAllReadOnly = 1;
     EXPECT_EQ(CheckInOutVisitor(missing, state), 1);

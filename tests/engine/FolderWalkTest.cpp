@@ -3,6 +3,7 @@
 #include "engine/FolderWalk.h"
 #include "engine/IgnoreRule.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 

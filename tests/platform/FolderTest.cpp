@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace {

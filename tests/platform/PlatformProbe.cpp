@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/LastError.h"
 
 namespace {
