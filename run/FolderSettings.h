@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Reading helper of the settings files. Any thread.
+// Helpers of the settings files. Any thread.
 
 #include <string>
 
@@ -12,3 +12,7 @@ void ReadIfNotEmpty(CReg& reg, const std::string& key, std::string& variable, co
 // The days a run keeps replaced files: the source folder's own "KeepReplacedDays" when it is a whole
 // number (0 turns keeping off for that folder), else ("+", missing, anything else) the global setting.
 int KeepReplacedDays(int global, const std::string& folder);
+
+// Writes the source folder's settings file "__TD.RVX" naming destinationDir and the global ignore list
+// ("+"), unless the file exists.
+void CreateFolderFile(const std::string& sourceDir, const std::string& destinationDir);

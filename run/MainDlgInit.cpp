@@ -1,35 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the main dialog: the initialisation chain, the command line, reporting and the
-// unattended run. User-interface thread, except Report, GetDestinationDir and AlertIfFailed, which the
-// run's thread may call.
+// unattended run. User-interface thread.
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
 #include <QLineEdit>
-#include <QThread>
 
 #include "engine/WorkList.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "ui/MessageBox.h"
 #include "platform/Signals.h"
 #include "platform/Terminal.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 #include "run/CommandLine.h"
-#include "run/ProgressLink.h"
+#include "run/RunJob.h"
 #include "run/RunLog.h"
 #include "run/TerminalProgress.h"
 #include "support/PathUtil.h"
 #include "ui/DirTreeCtrl.h"
 #include "ui/MainDlg.h"
 #include "ui/MenuButton.h"
+#include "ui/MessageBox.h"
 #include "ui/Text.h"
 #include "ui/UsageDlg.h"
-
-CMainDlg* g_pMainDlg = nullptr;
 
 namespace {
 
@@ -71,7 +67,6 @@ bool CMainDlg::OnInitDialog() {
     // The About entry lives in the window's context menu (contextMenuEvent): desktops here offer no
     // system menu to extend.
     setWindowIcon(m_hIcon);
-    g_pMainDlg = this;
 
     ExchangeSettings(0);
     m_btnStart->LoadPopupMenu(res::IDM_START);
@@ -115,10 +110,6 @@ bool CMainDlg::OnInitDialog() {
     return true;
 }
 
-bool CMainDlg::StopRequested() {
-    return platform::StopSignal() != 0;
-}
-
 void CMainDlg::RunUnattended(int mode) {
     // Ctrl-C, a kill or a closed terminal stop the run between items, with its message and "ERROR!".
     platform::CatchStopSignals();
@@ -135,16 +126,14 @@ void CMainDlg::RunUnattended(int mode) {
         std::unique_ptr<CTerminalProgress> terminal;
         if (platform::StandardErrorIsTerminal()) {
             terminal = std::make_unique<CTerminalProgress>();
-            m_hProgressWnd = terminal.get();
         }
         const auto start = std::chrono::steady_clock::now();
-        RunJob(mode);
+        const RunResult result = RunHere(mode, terminal.get());
         if (terminal && !m_bRunFailed) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
             terminal->Finish(
-                RunSummary(m_nCopiedToDestination, m_nCopiedToSource, m_nUnchanged, took.count()));
+                RunSummary(result.copiedToDestination, result.copiedToSource, result.unchanged, took.count()));
         }
-        m_hProgressWnd = nullptr;
         terminal.reset();
         WriteRunLog(m_bRunFailed ? res::kLogError : res::kLogOk, RunLogDetail);
         if (m_bRunFailed) {
@@ -237,21 +226,10 @@ void CMainDlg::ShowUsage() {
 
 int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/) {
     if (IsAutoRun()) {
-        m_bRunFailed = 1;
+        m_bRunFailed = 1;  // a start that said something is no clean one, until a run clears the mark
         WriteRunLog(text, RunLogDetail);
-        if (auto* terminal = dynamic_cast<CTerminalProgress*>(m_hProgressWnd)) {
-            terminal->Clear();  // the message starts on a line of its own
-        }
         platform::PrintMessage(text);
         return -1;
-    }
-    if (auto* link = dynamic_cast<CProgressLink*>(m_hProgressWnd)) {
-        link->Flush();  // the box stands over a progress window that shows the item it is about
-        // The run ends with this message; whoever is elsewhere learns of it before the box waits for them.
-        if (!m_bRunReported) {
-            m_bRunReported = true;
-            NotifyIfUnseen(text);
-        }
     }
     return MessageBox(text, type);
 }
@@ -266,20 +244,7 @@ std::string CMainDlg::GetDestinationDir() {
     if (IsAutoRun()) {
         return m_strDestinationDir;
     }
-    std::string selected;
-    OnUiThread([&] { selected = m_tree->GetSelectedPath(); });
-    return selected;
-}
-
-std::string CMainDlg::RefusalReason() {
-    const std::string source = platform::ResolvedFolder(m_strSourceDir);
-    if (source.empty() || !platform::PathExists(source)) {
-        return res::kRefusedNoSource + source;
-    }
-    if (m_strDestinationDir.empty()) {
-        return res::kRefusedNoDestination + m_strAskedDestination;
-    }
-    return res::kRefusedPair;
+    return m_tree->GetSelectedPath();
 }
 
 bool CMainDlg::CanStart() {
@@ -287,17 +252,7 @@ bool CMainDlg::CanStart() {
     const std::string source = platform::ResolvedFolder(m_strSourceDir);
     const std::string destination = platform::ResolvedFolder(m_strDestinationDir);
     bool holds = RunPreconditionHolds(source, destination);
-    OnUiThread([&] {
-        m_btnStart->setEnabled(holds);
-        ShowStartHint(holds ? std::string() : StartHint(source, destination, platform::PathExists));
-    });
+    m_btnStart->setEnabled(holds);
+    ShowStartHint(holds ? std::string() : StartHint(source, destination, platform::PathExists));
     return holds;
-}
-
-void CMainDlg::OnUiThread(const std::function<void()>& fn) {
-    if (QThread::currentThread() == thread()) {
-        fn();
-    } else {
-        QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
-    }
 }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings record of the main dialog: "Tandrel.ini" and the source folder's "__TD.RVX".
-// User-interface thread, except CreateFolderFile, which the run's thread calls while the main window
-// is disabled.
+// User-interface thread, except CreateFolderFile, which a run calls on its own thread.
 
 #include "platform/FileSystem.h"
 #include "res/Strings.h"
@@ -70,16 +69,13 @@ int KeepReplacedDays(int global, const std::string& folder) {
     return std::stoi(folder);
 }
 
-void CMainDlg::CreateFolderFile() {
-    if (!m_bCreateRvx) {
-        return;
-    }
-    std::string path = m_strSourceDir + res::kFolderFile;
+void CreateFolderFile(const std::string& sourceDir, const std::string& destinationDir) {
+    std::string path = sourceDir + res::kFolderFile;
     if (platform::PathExists(path)) {
         return;
     }
     CReg reg(CReg::Write, "TD", path);
-    std::string destination = m_strDestinationDir;
+    std::string destination = destinationDir;
     std::string ignore = "+";
     reg.ExchangeString("DestDir", "", destination);
     reg.ExchangeString("Ignore", "", ignore);

@@ -2,12 +2,11 @@
 #pragma once
 // The main dialog, the program's hub: window and handlers (ui/MainDlgWindow.cpp), start-up and command
 // line (run/MainDlgInit.cpp, run/CommandLine.cpp), settings (run/MainDlgSettings.cpp), the job runner
-// (run/MainDlgRun.cpp) and the worker thread of interactive runs (run/MainDlgThread.cpp).
-// User-interface thread, except RunJob and what it calls, which run on the run's worker thread during an
-// interactive run; while a run exists the main window is disabled, so nothing else touches the run state.
+// (run/MainDlgRun.cpp) and the start of interactive runs (run/MainDlgThread.cpp). User-interface thread
+// only: a run copies what it needs into its run object (run/RunJob.h), which has the run's state.
 
-#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,22 +15,23 @@
 #include <QIcon>
 #include <QPointer>
 
-#include "engine/CheckInOut.h"
-#include "engine/RunHost.h"
-
 class CDirTreeCtrl;
 class CJobListDlg;
 class CMenuButton;
 class CProgressDlg;
 class CProgressLink;
+class CRunJob;
 class CWorkListBuilder;
+class IProgress;
+struct RunRequest;
+struct RunResult;
 class QLabel;
 class QLineEdit;
 class QMimeData;
 class QTreeWidgetItem;
 class QPushButton;
 
-class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState {
+class CMainDlg final : public QDialog {
     Q_OBJECT
 
   public:
@@ -48,7 +48,8 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     bool OnInitDialog();
     void ParseCommandLine();
     bool IsAutoRun() const { return m_bAutoBackup || m_bAutoSynchronize; }
-    int Report(const std::string& text, unsigned type, unsigned helpId) override;
+    // Start-up messages: a box, or in unattended use the run log and standard error.
+    int Report(const std::string& text, unsigned type, unsigned helpId);
     void AlertIfFailed(const char* text);
     std::string GetDestinationDir();
     bool CanStart();
@@ -65,24 +66,19 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     // Settings and the per-folder settings file.
     void ExchangeSettings(int mode);
     void ReadFolderFile();
-    void CreateFolderFile();
 
-    // Runs.
+    // Runs, each by a run object: RunJob on this thread, the four commands on the run's own thread.
     void RunJob(int mode);
+    // Carries out builder's items between the dialog's folders as a run of mode would.
     int ExecuteWorkList(CWorkListBuilder& builder, int mode);
-    // Settles m_strVersionStamp for a run starting now and prunes the two trees' old versions.
-    void StartKeepingVersions();
     bool IsAllReadOnly(const std::string& folder);
     bool IsNoneReadOnly(const std::string& folder);
     void OnBackup();
     void OnSynchronize();
     void OnCheckIn();
     void OnCheckOut();
-
-    // IRunHost, from the run's thread.
-    void EnableMainWindow(bool enable) override;
-    IProgress* Progress() override;
-    bool StopRequested() override;
+    // Enables or disables the window for the executor; while an interactive run exists it stays disabled.
+    void EnableMainWindow(bool enable);
 
     // Test hooks: the clock of the date guard, and an answer for the job list in place of the person.
     static void TestSetUtcYear(std::function<int()> utcYear);
@@ -106,24 +102,17 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     // entry ("+" or missing: the global one).
     int m_nKeepReplacedDays = 0;
     std::string m_strFolderKeepReplaced;
-    // The run's version folder name; empty when the run keeps no replaced files.
-    std::string m_strVersionStamp;
 
     // Command-line flags.
     int m_bAutoBackup = 0;
     int m_bAutoSynchronize = 0;
     int m_bAutoQuit = 0;
+    // An unattended start or run that reported a message.
     int m_bRunFailed = 0;
-    // Files the last executed run copied each way and found unchanged (a terminal's summary line).
-    int m_nCopiedToDestination = 0;
-    int m_nCopiedToSource = 0;
-    int m_nUnchanged = 0;
     int m_bAlert = 0;
 
-    // Run state: the current interactive run's progress window and its link, and its mode.
-    IProgress* m_hProgressWnd = nullptr;
+    // The current interactive run's progress window.
     QPointer<CProgressDlg> m_pProgressDlg;
-    int m_nRunMode = -1;
 
   protected:
     void accept() override;  // Enter: the hidden default button
@@ -160,14 +149,10 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
 
     // Runs (run/MainDlgRun.cpp, run/MainDlgThread.cpp).
     void StartRun(int mode);
-    void RunThreadProc(CProgressLink* link);
-    int ShowJobList(CWorkListBuilder& builder, int mode);
-    void CloseProgressWindow();
-    // A desktop notification with the run's outcome when nobody may be looking: the progress window was
-    // closed, or no window of the program is active. Any thread during an interactive run.
-    void NotifyIfUnseen(const std::string& outcome);
-    // Runs fn on the user-interface thread and waits for it; calls it directly when already there.
-    void OnUiThread(const std::function<void()>& fn);
+    RunRequest RunRequestFor(int mode);
+    // Runs mode on this thread with progress (or none) and takes its result.
+    RunResult RunHere(int mode, IProgress* progress);
+    void TakeRunResult(const RunResult& result);
 
     const std::vector<std::string> m_arguments;
     QIcon m_hIcon;
@@ -182,14 +167,11 @@ class CMainDlg final : public QDialog, public IRunHost, public CCheckInOutState 
     bool m_bQuitRequested = false;
     int m_nExitCode = 0;
     bool m_bDestroyed = false;
-    // True from a Start command until the run's progress window is gone: one run at a time.
+    // True from a Start command until the run's thread has ended: one run at a time.
     bool m_bRunActive = false;
-    // The interactive run's start, and whether it has reported a message (the run then ends with it).
-    std::chrono::steady_clock::time_point m_runStart;
+    // The interactive run and its progress link, from a Start command until the run's thread has ended.
+    std::unique_ptr<CProgressLink> m_pProgressLink;
+    std::unique_ptr<CRunJob> m_pRun;
     // Since when no window of the program has had the keyboard (invalid while one has).
     QElapsedTimer m_inactiveSince;
-    bool m_bRunReported = false;
 };
-
-// The main dialog, published by its initialisation for the run's thread and the check-in/out walks.
-extern CMainDlg* g_pMainDlg;

@@ -15,9 +15,10 @@
 #include <QUrl>
 
 #include "platform/FileSystem.h"
-#include "ui/MessageBox.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "run/ProgressLink.h"
+#include "run/RunJob.h"
 #include "support/IgnoreList.h"
 #include "support/PathUtil.h"
 #include "ui/AboutDlg.h"
@@ -25,23 +26,19 @@
 #include "ui/DirTreeCtrl.h"
 #include "ui/MainDlg.h"
 #include "ui/MenuButton.h"
+#include "ui/MessageBox.h"
 #include "ui/NewDirDlg.h"
 #include "ui/SettingsDlg.h"
 #include "ui/Text.h"
 
 CMainDlg::CMainDlg(std::vector<std::string> arguments, QWidget* parent)
     : QDialog(parent), m_arguments(std::move(arguments)), m_hIcon(ProgramIcon()) {
-    m_nCheckOp = CheckOpClearReadOnly;
-    m_bAllReadOnly = 0;
-    m_bNoneReadOnly = 0;
     CreateControls();
 }
 
 CMainDlg::~CMainDlg() {
+    m_pRun.reset();  // waits for the run's thread, which still uses the progress link
     OnDestroy();
-    if (g_pMainDlg == this) {
-        g_pMainDlg = nullptr;
-    }
 }
 
 void CMainDlg::CreateControls() {
