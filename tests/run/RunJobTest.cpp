@@ -11,6 +11,7 @@
 #include "engine/WorkList.h"
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
+#include "run/RunJob.h"
 #include "tests/TestSupport.h"
 #include "tests/run/MainDlgTestSupport.h"
 
@@ -243,5 +244,36 @@ TEST(RunJobTest, ReplacedFilesAreKeptAndPrunedAsTheSettingsSay) {
             testing_support::ListTree(trees.destination + "/.tandrel-versions");
         EXPECT_EQ(kept.size(), 1u) << row.name << ": pruned and kept, or neither";
         EXPECT_EQ(kept.at(0) != "2001-01-01 000000/f", row.kept) << row.name;
+    }
+}
+
+// The run object alone: its one result says what the run did and whether it failed.
+TEST(RunJobTest, TheResultCarriesTheCountsAndTheFirstProblem) {
+    for (const bool clash : {false, true}) {
+        CTreePair trees;
+        WriteFile(trees.source + "/new.txt", "new");
+        for (const std::string& root : {trees.source, trees.destination}) {
+            WriteFile(root + "/same.txt", "same");
+            SetModTime(root + "/same.txt", 1500000000);
+        }
+        if (clash) {
+            WriteFile(trees.source + "/x", "file");
+            testing_support::MakeFolder(trees.destination + "/x");  // the pairing cannot read it
+        }
+        CBoxRecorder boxes;
+        RunRequest request;
+        request.mode = RunBackup;
+        request.sourceDir = trees.source + "/";
+        request.destinationDir = trees.destination + "/";
+        request.unattended = true;
+        CRunJob run(request, nullptr, nullptr);
+        const RunResult result = run.Run();
+        EXPECT_EQ(result.problem, clash ? trees.destination + "/x: Is a directory" : "") << clash;
+        EXPECT_EQ(result.executed, !clash);
+        EXPECT_EQ(result.copiedToDestination, clash ? 0 : 1);
+        EXPECT_EQ(result.unchanged, clash ? 0 : 1);
+        EXPECT_EQ(result.copiedToSource, 0);
+        EXPECT_EQ(result.destinationDir, trees.destination + "/");
+        EXPECT_TRUE(boxes.texts.empty()) << "without /alert an unattended run shows nothing";
     }
 }
