@@ -87,26 +87,19 @@ bool CRunJob::Start() {
     }
     // The job list comes between the phases: the run's thread waits for it in its event loop, not in a
     // call into the user-interface thread.
-    QMetaObject::invokeMethod(
-        &m_onThread,
-        [this] {
-            Decide();
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    const bool confirmed = m_builder && (m_request.unattended || ShowJobList());
-                    QMetaObject::invokeMethod(
-                        &m_onThread,
-                        [this, confirmed] {
-                            Execute(confirmed);
-                            m_thread.quit();
-                        },
-                        Qt::QueuedConnection);
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&m_onThread, [this] {
+        Decide();
+        QMetaObject::invokeMethod(this, &CRunJob::AfterDecide, Qt::QueuedConnection);
+    });
     return true;
+}
+
+void CRunJob::AfterDecide() {
+    const bool confirmed = m_builder && (m_request.unattended || ShowJobList());
+    QMetaObject::invokeMethod(&m_onThread, [this, confirmed] {
+        Execute(confirmed);
+        m_thread.quit();
+    });
 }
 
 void CRunJob::Decide() {

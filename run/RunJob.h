@@ -101,6 +101,8 @@ class CRunJob final : public QObject, public IRunHost {
 
   private:
     void Decide();
+    // User-interface thread, between the phases of Start: the job list, then the execute phase.
+    void AfterDecide();
     // User-interface thread: true when the person confirms the job list.
     bool ShowJobList();
     // Requires: Decide has run. Executes when confirmed, unlocks, and ends the run.
