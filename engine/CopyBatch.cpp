@@ -4,13 +4,12 @@
 #include "engine/FileOps.h"
 #include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/Folder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 #include "support/Mutex.h"
 
-#include <cerrno>
 #include <functional>
 #include <future>
 #include <system_error>
@@ -91,25 +90,25 @@ struct CCopyBatch::Entry {
 
 std::string CopyProblem(const std::string& from, const std::string& to) {
     // The target is no longer what the scan saw: it is named, not the system's "File exists".
-    if (platform::LastError() == EEXIST) {
+    const platform::CError error = platform::LastError();
+    if (error.Kind() == platform::ErrorKind::Exists) {
         return to + res::kChangedDuringRun;
     }
-    return res::kCopy + from + res::kCopyTo + to + ": " + SystemErrorText();
+    return error.About(res::kCopy + from + res::kCopyTo + to);
 }
 
 std::string PathProblem(const std::string& path) {
-    return path + ": " + SystemErrorText();
+    return platform::LastError().About(path);
 }
 
 std::string ClearArchiveBit(const HeldFile& file) {
-    ChangeAttributes(*file.folder, file.name, platform::kAttrArchive, AttrRemove);
-    if (!g_bAttrError) {
+    if (ChangeAttributes(*file.folder, file.name, platform::kAttrArchive, AttrRemove) != 0) {
         return std::string();
     }
     // A source this user may only read (a read-only mount, a snapshot, another user's file) keeps its
     // mark, as on a file system without the records: the copy stands, and no rule reads the mark.
-    const int err = platform::LastError();
-    return err == EROFS || err == EACCES || err == EPERM ? std::string() : PathProblem(file.shown);
+    return platform::LastError().Kind() == platform::ErrorKind::Denied ? std::string()
+                                                                       : PathProblem(file.shown);
 }
 
 CCopyBatch::CCopyBatch() : m_releaser(std::make_unique<CReleaser>()) {}

@@ -29,7 +29,7 @@ struct ReplacedFile {
 std::string CopyProblem(const std::string& from, const std::string& to);
 std::string PathProblem(const std::string& path);
 // Clears the archive bit of file. Returns "" or the message (naming file.shown) that stops the run; a
-// file this user may not write (EROFS, EACCES, EPERM) keeps its bit without stopping it.
+// file this user may not write (ErrorKind::Denied) keeps its bit without stopping it.
 std::string ClearArchiveBit(const HeldFile& file);
 
 class CCopyBatch {

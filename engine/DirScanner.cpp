@@ -7,12 +7,10 @@
 #include "engine/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "res/Strings.h"
 #include "support/AsciiCase.h"
 #include "support/PathUtil.h"
-
-#include <cerrno>
 
 void MakeAbsoluteFolder(std::string& folder) {
     if (!folder.empty() && folder.front() != '/') {
@@ -34,17 +32,16 @@ std::string ClockProblem(const std::string& folder, const platform::Medium& medi
            (medium.clockOffset > 0 ? res::kClockLater : res::kClockEarlier) + res::kClockEnd;
 }
 
-int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
+void ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength) {
     const size_t cut = rootLength > 0 ? static_cast<size_t>(rootLength) : 0;
     entry.m_strName = cut < fullPath.size() ? FileName(std::string_view(fullPath).substr(cut)) : FileName();
     platform::FileInfo info;
     if (!platform::StatPath(fullPath, info)) {
         RaisePathError(fullPath, FailureCode());
     }
-    if (const int err = FillFileEntry(entry, info)) {
+    if (const platform::CError err = FillFileEntry(entry, info); err.Failed()) {
         RaisePathError(fullPath, err);
     }
-    return 0;
 }
 
 CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress,
@@ -53,7 +50,6 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
       m_strIgnoreLower(LowerAscii(ignore)),
       m_ignore(ignore),
       m_bReadArchive(readArchive) {
-    m_nError = 0;
     m_nDepth = 0;
     m_strRoot = root;
     MakeAbsoluteFolder(m_strRoot);
@@ -89,8 +85,7 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
     m_nRootLength = static_cast<int32_t>(m_strRoot.size());
 
     if (!rootFolder) {
-        SetError(1);  // throws "Directory Error"
-        return;
+        throw CGenericException(res::kDirectoryError);
     }
     // The walk calls back on this thread, in walk order, so the bar moves as a walk on one thread would.
     m_nDepth = 1;
@@ -103,8 +98,7 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
         case WalkFailure::None:
             break;
         case WalkFailure::FolderNotEntered:
-            SetError(1);  // throws "Directory Error"
-            break;
+            throw CGenericException(res::kDirectoryError);
         case WalkFailure::FileNotRead:
             RaisePathError(m_strRoot + failure.name, failure.err);
     }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineBase.h"
 #include "engine/FileEntry.h"
 #include "engine/FolderWalk.h"
 #include "engine/IgnoreRule.h"
@@ -18,7 +17,7 @@
 
 class IProgress;
 
-class CDirScanner : public CEngineBase {
+class CDirScanner {
   public:
     // Scans root (made absolute against the current directory when relative) into m_files, leaving out
     // files the ignore text names and temporary files of copies (removing those a killed run left).
@@ -64,10 +63,9 @@ class CDirScanner : public CEngineBase {
 };
 
 // Fills entry from the file (or link) at fullPath; its name is fullPath without the first rootLength
-// characters. Returns 0. Throws CGenericException fullPath + ": " + system text when the details cannot
-// be read, when the file may not be read (EACCES), for a folder (EISDIR) and for a pipe, socket or device
-// (ENOTSUP).
-int ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength);
+// characters. Throws CGenericException fullPath + ": " + system text when the details cannot
+// be read, when the file may not be read, for a folder and for a pipe, socket or device (FillFileEntry).
+void ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength);
 
 // "" when medium (at folder) reads the times it is given back right; else the message that refuses the run.
 std::string ClockProblem(const std::string& folder, const platform::Medium& medium);

@@ -9,14 +9,13 @@
 #include "engine/RunHost.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/Folder.h"
 #include "platform/Sync.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
 #include <future>
 #include <optional>
@@ -46,7 +45,7 @@ class CTreeAccess final {
     explicit CTreeAccess(const std::string& root) : m_root(root) {}
 
     // The file relative of this tree, held through its folder; shown is what a message names. No
-    // folder, with the last error set, when a folder on the way is a link (ELOOP), is missing (ENOENT;
+    // folder, with the last error set, when a folder on the way is a link, is missing (NotFound;
     // made when create is set) or cannot be opened.
     HeldFile Reach(std::string_view relative, std::string shown, bool create) {
         HeldFile file{nullptr, std::string(), std::move(shown)};
@@ -139,7 +138,8 @@ std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool 
     HeldFile to;
     if (from.folder) {
         to = toTree.Reach(toName, shownTo, false);
-        if (!to.folder && platform::LastError() == ENOENT && from.folder->Has(from.name)) {
+        if (!to.folder && platform::LastError().Kind() == platform::ErrorKind::NotFound &&
+            from.folder->Has(from.name)) {
             to = toTree.Reach(toName, shownTo, true);
             if (to.folder) {
                 to.folder->TakeDefaultAcl(*from.folder);  // the folder just made, as its original
@@ -267,7 +267,7 @@ using Flushes = std::vector<std::pair<std::string, std::unique_ptr<platform::CFi
 std::string FlushAll(Flushes& flushes) {
     for (auto& [folder, flush] : flushes) {
         if (!flush->Flush()) {
-            return folder + ": " + SystemErrorText();
+            return platform::LastError().About(folder);
         }
     }
     return std::string();
@@ -286,7 +286,7 @@ std::string FinishTimes(const std::vector<PendingCopy>& pending, size_t begin, s
         const HeldFile file =
             (copy.toSource ? source : dest)
                 .Reach(name.View(), (copy.toSource ? sourceDir : destDir) + name.Str(), false);
-        if (!file.folder && platform::LastError() == ENOENT) {
+        if (!file.folder && platform::LastError().Kind() == platform::ErrorKind::NotFound) {
             continue;  // its folder went away meanwhile: nothing left to finish
         }
         // A copy into the source whose item marks it as backed up is marked against its real time: the
@@ -409,11 +409,11 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
         if (batched == Batched::Added) {
             continue;
         }
-        const int err = platform::LastError();
+        const platform::CError err = platform::LastError();
         // Every earlier item is complete before this one starts.
         problem = batch.Complete();
         // Out of open files, the copy gets its chance alone, now that the batch has closed its files.
-        const bool alone = batched == Batched::Alone || err == EMFILE || err == ENFILE;
+        const bool alone = batched == Batched::Alone || err.Kind() == platform::ErrorKind::TooManyFiles;
         if (problem.empty()) {
             // A copy that could not be written ahead fails as it would alone: its folder is there.
             platform::SetLastError(err);

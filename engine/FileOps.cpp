@@ -3,31 +3,25 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "support/PathUtil.h"
 
-#include <cerrno>
 #include <functional>
-
-thread_local bool g_bAttrError = false;
 
 namespace {
 
 // ChangeAttributes of the file that where names: a path, or a held folder and a name.
 template <class... Where>
 int ChangeAttributesOf(uint32_t mask, int mode, const Where&... where) {
-    g_bAttrError = false;
     if (mode == AttrAdd || mode == AttrRemove) {
         // One look at the file instead of a read followed by a write that reads again.
         if (!platform::ChangeAttributeBits(where..., mask, mode == AttrAdd)) {
-            g_bAttrError = true;
             return 0;
         }
         return 1;
     }
     uint32_t attributes = 0;
     if (!platform::GetAttributes(where..., attributes)) {
-        g_bAttrError = true;
         return 0;
     }
     if (mode == AttrTest) {
@@ -44,7 +38,7 @@ bool CopyLifted(bool liftReadOnly, const std::function<bool()>& copy, const Wher
         lifted = ChangeAttributes(where..., platform::kAttrReadOnly, AttrRemove) != 0;
     }
     const bool copied = copy();
-    const int copyError = copied ? 0 : platform::LastError();
+    const platform::CError copyError = copied ? platform::CError() : platform::LastError();
     if (lifted) {
         const bool restored = ChangeAttributes(where..., platform::kAttrReadOnly, AttrAdd) != 0;
         if (!copied) {
@@ -72,19 +66,19 @@ bool CreateDirectoryPath(const std::string& path) {
         return true;
     }
     return !path.empty() && path.front() == '/' &&
-           (platform::LastError() == EEXIST || platform::MakeFolders(path));
+           (platform::LastError().Kind() == platform::ErrorKind::Exists || platform::MakeFolders(path));
 }
 
 bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes,
                        platform::PendingWriteTime* pending, const platform::ScannedTarget* scanned) {
-    if (platform::LastError() != ENOENT) {
+    if (platform::LastError().Kind() != platform::ErrorKind::NotFound) {
         return false;
     }
-    // ENOENT also means a vanished source; only a missing target folder is worth creating. A folder that
+    // Not found also means a vanished source; only a missing target folder is worth creating. A folder that
     // another run made since the copy failed counts as created, as "already exists" always does.
     const std::string folder = GetFolderPart(target);
     if (folder.empty() || !platform::PathExists(existing)) {
-        platform::SetLastError(ENOENT);
+        platform::SetLastError(platform::CError(platform::ErrorKind::NotFound));
         return false;
     }
     return (platform::PathExists(folder) || CreateDirectoryPath(folder)) &&

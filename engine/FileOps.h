@@ -28,13 +28,9 @@ enum AttrMode : int {
     AttrTest = 2,
 };
 
-// Set by every ChangeAttributes call: true when the attributes could not be read or written.
-// Read it right after the call, on the same thread.
-extern thread_local bool g_bAttrError;
-
 // AttrAdd / AttrRemove: adds or removes the mask bits (platform::kAttrReadOnly, kAttrArchive); non-zero
 // on success. AttrTest: 1 when any mask bit is set, else 0. 0 when the attributes cannot be read.
-// Any other mode: 1, nothing changes.
+// Any other mode: 1, nothing changes. A failure to read or write sets the last error.
 int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
 // The same for the entry name of a held folder.
 int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode);

@@ -5,13 +5,12 @@
 #include "engine/KeptVersions.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "support/DepthFirst.h"
 #include "support/NameOrder.h"
 #include "support/Mutex.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
 #include <map>
 #include <optional>
@@ -183,17 +182,17 @@ class CHelperThreads {
 
 }  // namespace
 
-int FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
+platform::CError FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
     switch (info.kind) {
         case platform::EntryKind::Folder:
-            return EISDIR;
+            return platform::CError(platform::ErrorKind::IsFolder);
         case platform::EntryKind::Other:
             // A pipe, socket or device holds no file to back up, and opening one may block.
-            return ENOTSUP;
+            return platform::CError(platform::ErrorKind::NotSupported);
         case platform::EntryKind::File:
             // Reading the contents is what a copy needs; the check stands in for opening the file.
             if (!info.readable) {
-                return EACCES;
+                return platform::CError(platform::ErrorKind::Denied);
             }
             break;
         case platform::EntryKind::Link:
@@ -203,12 +202,12 @@ int FillFileEntry(FileEntry& entry, const platform::FileInfo& info) {
     entry.m_ftWrite = info.writeTime;
     entry.m_nReadOnly = info.readOnly ? 1 : 0;
     entry.m_nArchive = info.archive ? 0x20 : 0;
-    return 0;
+    return platform::CError();
 }
 
-int FailureCode() {
-    const int err = platform::LastError();
-    return err != 0 ? err : EIO;
+platform::CError FailureCode() {
+    const platform::CError err = platform::LastError();
+    return err.Failed() ? err : platform::CError(platform::ErrorKind::Io);
 }
 
 int CFolderWalk::DefaultHelpers() {
@@ -288,10 +287,10 @@ void ListFolder(FolderJob& job, const CIgnoreRule& ignore, bool readArchive, CMe
                     break;
                 }
                 FileEntry entry;
-                const int err =
+                const platform::CError err =
                     folder->Stat(e.name, info, readArchive) ? FillFileEntry(entry, info) : FailureCode();
                 relative.assign(prefix).append(e.name);
-                if (err != 0) {
+                if (err.Failed()) {
                     job.failure = {WalkFailure::FileNotRead, relative, err};
                     return;
                 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "platform/Error.h"
 #include "platform/Medium.h"
 
 class CIgnoreRule;
@@ -20,14 +21,14 @@ struct DirEntry;
 struct FileInfo;
 }  // namespace platform
 
-// Fills the time and attribute fields of entry from details already read. Returns 0, or the errno that
-// refuses the entry: EISDIR for a folder, ENOTSUP for a pipe, socket or device, EACCES for a file that
-// may not be read.
-int FillFileEntry(FileEntry& entry, const platform::FileInfo& info);
+// Fills the time and attribute fields of entry from details already read. Returns no failure, or the
+// error that refuses the entry: IsFolder for a folder, NotSupported for a pipe, socket or device, Denied
+// for a file that may not be read.
+platform::CError FillFileEntry(FileEntry& entry, const platform::FileInfo& info);
 
-// The error of the platform call that just failed on this thread; never 0, so a failure can never pass
+// The error of the platform call that just failed on this thread; always a failure, so it can never pass
 // for success.
-int FailureCode();
+platform::CError FailureCode();
 
 // The first problem of a walk in walk order; a walk on one thread would have stopped right there.
 struct WalkFailure {
@@ -38,7 +39,7 @@ struct WalkFailure {
     };
     Kind kind = None;
     std::string name;  // relative name of the file
-    int err = 0;
+    platform::CError err;
 };
 
 // A file system met inside a tree (a mount point below its root): the folder where it starts, relative to

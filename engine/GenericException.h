@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/Error.h"
+
 class CGenericException : public std::exception {
   public:
     // A null text leaves the message at "no error".
@@ -16,16 +18,12 @@ class CGenericException : public std::exception {
     std::string GetMessageText() const { return m_strMessage; }
 
     // Copies the message into buffer, cut to size - 1 characters and always terminated when size > 0.
-    // helpContext is left untouched. Returns true.
-    bool GetErrorMessage(char* buffer, unsigned size, unsigned* helpContext = nullptr) const;
+    // helpContext is left untouched.
+    void GetErrorMessage(char* buffer, unsigned size, unsigned* helpContext = nullptr) const;
 
   private:
     std::string m_strMessage;
 };
 
-// Returns when the calling thread's last platform error is 0; otherwise throws CGenericException with
-// prefix + ": " + the system's text, or the system's text alone when prefix is null.
-void RaiseSystemError(const char* prefix = nullptr);
-
 // Throws CGenericException with path + ": " + the text of err, and leaves err as the last error.
-[[noreturn]] void RaisePathError(const std::string& path, int err);
+[[noreturn]] void RaisePathError(const std::string& path, platform::CError err);

@@ -3,7 +3,7 @@
 
 #include "engine/FileOps.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/Folder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
@@ -45,22 +45,23 @@ std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
             tree.folder = platform::CFolder::Open(tree.rootFolder, folder, true);
         }
         if (!tree.folder) {
-            return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " +
-                   SystemErrorText();
+            return platform::LastError().About(res::kKeepVersion + file.file.shown + res::kKeepVersionAs +
+                                               shown);
         }
         tree.strFolder = folder;
     }
     kept.folder = tree.folder;
     kept.version = file.relative.substr(slash + 1);
     if (!platform::KeepAsVersion(*file.file.folder, file.file.name, *kept.folder, kept.version, kept.how)) {
-        return res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown + ": " + SystemErrorText();
+        return platform::LastError().About(res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown);
     }
     return std::string();
 }
 
 void CKeptVersions::PutBack(const KeptFile& kept, const ReplacedFile& file) {
     if (kept.how == platform::KeptBy::Rename) {
-        const int err = platform::LastError();  // the replacement's failure is what the user reads
+        const platform::CError err =
+            platform::LastError();  // the replacement's failure is what the user reads
         platform::PutVersionBack(*kept.folder, kept.version, *file.file.folder, file.file.name);
         platform::SetLastError(err);
     }
@@ -88,7 +89,7 @@ std::string CKeptVersions::CopyOver(const HeldFile& from, const ReplacedFile& ta
         }
     }
     if (lifted) {
-        const int err = platform::LastError();
+        const platform::CError err = platform::LastError();
         const bool restored = ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrAdd) != 0;
         if (kept.how != platform::KeptBy::Nothing) {
             // The lift changed the old file itself, which the version is (or shares with a link).
@@ -114,13 +115,13 @@ std::vector<std::string> PruneVersions(const std::string& root, int days, int64_
     // A link in place of the versions folder is not followed: CFolder refuses it.
     std::unique_ptr<platform::CFolder> folder = platform::CFolder::Open(versions);
     if (!folder) {
-        if (platform::LastError() != ENOENT) {
-            failures.push_back(versions + ": " + SystemErrorText());
+        if (platform::LastError().Kind() != platform::ErrorKind::NotFound) {
+            failures.push_back(platform::LastError().About(versions));
         }
         return failures;
     }
     if (!folder->ReadEntries(entries)) {
-        failures.push_back(versions + ": " + SystemErrorText());
+        failures.push_back(platform::LastError().About(versions));
         return failures;
     }
     const int64_t limit = now - int64_t{days} * 86400;
@@ -131,7 +132,7 @@ std::vector<std::string> PruneVersions(const std::string& root, int days, int64_
             continue;
         }
         if (!platform::RemoveFolderTree(versions, e.name)) {
-            failures.push_back(res::kPruneFailed + versions + "/" + e.name + ": " + SystemErrorText());
+            failures.push_back(platform::LastError().About(res::kPruneFailed + versions + "/" + e.name));
         }
     }
     return failures;

@@ -3,7 +3,6 @@
 // Pairs the files of two scanned trees by relative name into a WorkList and decides each item for a
 // run mode. Copies nothing and changes nothing on disk. Runs on the run's thread.
 
-#include "engine/EngineBase.h"
 #include "engine/WorkList.h"
 
 #include <cstdint>
@@ -14,7 +13,7 @@
 class CDirScanner;
 class IProgress;
 
-class CWorkListBuilder : public CEngineBase {
+class CWorkListBuilder {
   public:
     // Builds m_items: one item per source file in source order (kind KindBoth or KindNoDest), then one
     // per destination-only file in destination order (KindNoSource); every item WorkUnknown.

@@ -246,7 +246,7 @@ mode_t CopyMode(const struct stat& source, bool sourceKeepsModes, const struct s
 // attribute shows as missing write bits), and some drivers refuse even that: the copy stands.
 bool SetCopyMode(int fd, mode_t mode) {
     if (FaultHit(FaultOp::CopyMode)) {
-        errno = LastError();
+        errno = LastError().Errno();
     } else if (fchmod(fd, mode) == 0) {
         return true;
     }
@@ -296,7 +296,7 @@ bool WriteRegular(int fromDir, const char* from, detail::CTempFile& temp, bool s
     // Fewer blocks than the size needs: the file has holes (st_blocks counts 512-byte units).
     const bool sparse = st.st_size > 0 && st.st_blocks * 512 < st.st_size;
     if (!sparse || !CopySparse(source.Get(), temp.Fd(), st.st_size)) {
-        if (sparse && LastError() != EINVAL) {
+        if (sparse && LastError().Errno() != EINVAL) {
             return false;
         }
         // Where the file system cannot find the holes, the whole file from its start.

@@ -4,7 +4,7 @@
 #include <array>
 #include <atomic>
 
-#include "platform/LastError.h"
+#include "platform/Error.h"
 
 namespace platform {
 

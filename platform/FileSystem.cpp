@@ -16,7 +16,7 @@
 
 #include "platform/FaultSeam.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/PosixUtil.h"
 
 namespace platform {

@@ -2,7 +2,7 @@
 #pragma once
 // File and folder operations: the only code that asks the kernel about files. Any thread.
 // Paths are byte strings; "/" is the separator; nothing here follows a symbolic link unless it says so.
-// Every function that returns false has set the calling thread's last error (LastError.h).
+// Every function that returns false has set the calling thread's last error (Error.h).
 
 #include <cstdint>
 #include <functional>

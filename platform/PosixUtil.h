@@ -15,7 +15,7 @@
 
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 
 namespace platform::detail {
 

@@ -108,7 +108,7 @@ bool KeepAsVersion(const CFolder& folder, const std::string& name, const CFolder
     const int dir = detail::FolderFd(folder);
     const int versionDir = detail::FolderFd(versions);
     if (FaultHit(FaultOp::KeepVersion)) {
-        errno = LastError();
+        errno = LastError().Errno();
     } else if (linkat(dir, name.c_str(), versionDir, version.c_str(), 0) == 0) {
         how = KeptBy::Link;
         return true;

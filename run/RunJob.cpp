@@ -7,6 +7,7 @@
 #include "engine/KeptVersions.h"
 #include "engine/WorkList.h"
 #include "engine/WorkListBuilder.h"
+#include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/HeldRoots.h"
 #include "platform/Signals.h"
@@ -113,7 +114,7 @@ void CRunJob::Decide() {
         m_roots = std::make_unique<platform::CHeldRoots>();
         std::string root;
         if (!m_roots->Hold({m_sourceDir, m_destinationDir}, root)) {
-            throw CGenericException(root + ": " + SystemErrorText());
+            RaisePathError(root, platform::LastError());
         }
         // Judged once more on the folders just held: the run works on nothing else.
         if (!RunPreconditionHolds(m_sourceDir, m_destinationDir)) {

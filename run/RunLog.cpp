@@ -6,7 +6,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/Terminal.h"
 #include "res/Strings.h"
 #include "support/TraceLog.h"
@@ -38,8 +38,7 @@ void WriteRunLog(const std::string& text, int level) {
         // Said once: a run whose log is lost must be seen, not repeated on every line.
         static std::atomic<bool> told{false};
         if (!told.exchange(true)) {
-            platform::PrintMessage(res::kRunLogUnwritable + log.Path() + ": " +
-                                   platform::ErrorText(platform::LastError()));
+            platform::PrintMessage(platform::LastError().About(res::kRunLogUnwritable + log.Path()));
         }
     }
 }

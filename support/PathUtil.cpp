@@ -6,7 +6,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool ReadFolder(const std::string& path, std::vector<platform::DirEntry>& entrie
 const std::string& SystemErrorText() {
     // Per thread: a run's worker and the dialogs never overwrite each other's text.
     thread_local std::string t_text;
-    t_text = platform::ErrorText(platform::LastError());
+    t_text = platform::LastError().Text();
     return t_text;
 }
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "support/AsciiCase.h"
 #include "support/Mutex.h"
 
@@ -200,7 +200,7 @@ bool CProfileFile::WriteValues(const std::string& file, const std::vector<Entry>
     CMutexLock lock(g_fileMutex);
     std::string data;
     if (!platform::ReadWholeFile(path, data)) {
-        if (platform::LastError() != ENOENT) {
+        if (platform::LastError().Kind() != platform::ErrorKind::NotFound) {
             return false;
         }
         data.clear();

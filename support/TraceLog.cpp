@@ -3,7 +3,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "res/Strings.h"
 #include "support/ProfileFile.h"
 #include "support/Reg.h"
@@ -33,7 +33,7 @@ bool CTraceLog::Write(const std::string& text, bool comment) {
     const std::string header = "; " + TimeStamp() + " " + m_strPath + " created." + kLineEnd +
                                "; Please send this file to " + m_strRecipient + kLineEnd + kLineEnd;
     const bool written = platform::AppendToLog(m_strPath, header, line + kLineEnd);
-    const int error = platform::LastError();
+    const platform::CError error = platform::LastError();
     platform::DebugOutput(line + "\n");
     platform::SetLastError(error);
     return written;

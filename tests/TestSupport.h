@@ -9,13 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/LastError.h"
+#include "platform/Error.h"
 
 // Fails the test with the system's text when a platform call returns false.
-#define ASSERT_PLATFORM_OK(call) \
-    ASSERT_TRUE(call) << #call << ": " << platform::ErrorText(platform::LastError())
-#define EXPECT_PLATFORM_OK(call) \
-    EXPECT_TRUE(call) << #call << ": " << platform::ErrorText(platform::LastError())
+#define ASSERT_PLATFORM_OK(call) ASSERT_TRUE(call) << #call << ": " << platform::LastError().Text()
+#define EXPECT_PLATFORM_OK(call) EXPECT_TRUE(call) << #call << ": " << platform::LastError().Text()
 
 namespace testing_support {
 

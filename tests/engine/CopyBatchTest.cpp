@@ -114,7 +114,7 @@ TEST(CopyBatch, AFailureInsideABatchLeavesWhatOneItemAtATimeWould) {
         const std::string failed = Name(row.failing);
         ASSERT_EQ(reports.size(), 1u) << row.name;
         EXPECT_EQ(reports[0], "Copy " + run.src + "/" + failed + " to " + run.dst + "/" + failed + ": " +
-                                  platform::ErrorText(ENOSPC))
+                                  platform::CError(ENOSPC).Text())
             << row.name;
         // The copy failed when it was put in place, a batch after the run showed it: the window shows it
         // again with the message.
@@ -141,7 +141,7 @@ TEST(CopyBatch, AnItemThatCannotBeWrittenWaitsForTheItemsBeforeIt) {
     const std::vector<std::string> reports = run.Reports(nullptr, platform::FaultOp::CopyRename, 0, 0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Copy " + run.src + "/" + Name(120) + " to " + run.dst + "/" + Name(120) + ": " +
-                              platform::ErrorText(EISDIR));
+                              platform::CError(EISDIR).Text());
     for (int i = 0; i < kFiles; ++i) {
         if (i != 120) {
             EXPECT_EQ(ReadFile(run.dst + "/" + Name(i)), (i < 120 ? "new " : "old ") + std::to_string(i))

@@ -226,7 +226,7 @@ TEST(DirScanner, ReadFileInfoRefusesWhatIsNotAFile) {
     const int rootLength = static_cast<int>(dir.Path().size() + 3);
 
     FileEntry entry;
-    EXPECT_EQ(ReadFileInfo(entry, dir / "r/sub/x.txt", rootLength), 0);
+    EXPECT_NO_THROW(ReadFileInfo(entry, dir / "r/sub/x.txt", rootLength));
     EXPECT_EQ(entry.m_strName, "sub/x.txt");
     EXPECT_EQ(entry.m_ftWrite, FileTime(1600000000, 900));
     EXPECT_EQ(entry.m_nReadOnly, 0);
@@ -242,7 +242,7 @@ TEST(DirScanner, ReadFileInfoRefusesWhatIsNotAFile) {
     for (const Row& row : rows) {
         FileEntry e;
         EXPECT_EQ(ThrownText([&] { ReadFileInfo(e, row.path, rootLength); }),
-                  row.path + ": " + platform::ErrorText(row.err))
+                  row.path + ": " + platform::CError(row.err).Text())
             << row.name;
     }
 }
@@ -278,7 +278,7 @@ TEST(DirScanner, UnreadableFilesAndFoldersAsOrdinaryUser) {
     };
     const Row rows[] = {
         {"unreadable file", dir / "locked",
-         "error: " + dir / "locked/secret.txt: " + platform::ErrorText(EACCES)},
+         "error: " + dir / "locked/secret.txt: " + platform::CError(EACCES).Text()},
         {"subfolder that may be listed but not entered", dir / "closed", "error: Directory Error"},
         {"subfolder that may not be opened", dir / "shut", "error: Directory Error"},
         // Not "contributes nothing": a backup would report "OK!" without the files in it.

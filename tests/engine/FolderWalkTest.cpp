@@ -127,7 +127,7 @@ TEST(FolderWalk, FirstFailureInWalkOrderWins) {
     std::string expected;
     for (const std::string& name : order) {
         if (name == "d3/f7" || name == "d25/f1") {
-            expected = "error: " + root + "/" + name + ": " + platform::ErrorText(EACCES);
+            expected = "error: " + root + "/" + name + ": " + platform::CError(EACCES).Text();
             break;
         }
         if (name.rfind("d12/", 0) == 0) {
@@ -264,7 +264,8 @@ TEST(FolderWalk, TreeFarDeeperThanTheStackIsWalkedWithFewOpenFiles) {
             &output) == -1) {
         GTEST_SKIP() << "cannot run a command as user 65534 here (setpriv missing)";
     }
-    EXPECT_TRUE(output == "error: " + chain.Root() + "/" + expected[0] + ": " + platform::ErrorText(EACCES))
+    EXPECT_TRUE(output ==
+                "error: " + chain.Root() + "/" + expected[0] + ": " + platform::CError(EACCES).Text())
         << output.substr(0, 200);
 }
 

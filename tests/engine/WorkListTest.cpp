@@ -288,7 +288,7 @@ TEST(WorkListBuilder, CounterpartThatIsAFolderStopsTheBuild) {
         CDirScanner source(dir / "s", "", nullptr);
         CDirScanner dest(dir / "d", "", nullptr);
         EXPECT_EQ(ThrownText([&] { CWorkListBuilder builder(source, dest, nullptr); }),
-                  dir / (folderSide + "/x.txt") + ": " + platform::ErrorText(EISDIR))
+                  dir / (folderSide + "/x.txt") + ": " + platform::CError(EISDIR).Text())
             << row.name;
     }
 }

@@ -108,13 +108,13 @@ TEST_F(PlatformTest, FailedAttributeChangesReportTheError) {
     WriteFile(dir / "file", "x");
     uint32_t bits = 0;
     EXPECT_FALSE(platform::GetAttributes(dir / "missing", bits));
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
     EXPECT_FALSE(platform::SetAttributes(dir / "missing", 0));
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
 
     platform::TestInjectFault(platform::FaultOp::SetAttributes, 1, EIO);
     EXPECT_FALSE(platform::SetAttributes(dir / "file", kAttrReadOnly));
-    EXPECT_EQ(platform::LastError(), EIO);
+    EXPECT_EQ(platform::LastError().Errno(), EIO);
     EXPECT_EQ(Attributes(dir / "file"), kAttrArchive) << "nothing changed";
 }
 

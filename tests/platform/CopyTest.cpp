@@ -229,7 +229,7 @@ TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
         testing_support::SetMode(target, row.mode);
         const Snapshot before = Take(dir.Path(), target);
         EXPECT_FALSE(platform::CopyFileAtomic(dir / "new", target)) << row.name;
-        EXPECT_EQ(platform::LastError(), EACCES) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), EACCES) << row.name;
         EXPECT_TRUE(Take(dir.Path(), target) == before) << row.name;
     }
     // Once the caller lifts the bit, the copy goes through.
@@ -261,7 +261,7 @@ TEST(CopyFileAtomic, RefusesWhatItCannotCopyAndLeavesTargetsAlone) {
     const std::vector<std::string> before = testing_support::ListTree(dir.Path());
     for (const Row& row : rows) {
         EXPECT_FALSE(platform::CopyFileAtomic(row.from, row.to)) << row.name;
-        EXPECT_EQ(platform::LastError(), row.err) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
     }
     EXPECT_EQ(testing_support::ListTree(dir.Path()), before);
     EXPECT_EQ(ReadFile(dir / "target folder/inside"), "kept");
@@ -360,7 +360,7 @@ TEST_F(PlatformTest, FailedCopiesLeaveTheOldTargetAndNoTemporaryFile) {
             platform::TestForceNamedTempFiles(named);
             platform::TestInjectFault(row.op, row.nth, ENOSPC);
             EXPECT_FALSE(platform::CopyFileAtomic(dir / row.source, dir / "target")) << temp << row.name;
-            EXPECT_EQ(platform::LastError(), ENOSPC) << temp << row.name;
+            EXPECT_EQ(platform::LastError().Errno(), ENOSPC) << temp << row.name;
             EXPECT_TRUE(Take(dir.Path(), dir / "target") == before) << temp << row.name;
             platform::TestClearFaults();
         }
@@ -387,7 +387,7 @@ TEST(CopyFileAtomic, AFileSizeLimitInMidCopyLeavesTheOldTarget) {
         const struct rlimit limit = {1u << 20, 1u << 20};
         setrlimit(RLIMIT_FSIZE, &limit);
         const bool copied = platform::CopyFileAtomic(dir / "big", dir / "target");
-        _exit(copied ? 10 : platform::LastError() == EFBIG ? 0 : 20);
+        _exit(copied ? 10 : platform::LastError().Errno() == EFBIG ? 0 : 20);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -413,7 +413,7 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
             auto a = platform::CPreparedCopy::Prepare(dir / "a", dir / "out/a");
             auto b = platform::CPreparedCopy::Prepare(dir / "b", dir / "out/b");
             auto link = platform::CPreparedCopy::Prepare(dir / "link", dir / "out/link");
-            ASSERT_TRUE(a && b && link) << temp << platform::ErrorText(platform::LastError());
+            ASSERT_TRUE(a && b && link) << temp << platform::LastError().Text();
             EXPECT_EQ(ReadFile(dir / "out/a"), "old a") << temp << "not in place before it is published";
             EXPECT_FALSE(testing_support::Exists(dir / "out/b")) << temp;
             EXPECT_FALSE(testing_support::Exists(dir / "out/link")) << temp;
@@ -441,11 +441,11 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
     // Refusals come when the copy is prepared, as CopyFileAtomic's do.
     testing_support::SetMode(dir / "out/a", 0444);
     EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "out/a"), nullptr);
-    EXPECT_EQ(platform::LastError(), EACCES) << "a read-only target";
+    EXPECT_EQ(platform::LastError().Errno(), EACCES) << "a read-only target";
     EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "missing/b"), nullptr);
-    EXPECT_EQ(platform::LastError(), ENOENT) << "a missing folder";
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT) << "a missing folder";
     EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "gone", dir / "out/b"), nullptr);
-    EXPECT_EQ(platform::LastError(), ENOENT) << "a missing source";
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT) << "a missing source";
 }
 
 // A prepared copy tells whether its source still had to be marked as backed up when it was read: the
@@ -542,7 +542,7 @@ TEST_F(PlatformTest, ACopyReplacesOnlyTheFileTheScanSaw) {
             WriteFile(dir / "t", "user's");
         }
         EXPECT_FALSE(copy && copy->Publish()) << row.name;
-        EXPECT_EQ(platform::LastError(), EEXIST) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), EEXIST) << row.name;
         copy.reset();
         EXPECT_EQ(ReadFile(dir / "t"), "user's") << row.name;
         EXPECT_EQ(ListNames(dir.Path()).size(), 2u) << row.name << ": no temporary file stays";

@@ -142,7 +142,7 @@ TEST(StatPath, DescribesEachKindOfEntryItself) {
     EXPECT_EQ(file.size, 5u);
     FileInfo missing;
     EXPECT_FALSE(platform::StatPath(dir / "none", missing));
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
     EXPECT_FALSE(platform::PathExists(dir / "none"));
     EXPECT_FALSE(platform::PathExists(dir / "none/deeper"));
 }
@@ -217,11 +217,11 @@ TEST_F(PlatformTest, CreateFolderTellsExistingAndMissingParentApart) {
         platform::SetLastError(0);
         const bool ok = platform::CreateFolder(row.path);
         EXPECT_EQ(ok, row.err == 0) << row.name;
-        EXPECT_EQ(platform::LastError(), row.err) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
     }
     platform::TestInjectFault(platform::FaultOp::CreateFolder, 1, ENOSPC);
     EXPECT_FALSE(platform::CreateFolder(dir / "faulted"));
-    EXPECT_EQ(platform::LastError(), ENOSPC);
+    EXPECT_EQ(platform::LastError().Errno(), ENOSPC);
     EXPECT_FALSE(testing_support::Exists(dir / "faulted"));
 }
 
@@ -235,7 +235,7 @@ TEST(Folders, CurrentFolderFollowsChangeFolder) {
     EXPECT_EQ(platform::CurrentFolder(), real ? std::string(real) : std::string());
     free(real);
     EXPECT_FALSE(platform::ChangeFolder(dir / "missing"));
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
     ASSERT_PLATFORM_OK(platform::ChangeFolder(before));
 }
 
@@ -290,7 +290,7 @@ TEST(ReadWholeFile, ReadsBytesAndRefusesWhatIsNoFile) {
     for (const Row& row : {Row{"missing", ENOENT}, Row{"pipe", EINVAL}, Row{"folder", EISDIR},
                            Row{"data", EFBIG}, Row{"over", EFBIG}}) {
         EXPECT_FALSE(platform::ReadWholeFile(dir / row.name, data)) << row.name;
-        EXPECT_EQ(platform::LastError(), row.err) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
     }
 }
 
@@ -311,7 +311,7 @@ TEST_F(PlatformTest, WriteFileAtomicReplacesKeepingModeAndLeavesNoTemporary) {
         platform::TestForceNamedTempFiles(named);
         platform::TestInjectFault(platform::FaultOp::WriteProfile, 1, EIO);
         EXPECT_FALSE(platform::WriteFileAtomic(dir / "kept.ini", "lost")) << named;
-        EXPECT_EQ(platform::LastError(), EIO) << named;
+        EXPECT_EQ(platform::LastError().Errno(), EIO) << named;
         EXPECT_EQ(ReadFile(dir / "kept.ini"), "replaced") << named;
         EXPECT_EQ(testing_support::ListNames(dir.Path()), (std::vector<std::string>{"kept.ini", "new.ini"}))
             << named;
@@ -320,9 +320,9 @@ TEST_F(PlatformTest, WriteFileAtomicReplacesKeepingModeAndLeavesNoTemporary) {
 
     testing_support::MakeFolder(dir / "folder");
     EXPECT_FALSE(platform::WriteFileAtomic(dir / "folder", "x"));
-    EXPECT_EQ(platform::LastError(), EISDIR);
+    EXPECT_EQ(platform::LastError().Errno(), EISDIR);
     EXPECT_FALSE(platform::WriteFileAtomic(dir / "missing/x.ini", "x"));
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
 }
 
 TEST(WriteFileAtomic, CreatesTheConfigFolderPrivate) {
@@ -362,7 +362,7 @@ TEST(AppendToLog, RefusesLinksPipesAndOtherUsersFiles) {
     testing_support::MakeFolder(dir / "folder.log");
     for (const char* name : {"link.log", "dangling.log", "pipe.log", "folder.log"}) {
         EXPECT_FALSE(platform::AppendToLog(dir / name, "H\n", "line\n")) << name;
-        EXPECT_NE(platform::LastError(), 0) << name;
+        EXPECT_NE(platform::LastError().Errno(), 0) << name;
     }
     EXPECT_EQ(ReadFile(dir / "victim"), "precious");
     EXPECT_FALSE(testing_support::Exists(dir / "nothing"));
@@ -374,7 +374,7 @@ TEST(AppendToLog, RefusesLinksPipesAndOtherUsersFiles) {
     testing_support::SetMode(dir / "foreign.log", 0666);
     platform_test::GiveToOrdinaryUser(dir / "foreign.log");
     EXPECT_FALSE(platform::AppendToLog(dir / "foreign.log", "H\n", "line\n"));
-    EXPECT_EQ(platform::LastError(), EPERM);
+    EXPECT_EQ(platform::LastError().Errno(), EPERM);
     EXPECT_EQ(ReadFile(dir / "foreign.log"), "theirs\n");
 }
 

@@ -49,7 +49,7 @@ TEST(CFolder, ListsAndStatsEveryKindWithoutFollowingOrBlocking) {
     const std::string cwd = platform::CurrentFolder();
 
     auto folder = CFolder::Open(dir.Path());
-    ASSERT_TRUE(folder) << platform::ErrorText(platform::LastError());
+    ASSERT_TRUE(folder) << platform::LastError().Text();
     std::vector<platform::DirEntry> entries;
     ASSERT_PLATFORM_OK(folder->ReadEntries(entries));
     EXPECT_EQ(Kinds(entries), expected);
@@ -100,18 +100,18 @@ TEST(CFolder, RefusesLinksFilesAndNamesWithSeparators) {
     ASSERT_TRUE(folder);
     for (const Row& row : rows) {
         EXPECT_FALSE(folder->OpenChild(row.child)) << row.name;
-        EXPECT_EQ(platform::LastError(), row.err) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
         if (row.err != EINVAL) {
             EXPECT_FALSE(CFolder::Open(dir / row.child)) << row.name;
-            EXPECT_EQ(platform::LastError(), row.err) << row.name;
+            EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
         }
     }
     platform::FileInfo info;
     EXPECT_FALSE(folder->Stat("real/a", info));
-    EXPECT_EQ(platform::LastError(), EINVAL);
+    EXPECT_EQ(platform::LastError().Errno(), EINVAL);
     std::vector<platform::DirEntry> entries;
     EXPECT_FALSE(platform::ListFolder(dir / "link", entries));
-    EXPECT_EQ(platform::LastError(), ENOTDIR);
+    EXPECT_EQ(platform::LastError().Errno(), ENOTDIR);
 }
 
 TEST(CFolder, AFolderThatMayNotBeReadFailsForAnOrdinaryUser) {

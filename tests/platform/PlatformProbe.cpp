@@ -19,12 +19,12 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 
 namespace {
 
 int Error() {
-    std::printf("error %d\n", platform::LastError());
+    std::printf("error %d\n", platform::LastError().Errno());
     return 0;
 }
 

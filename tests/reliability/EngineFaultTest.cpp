@@ -22,7 +22,7 @@
 #include "engine/WorkListBuilder.h"
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "tests/TestSupport.h"
 #include "tests/engine/EngineFakes.h"
 #include "tests/reliability/ReliabilitySupport.h"
@@ -58,7 +58,7 @@ std::vector<std::string> RunWithChange(const std::string& src, const std::string
 }
 
 std::string Text(int err) {
-    return platform::ErrorText(err);
+    return platform::CError(err).Text();
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "platform/Sync.h"
 #include "tests/TestSupport.h"
 
@@ -48,7 +48,7 @@ TEST(SyncTest, AFlushNamesTheFileSystemByAnyEntryAndReportsFailures) {
         const std::string path = row.arrange(dir);
         platform::SetLastError(0);
         EXPECT_EQ(platform::CFileSystemFlush(path).Flush(), row.expected) << row.name;
-        EXPECT_EQ(platform::LastError(), row.expectedError) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.expectedError) << row.name;
     }
 }
 
@@ -61,5 +61,5 @@ TEST(SyncTest, AFolderMissingWhenTheHandleIsTakenIsReportedByTheFlush) {
     ASSERT_EQ(mkdir(later.c_str(), 0755), 0);
     platform::SetLastError(0);
     EXPECT_FALSE(flush.Flush());
-    EXPECT_EQ(platform::LastError(), ENOENT);
+    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
 }

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/LastError.h"
+#include "platform/Error.h"
 #include "tests/TestSupport.h"
 #include "tests/support/SupportTestEnv.h"
 
