@@ -7,6 +7,7 @@
 #include "engine/KeptVersions.h"
 #include "engine/Progress.h"
 #include "engine/RunHost.h"
+#include "engine/TreeAccess.h"
 #include "engine/WorkListBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/Error.h"
@@ -33,46 +34,6 @@ class CEnableOnExit final {
 
   private:
     IRunHost& m_host;
-};
-
-// One tree as a run reaches its files: through folders held open from the root down, never through a
-// link (platform/Folder.h). The scan never enters a link, and a copy must not pass through one
-// either: a link planted in a tree (hidden from the scan by the ignore list, or put in place of a folder
-// while the run works) would otherwise lead it to files outside both trees. The last folder used stays
-// held: consecutive items mostly share theirs.
-class CTreeAccess final {
-  public:
-    explicit CTreeAccess(const std::string& root) : m_root(root) {}
-
-    // The file relative of this tree, held through its folder; shown is what a message names. No
-    // folder, with the last error set, when a folder on the way is a link, is missing (NotFound;
-    // made when create is set) or cannot be opened.
-    HeldFile Reach(std::string_view relative, std::string shown, bool create) {
-        HeldFile file{nullptr, std::string(), std::move(shown)};
-        if (!m_rootFolder && !(m_rootFolder = platform::CFolder::OpenRoot(m_root))) {
-            return file;
-        }
-        const size_t slash = relative.rfind('/');
-        const std::string_view folder =
-            slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash + 1);
-        if (!m_folder || m_strFolder != folder) {
-            std::shared_ptr<platform::CFolder> held = platform::CFolder::Open(m_rootFolder, folder, create);
-            if (!held) {
-                return file;
-            }
-            m_folder = std::move(held);
-            m_strFolder.assign(folder);
-        }
-        file.folder = m_folder;
-        file.name.assign(relative.substr(folder.size()));
-        return file;
-    }
-
-  private:
-    const std::string& m_root;
-    std::shared_ptr<platform::CFolder> m_rootFolder;
-    std::shared_ptr<platform::CFolder> m_folder;  // the folder last reached
-    std::string m_strFolder;                      // its path relative to the root
 };
 
 // A new copy named with the provisional write time, to get its real one at the end of the run.

@@ -2,59 +2,33 @@
 #include "engine/KeptVersions.h"
 
 #include "engine/FileOps.h"
+#include "engine/TreeAccess.h"
 #include "platform/FileSystem.h"
 #include "platform/Error.h"
 #include "platform/Folder.h"
 #include "res/Strings.h"
 #include "support/PathUtil.h"
 
-// One tree's version folder of this run, reached from the root without following a link; the folder
-// last used stays held, as consecutive replaced files mostly share theirs.
-struct CKeptVersions::Tree {
-    std::string root;
-    std::shared_ptr<platform::CFolder> rootFolder;
-    std::shared_ptr<platform::CFolder> folder;
-    std::string strFolder;  // relative to the root, "" before the first
-};
-
 CKeptVersions::CKeptVersions(const std::string& sourceRoot, const std::string& destRoot, std::string stamp)
-    : m_strStamp(std::move(stamp)) {
-    m_trees[0] = std::make_unique<Tree>();
-    m_trees[0]->root = sourceRoot;
-    m_trees[1] = std::make_unique<Tree>();
-    m_trees[1]->root = destRoot;
-}
+    : m_strRoots{sourceRoot, destRoot},
+      m_trees{std::make_unique<CTreeAccess>(m_strRoots[0]), std::make_unique<CTreeAccess>(m_strRoots[1])},
+      m_strStamp(std::move(stamp)) {}
 
 CKeptVersions::~CKeptVersions() = default;
 
 std::string CKeptVersions::Keep(const ReplacedFile& file, KeptFile& kept) {
     kept = KeptFile();
-    Tree& tree = *m_trees[file.inSource ? 0 : 1];
-    const size_t slash = file.relative.rfind('/');
-    const std::string folder =
-        std::string(kVersionsFolder) + "/" + m_strStamp + "/" +
-        (slash == std::string::npos ? std::string() : file.relative.substr(0, slash + 1));
-    const std::string shown = tree.root + folder + file.relative.substr(slash + 1);
-    if (!tree.folder || tree.strFolder != folder) {
-        tree.folder.reset();
-        if (!tree.rootFolder) {
-            tree.rootFolder = platform::CFolder::OpenRoot(tree.root);
-        }
-        // Never through a link: one planted as the versions folder would aim the kept files elsewhere.
-        if (tree.rootFolder) {
-            tree.folder = platform::CFolder::Open(tree.rootFolder, folder, true);
-        }
-        if (!tree.folder) {
-            return platform::LastError().About(res::kKeepVersion + file.file.shown + res::kKeepVersionAs +
-                                               shown);
-        }
-        tree.strFolder = folder;
+    const int tree = file.inSource ? 0 : 1;
+    // Never through a link: one planted as the versions folder would aim the kept files elsewhere.
+    const std::string relative = std::string(kVersionsFolder) + "/" + m_strStamp + "/" + file.relative;
+    HeldFile version = m_trees[tree]->Reach(relative, m_strRoots[tree] + relative, true);
+    if (!version.folder || !platform::KeepAsVersion(*file.file.folder, file.file.name, *version.folder,
+                                                    version.name, kept.how)) {
+        return platform::LastError().About(res::kKeepVersion + file.file.shown + res::kKeepVersionAs +
+                                           version.shown);
     }
-    kept.folder = tree.folder;
-    kept.version = file.relative.substr(slash + 1);
-    if (!platform::KeepAsVersion(*file.file.folder, file.file.name, *kept.folder, kept.version, kept.how)) {
-        return platform::LastError().About(res::kKeepVersion + file.file.shown + res::kKeepVersionAs + shown);
-    }
+    kept.folder = std::move(version.folder);
+    kept.version = std::move(version.name);
     return std::string();
 }
 

@@ -28,6 +28,8 @@ struct KeptFile {
     std::string version;                        // the version's name in it
 };
 
+class CTreeAccess;
+
 class CKeptVersions {
   public:
     // Roots in normal form (trailing "/"); stamp: the run's start as a version folder's name.
@@ -49,8 +51,8 @@ class CKeptVersions {
                          const platform::ScannedTarget* scanned);
 
   private:
-    struct Tree;
-    std::unique_ptr<Tree> m_trees[2];  // source, destination
+    const std::string m_strRoots[2];                // source, destination
+    const std::unique_ptr<CTreeAccess> m_trees[2];  // their version folders, reached through m_strRoots
     const std::string m_strStamp;
 };
 

@@ -225,6 +225,38 @@ TEST_F(PlatformTest, CreateFolderTellsExistingAndMissingParentApart) {
     EXPECT_FALSE(testing_support::Exists(dir / "faulted"));
 }
 
+// Each missing level is made with the mode asked for; a link on the way is followed (a home or config
+// folder may be one), and a file on the way stops it.
+TEST_F(PlatformTest, MakeFoldersMakesEveryMissingLevel) {
+    CTempDir dir;
+    WriteFile(dir / "file", "x");
+    testing_support::MakeFolder(dir / "real");
+    ASSERT_EQ(symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
+    struct Row {
+        const char* name;
+        std::string path;
+        std::string made;  // "": nothing
+        int err;           // 0: success
+    };
+    const Row rows[] = {
+        {"three levels", dir / "a/b/c", dir / "a/b/c", 0},
+        {"doubled separators below one that exists", dir / "a//b///d/", dir / "a/b/d", 0},
+        {"through a link", dir / "link/x/y", dir / "real/x/y", 0},
+        {"below a file", dir / "file/sub", "", ENOTDIR},
+    };
+    for (const Row& row : rows) {
+        platform::SetLastError(0);
+        EXPECT_EQ(platform::MakeFolders(row.path, 0700), row.err == 0) << row.name;
+        EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
+        FileInfo info;
+        if (!row.made.empty()) {
+            ASSERT_PLATFORM_OK(platform::StatPath(row.made, info)) << row.name;
+            EXPECT_EQ(info.kind, platform::EntryKind::Folder) << row.name;
+            EXPECT_EQ(Mode(row.made) & 0777, 0700u) << row.name;
+        }
+    }
+}
+
 TEST(Folders, CurrentFolderFollowsChangeFolder) {
     CTempDir dir;
     testing_support::MakeFolder(dir / "a b");
