@@ -20,18 +20,8 @@
 
 namespace {
 
-// The filter of every check-in/check-out walk: all files.
-const std::string kAllFiles = ".";
-
-struct WalkSettings {
-    const WalkVisitor& visitor;
-    const std::string& filter;
-    bool visitFolders;
-    bool allFiles;
-};
-
 // Walks the tree below root; path is root's path in normal form.
-void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, const WalkSettings& walk) {
+void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, const WalkVisitor& visitor) {
     struct Level {
         // Open only while a subfolder is still to be opened through it: a handle per level of a deep
         // tree would run out of open files.
@@ -49,15 +39,14 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
         // A folder's files first, while its handle is open: a visitor that changes a file reaches it
         // through the handle, never through a link put in place of a folder on the way.
         for (const platform::DirEntry& e : level.entries) {
-            if (e.kind != platform::EntryKind::File ||
-                (!walk.allFiles && walk.filter.find(GetExtension(e.name)) == std::string::npos)) {
+            if (e.kind != platform::EntryKind::File) {
                 continue;
             }
             visit.m_strName = e.name;
             visit.m_strFullPath.assign(path).append(e.name);
             visit.m_pFolder = folder.get();
             visit.m_bFolder = false;
-            walk.visitor(visit);
+            visitor(visit);
         }
         visit.m_pFolder = nullptr;
         // Links are never followed nor locked; special files are not files to lock.
@@ -80,13 +69,11 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
             path.resize(level.pathLength);
             const platform::DirEntry& e = level.entries[level.next++];
             path.append(e.name);
-            if (walk.visitFolders) {
-                visit.m_strName = e.name;
-                visit.m_strFullPath.swap(path);  // lent, not copied: in a deep tree paths are long
-                visit.m_bFolder = true;
-                walk.visitor(visit);
-                visit.m_strFullPath.swap(path);
-            }
+            visit.m_strName = e.name;
+            visit.m_strFullPath.swap(path);  // lent, not copied: in a deep tree paths are long
+            visit.m_bFolder = true;
+            visitor(visit);
+            visit.m_strFullPath.swap(path);
             // A folder that may be listed but not entered opens all the same: skip it as well.
             std::unique_ptr<platform::CFolder> child;
             platform::FileInfo info;
@@ -110,7 +97,7 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
 
 }  // namespace
 
-int WalkFiles(const std::string& folder, const WalkVisitor& visitor, const std::string& filter) {
+int WalkFiles(const std::string& folder, const WalkVisitor& visitor) {
     std::string path = folder;
     NormalizeFolder(path);
     // As for subfolders: one that may be listed but not entered does not count as entered.
@@ -122,15 +109,13 @@ int WalkFiles(const std::string& folder, const WalkVisitor& visitor, const std::
     if (!root) {
         return -1;
     }
-    const WalkSettings walk{visitor, filter, filter.empty() || filter.find('.') != std::string::npos,
-                            filter.empty() || filter == "."};
-    WalkFolder(std::move(root), path, walk);
+    WalkFolder(std::move(root), path, visitor);
     return 0;
 }
 
-int CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
+void CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
     if (entry.m_bFolder) {
-        return 1;
+        return;
     }
     // Through the walk's open folder where it offers one: a link swapped in on the way is never followed.
     const auto change = [&entry](int mode) {
@@ -158,15 +143,13 @@ int CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
         default:
             break;
     }
-    return 1;
 }
 
 namespace {
 
 void WalkWithOp(CCheckInOutState& state, int op, const std::string& folder) {
     state.m_nCheckOp = op;
-    WalkFiles(
-        folder, [&state](const WalkEntry& entry) { return CheckInOutVisitor(entry, state); }, kAllFiles);
+    WalkFiles(folder, [&state](const WalkEntry& entry) { CheckInOutVisitor(entry, state); });
 }
 
 }  // namespace

@@ -22,16 +22,14 @@ struct WalkEntry {
     const platform::CFolder* m_pFolder = nullptr;
 };
 
-// Gets each entry; its result is ignored.
-using WalkVisitor = std::function<int(const WalkEntry&)>;
+// Gets each entry.
+using WalkVisitor = std::function<void(const WalkEntry&)>;
 
-// Walks folder depth first and calls visitor for the entries filter selects: with an empty filter or
-// ".", every file; otherwise files whose extension occurs in filter as a substring. A folder's files come
-// first (in listing order, while the folder is held open), then its subfolders in listing order. Folders
-// are passed too when filter is empty or contains a dot, before their contents. Symbolic links,
-// special files and folders that cannot be entered are skipped. Returns -1 when folder itself cannot be
-// entered (nothing visited), else 0.
-int WalkFiles(const std::string& folder, const WalkVisitor& visitor, const std::string& filter);
+// Walks folder depth first and calls visitor for every file and folder. A folder's files come first (in
+// listing order, while the folder is held open), then its subfolders in listing order, each passed before
+// its contents. Symbolic links, special files and folders that cannot be entered are skipped. Returns -1
+// when folder itself cannot be entered (nothing visited), else 0.
+int WalkFiles(const std::string& folder, const WalkVisitor& visitor);
 
 enum CheckOp : int {
     CheckOpSetReadOnly = 0,
@@ -48,8 +46,8 @@ struct CCheckInOutState {
 };
 
 // Acts on one file as state.m_nCheckOp says; folders are ignored; failures to change a bit are not
-// reported (the file keeps its bit). Always returns 1.
-int CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state);
+// reported (the file keeps its bit).
+void CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state);
 
 // True when no file under folder lacks (IsAllReadOnly) or has (IsNoneReadOnly) the read-only bit; a
 // missing folder or one without files passes. Both walk the whole tree.

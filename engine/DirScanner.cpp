@@ -9,7 +9,6 @@
 #include "platform/Folder.h"
 #include "platform/Error.h"
 #include "res/Strings.h"
-#include "support/AsciiCase.h"
 #include "support/PathUtil.h"
 
 void MakeAbsoluteFolder(std::string& folder) {
@@ -46,11 +45,7 @@ void ReadFileInfo(FileEntry& entry, const std::string& fullPath, int rootLength)
 
 CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IProgress* progress,
                          bool readArchive)
-    : m_hProgress(progress),
-      m_strIgnoreLower(LowerAscii(ignore)),
-      m_ignore(ignore),
-      m_bReadArchive(readArchive) {
-    m_nDepth = 0;
+    : m_hProgress(progress), m_ignore(ignore), m_bReadArchive(readArchive) {
     m_strRoot = root;
     MakeAbsoluteFolder(m_strRoot);
 
@@ -88,7 +83,6 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
         throw CGenericException(res::kDirectoryError);
     }
     // The walk calls back on this thread, in walk order, so the bar moves as a walk on one thread would.
-    m_nDepth = 1;
     m_mediaBelow.push_back({std::string(), m_medium});
     const WalkFailure failure =
         CFolderWalk(m_ignore, m_bReadArchive)
@@ -115,5 +109,4 @@ CDirScanner::CDirScanner(const std::string& root, const std::string& ignore, IPr
             throw CGenericException(problem);
         }
     }
-    m_nDepth = 0;
 }

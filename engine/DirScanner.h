@@ -34,13 +34,11 @@ class CDirScanner {
     CDirScanner& operator=(const CDirScanner&) = delete;
 
     IProgress* const m_hProgress;
-    int32_t m_nTopFolders = 0;     // folders (not links to folders) directly under the root
-    std::string m_strRoot;         // absolute, in normal form (trailing "/")
-    FileList m_files;              // the result, depth first in listing order
-    std::string m_strIgnoreLower;  // the ignore text, lower-cased
-    int32_t m_nRootLength = 0;     // length of m_strRoot
-    int32_t m_nProgressPos = 1;    // next position of the progress bar
-    int32_t m_nDepth = 0;          // 0 outside the scan, 1 while the root is listed
+    int32_t m_nTopFolders = 0;   // folders (not links to folders) directly under the root
+    std::string m_strRoot;       // absolute, in normal form (trailing "/")
+    FileList m_files;            // the result, depth first in listing order
+    int32_t m_nRootLength = 0;   // length of m_strRoot
+    int32_t m_nProgressPos = 1;  // next position of the progress bar
     // What the root's file system keeps (time resolution, letter case, modes), learned before the scan.
     platform::Medium m_medium;
     // The file systems mounted below the root, in walk order (a nested one after the one that holds it).

@@ -247,10 +247,6 @@ bool MakeStateFolder() {
            IsOwnFolderOrMissing(state);
 }
 
-std::string SystemFolder() {
-    return "/usr/bin/";
-}
-
 std::string ExecutableFolder() {
     std::vector<char> buf(PATH_MAX);
     for (;;) {

@@ -209,7 +209,6 @@ std::string ResolvedFolder(const std::string& folder);
 std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp
 std::string ConfigFolder();      // $XDG_CONFIG_HOME/tandrel, by default ~/.config/tandrel
 std::string StateFolder();       // $XDG_STATE_HOME/tandrel, by default ~/.local/state/tandrel
-std::string SystemFolder();      // /usr/bin
 // True when folder (with or without its trailing "/") is missing, or is a folder of this user's and
 // no link: settings and logs are never read from, nor written into, a folder another user controls.
 bool IsOwnFolderOrMissing(const std::string& folder);

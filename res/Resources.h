@@ -50,8 +50,6 @@ inline constexpr int IDC_KEEP_REPLACED = 1040;  // "Keep replaced files for" and
 inline constexpr int IDC_KEEP_DAYS = 1041;
 inline constexpr int ID_CHECKIN = 32771;
 inline constexpr int ID_CHECKOUT = 32772;
-inline constexpr int IDM_ABOUTBOX = 16;
-inline constexpr int IDR_MAINFRAME = 128;  // the program icon
 
 enum class ControlKind {
     PushButton,

@@ -125,11 +125,6 @@ inline constexpr const char* kCannotCreateDirectory = "Cannot create directory: 
 inline constexpr const char* kAuthorMail = "tandrel-devel@tandrel.org";
 inline constexpr const char* kAuthorWeb = "https://tandrel.org/";
 
-// Profile store.
-inline constexpr const char* kRegFatal1 = "FATAL: AfxGetApp returned NULL!";
-inline constexpr const char* kRegFatal2 = "You have to use MFC!";
-inline constexpr const char* kRegFatalBox = "CReg::CReg(): See debugger output.";
-
 // Files.
 inline constexpr const char* kSettingsFile = "Tandrel.ini";
 inline constexpr const char* kFolderFile = "__TD.RVX";

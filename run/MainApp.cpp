@@ -50,11 +50,10 @@ int CMainApp::Run() {
     }
     const DisplayState display = SelectQtPlatform(need);
     if (display == DisplayState::CannotOpen || display == DisplayState::NoAnswer) {
-        const std::string what =
-            display == DisplayState::NoAnswer
-                ? "display " + platform::NamedDisplay() + " does not answer within " +
-                      std::to_string(platform::kDisplayAnswerSeconds) + " s"
-                : "cannot open display " + platform::NamedDisplay();
+        const std::string what = display == DisplayState::NoAnswer
+                                     ? "display " + platform::NamedDisplay() + " does not answer within " +
+                                           std::to_string(platform::kDisplayAnswerSeconds) + " s"
+                                     : "cannot open display " + platform::NamedDisplay();
         if (!IsHeadless()) {
             platform::PrintMessage(what + " for the main window");
             return 1;
@@ -75,12 +74,7 @@ int CMainApp::Run() {
         }
     }
     m_traceLog = std::make_unique<CTraceLog>(res::kTraceLogFile);
-    InitInstance();
-    return m_nExitCode;
-}
-
-bool CMainApp::InitInstance() {
+    // The program ends when the main dialog, run modally, ends.
     CMainDlg dialog(m_arguments);
-    m_nExitCode = dialog.DoModal();
-    return false;
+    return dialog.DoModal();
 }

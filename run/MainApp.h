@@ -21,9 +21,6 @@ class CMainApp final {
     int Run();
 
   private:
-    // Start-up: the main dialog, run modally. Returns false: the program ends when the dialog ends.
-    bool InitInstance();
-
     // The arguments as the program received them; Qt may take its own options out of argv.
     const std::vector<std::string> m_arguments;
     int& m_argc;
@@ -31,5 +28,4 @@ class CMainApp final {
     std::unique_ptr<QApplication> m_app;
     // Reads the trace-log switches at start and writes them back at exit.
     std::unique_ptr<CTraceLog> m_traceLog;
-    int m_nExitCode = 0;
 };

@@ -72,7 +72,6 @@ class CCondVar {
         return notified;
     }
 
-    void NotifyOne() { m_cv.notify_one(); }
     void NotifyAll() { m_cv.notify_all(); }
 
   private:

@@ -51,35 +51,10 @@ bool IsValidPathName(const std::string& text, bool allowSeparators) {
     return true;
 }
 
-std::string GetSpecialFolder(int kind) {
-    std::string folder;
-    switch (kind) {
-        case 0:
-            folder = platform::SystemFolder();
-            break;
-        case 1:
-            folder = platform::ConfigFolder();
-            break;
-        case 2:
-            folder = platform::CurrentFolder();
-            break;
-        default:
-            break;
-    }
+std::string GetCurrentFolder() {
+    std::string folder = platform::CurrentFolder();
     NormalizeFolder(folder);
     return folder;
-}
-
-std::string GetSystemFolder() {
-    return GetSpecialFolder(0);
-}
-
-std::string GetCurrentFolder() {
-    return GetSpecialFolder(2);
-}
-
-bool SetCurrentFolder(const std::string& path) {
-    return platform::ChangeFolder(path);
 }
 
 bool HasSubfolder(const std::string& path) {
@@ -95,24 +70,6 @@ bool HasSubfolder(const std::string& path) {
     return false;
 }
 
-int CountFolderEntries(const std::string& path, bool foldersOnly) {
-    std::vector<platform::DirEntry> entries;
-    if (!ReadFolder(path, entries)) {
-        return 0;
-    }
-    int folders = 0;
-    int others = 0;
-    for (const platform::DirEntry& entry : entries) {
-        // A link to a folder is an entry of its own, not a folder to descend into.
-        if (entry.kind == platform::EntryKind::Folder) {
-            ++folders;
-        } else {
-            ++others;
-        }
-    }
-    return foldersOnly ? folders : folders + others;
-}
-
 void NormalizeFolder(std::string& path) {
     if (path.empty() || path.back() != '/') {
         path += '/';
@@ -123,25 +80,8 @@ std::string IntToText(long long value) {
     return std::to_string(value);
 }
 
-void SplitPath(const std::string& path, std::string* drive, std::string* folder, std::string* name) {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string::size_type nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (drive) {
-        drive->clear();
-    }
-    if (folder) {
-        *folder = path.substr(0, nameStart);
-    }
-    if (name) {
-        *name = path.substr(nameStart);
-    }
-}
-
 std::string GetFolderPart(const std::string& path) {
-    std::string drive;
-    std::string folder;
-    SplitPath(path, &drive, &folder, nullptr);
-    return drive + folder;
+    return path.substr(0, path.rfind('/') + 1);
 }
 
 std::string_view GetExtension(std::string_view path) {

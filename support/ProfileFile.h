@@ -53,10 +53,6 @@ class CProfileFile final {
     // process-wide lock makes concurrent writers of one file lose nothing. On failure the calling thread's
     // last error says why where the platform reported one.
     [[nodiscard]] static bool WriteValues(const std::string& file, const std::vector<Entry>& entries);
-    [[nodiscard]] static bool WriteValue(const std::string& file, const std::string& section,
-                                         const std::string& key, const std::string& value) {
-        return WriteValues(file, {{section, key, value}});
-    }
 
   private:
     enum class LineKind { Other, Section, Key };

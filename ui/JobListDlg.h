@@ -31,8 +31,6 @@ class CJobListDlg final : public QDialog {
     QPushButton* m_btnOK = nullptr;  // id 1
     QTableView* m_list = nullptr;    // id 1006
 
-    // The rows whose item is undecided, in list order.
-    const std::vector<int>& UndecidedRows() const { return m_undecided; }
     // Makes the next undecided row after the current one (from the top after the last) current,
     // selected and visible; nothing when no row is undecided.
     void NextUndecided();

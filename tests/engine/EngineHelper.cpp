@@ -31,15 +31,12 @@ int main(int argc, char** argv) {
         CCheckInOutState state;
         state.m_nCheckOp = CheckOpSetReadOnly;
         text = "visited:";
-        WalkFiles(
-            argv[2],
-            [&](const WalkEntry& entry) {
-                if (!entry.m_bFolder) {
-                    text += " " + entry.m_strName;
-                }
-                return CheckInOutVisitor(entry, state);
-            },
-            ".");
+        WalkFiles(argv[2], [&](const WalkEntry& entry) {
+            if (!entry.m_bFolder) {
+                text += " " + entry.m_strName;
+            }
+            CheckInOutVisitor(entry, state);
+        });
     } else {
         return 2;
     }
