@@ -4,9 +4,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/Error.h"
-#include "support/PathUtil.h"
-
-#include <functional>
 
 namespace {
 
@@ -30,26 +27,6 @@ int ChangeAttributesOf(uint32_t mask, int mode, const Where&... where) {
     return 1;
 }
 
-// CopyFileWithPath's lift around copy, of the target that where names.
-template <class... Where>
-bool CopyLifted(bool liftReadOnly, const std::function<bool()>& copy, const Where&... where) {
-    bool lifted = false;
-    if (liftReadOnly && ChangeAttributes(where..., platform::kAttrReadOnly, AttrTest) == 1) {
-        lifted = ChangeAttributes(where..., platform::kAttrReadOnly, AttrRemove) != 0;
-    }
-    const bool copied = copy();
-    const platform::CError copyError = copied ? platform::CError() : platform::LastError();
-    if (lifted) {
-        const bool restored = ChangeAttributes(where..., platform::kAttrReadOnly, AttrAdd) != 0;
-        if (!copied) {
-            // The copy's failure is what the user must read, not a later one.
-            platform::SetLastError(copyError);
-        }
-        return copied && restored;
-    }
-    return copied;
-}
-
 }  // namespace
 
 int ChangeAttributes(const std::string& path, uint32_t mask, int mode) {
@@ -60,47 +37,24 @@ int ChangeAttributes(const platform::CFolder& folder, const std::string& name, u
     return ChangeAttributesOf(mask, mode, folder, name);
 }
 
-bool CreateDirectoryPath(const std::string& path) {
-    // Only an absolute path can be built up from the file-system root; "already exists" counts as made.
-    if (platform::CreateFolder(path)) {
-        return true;
-    }
-    return !path.empty() && path.front() == '/' &&
-           (platform::LastError().Kind() == platform::ErrorKind::Exists || platform::MakeFolders(path));
-}
-
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes,
-                       platform::PendingWriteTime* pending, const platform::ScannedTarget* scanned) {
-    if (platform::LastError().Kind() != platform::ErrorKind::NotFound) {
-        return false;
-    }
-    // Not found also means a vanished source; only a missing target folder is worth creating. A folder that
-    // another run made since the copy failed counts as created, as "already exists" always does.
-    const std::string folder = GetFolderPart(target);
-    if (folder.empty() || !platform::PathExists(existing)) {
-        platform::SetLastError(platform::CError(platform::ErrorKind::NotFound));
-        return false;
-    }
-    return (platform::PathExists(folder) || CreateDirectoryPath(folder)) &&
-           platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned);
-}
-
-bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                      const platform::ScannedTarget* scanned) {
-    const auto copy = [&] {
-        return platform::CopyFileAtomic(existing, target, sourceKeepsModes, pending, scanned) ||
-               CopyIntoNewFolder(existing, target, sourceKeepsModes, pending, scanned);
-    };
-    return CopyLifted(liftReadOnly, copy, target);
-}
-
 bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
                       bool sourceKeepsModes, platform::PendingWriteTime* pending,
                       const platform::ScannedTarget* scanned) {
-    const auto copy = [&] {
-        return platform::CopyFileAtomic(*existing.folder, existing.name, *target.folder, target.name,
-                                        sourceKeepsModes, pending, scanned);
-    };
-    return CopyLifted(liftReadOnly, copy, *target.folder, target.name);
+    const platform::CFolder& folder = *target.folder;
+    bool lifted = false;
+    if (liftReadOnly && ChangeAttributes(folder, target.name, platform::kAttrReadOnly, AttrTest) == 1) {
+        lifted = ChangeAttributes(folder, target.name, platform::kAttrReadOnly, AttrRemove) != 0;
+    }
+    const bool copied = platform::CopyFileAtomic(*existing.folder, existing.name, folder, target.name,
+                                                 sourceKeepsModes, pending, scanned);
+    const platform::CError copyError = copied ? platform::CError() : platform::LastError();
+    if (lifted) {
+        const bool restored = ChangeAttributes(folder, target.name, platform::kAttrReadOnly, AttrAdd) != 0;
+        if (!copied) {
+            // The copy's failure is what the user must read, not a later one.
+            platform::SetLastError(copyError);
+        }
+        return copied && restored;
+    }
+    return copied;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// File helpers of the executor and the check-in/check-out walks: attribute changes, folder creation
-// along a path, and a copy that lifts a read-only target. Any thread; each function sets the calling
+// File helpers of the executor and the check-in/check-out walks: attribute changes and a copy that
+// lifts a read-only target. Any thread; each function sets the calling
 // thread's last platform error when it fails.
 
 #include <cstdint>
@@ -35,29 +35,13 @@ int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
 // The same for the entry name of a held folder.
 int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode);
 
-// Creates the folder and, for an absolute path, every missing folder above it. True when the last
-// creation succeeded or found something already there. A relative path whose parent is missing fails.
-bool CreateDirectoryPath(const std::string& path);
-
-// After a copy of existing to target failed with the last error set: when that error says only the
-// target's folder is missing, creates the folder and copies once more. False, with the first failure's
-// error (or the new one's) as last error, when nothing more could be done.
-// sourceKeepsModes, pending and scanned as for platform::CopyFileAtomic.
-bool CopyIntoNewFolder(const std::string& existing, const std::string& target, bool sourceKeepsModes = true,
-                       platform::PendingWriteTime* pending = nullptr,
-                       const platform::ScannedTarget* scanned = nullptr);
-
-// Copies existing over target (contents, write time, attributes), replacing target atomically: on
-// failure the old target is untouched and no temporary file remains. When target's folder is missing,
-// creates it and tries once more. With liftReadOnly, a read-only target is made writable for the copy
-// and read-only again afterwards, whether the copy succeeded or not. True only when the copy succeeded
-// and a lifted bit was restored; on failure the last error is the copy's, or the restore's when only
-// the restore failed.
-// sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h).
-bool CopyFileWithPath(const std::string& existing, const std::string& target, bool liftReadOnly,
-                      bool sourceKeepsModes = true, platform::PendingWriteTime* pending = nullptr,
-                      const platform::ScannedTarget* scanned = nullptr);
-// The same between files of held folders, whose folders are there: none is made.
+// Copies the file existing over target (contents, write time, attributes), each reached through its
+// folder held open, replacing target atomically: on failure the old target is untouched and no temporary
+// file remains. With liftReadOnly, a read-only target is made writable for the copy and read-only again
+// afterwards, whether the copy succeeded or not. True only when the copy succeeded and a lifted bit was
+// restored; on failure the last error is the copy's, or the restore's when only the restore failed.
+// sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h);
+// pending and scanned as for platform::CopyFileAtomic. A missing target folder is the caller's to make.
 bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
                       bool sourceKeepsModes, platform::PendingWriteTime* pending,
                       const platform::ScannedTarget* scanned);

@@ -467,34 +467,9 @@ TEST(Executor, FailingCopyLeavesTheOldTarget) {
     }
 }
 
-TEST(FileOps, CreateDirectoryPathAndChangeAttributes) {
+TEST(FileOps, ChangeAttributes) {
     CTempDir dir;
     WriteFile(dir / "file", "x");
-    const std::string cwd = platform::CurrentFolder();
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
-    struct Row {
-        const char* name;
-        std::string path;
-        bool ok;
-        bool existsAfter;
-    };
-    const Row rows[] = {
-        {"one level", dir / "a", true, true},
-        {"several missing levels", dir / "b/c/d/", true, true},
-        {"doubled separators", dir / "e//f///g", true, true},
-        {"already there", dir / "a", true, true},
-        {"relative, parent present", "rel", true, true},
-        {"relative, parent missing", "x/y/z", false, false},
-        {"below a file", dir / "file/sub", false, false},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(CreateDirectoryPath(row.path), row.ok) << row.name;
-        platform::FileInfo info;
-        const bool exists = platform::StatPath(row.path, info) && info.kind == platform::EntryKind::Folder;
-        EXPECT_EQ(exists, row.existsAfter) << row.name;
-    }
-    ASSERT_EQ(chdir(cwd.c_str()), 0);
-
     const std::string f = dir / "file";
     EXPECT_EQ(ChangeAttributes(f, platform::kAttrReadOnly, AttrTest), 0);
     EXPECT_NE(ChangeAttributes(f, platform::kAttrReadOnly, AttrAdd), 0);
@@ -511,20 +486,26 @@ TEST(FileOps, CreateDirectoryPathAndChangeAttributes) {
     EXPECT_EQ(platform::LastError().Errno(), EIO) << "a failed write is an error";
 }
 
-TEST(FileOps, CopyOnlyCreatesFoldersForAMissingTargetFolder) {
-    CTempDir dir;
-    WriteFile(dir / "src.txt", "x");
-    // A vanished source is not a reason to create the target's folder.
-    EXPECT_FALSE(CopyFileWithPath(dir / "gone.txt", dir / "new/folder/t.txt", false));
-    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
-    EXPECT_FALSE(Exists(dir / "new"));
-    EXPECT_TRUE(CopyFileWithPath(dir / "src.txt", dir / "new/folder/t.txt", false));
-    EXPECT_EQ(ReadFile(dir / "new/folder/t.txt"), "x");
-    // Another run made the folder after this one's copy found it missing: the copy goes on.
-    testing_support::MakeFolder(dir / "made/by/other");
-    platform::SetLastError(ENOENT);
-    EXPECT_TRUE(CopyIntoNewFolder(dir / "src.txt", dir / "made/by/other/t.txt"));
-    EXPECT_EQ(ReadFile(dir / "made/by/other/t.txt"), "x");
+// A missing target folder is made, as its original, but only for a source that is still there.
+TEST(Executor, OnlyACopyWhoseSourceIsThereMakesItsFolder) {
+    for (const bool sourceThere : {false, true}) {
+        Trees t;
+        if (sourceThere) {
+            WriteFile(t.src + "/new/folder/t.txt", "x");
+        }
+        t.Empty().m_items.push_back(Item("new/folder/t.txt", WorkBackup));
+        CFakeHost host;
+        t.Execute(host, RunBackup);
+        const std::string s = t.src + "/new/folder/t.txt";
+        const std::string d = t.dst + "/new/folder/t.txt";
+        EXPECT_EQ(host.reports,
+                  sourceThere ? std::vector<std::string>()
+                              : std::vector<std::string>{"Copy " + s + " to " + d + ": " + Text(ENOENT)});
+        EXPECT_EQ(Exists(t.dst + "/new"), sourceThere);
+        if (sourceThere) {
+            EXPECT_EQ(ReadFile(d), "x");
+        }
+    }
 }
 
 }  // namespace
