@@ -58,7 +58,6 @@ bool CReg::Commit() {
     }
     const bool stored = CProfileFile::WriteValues(m_strFile, m_pending);
     m_pending.clear();
-    m_bFailed = m_bFailed || !stored;
     return stored;
 }
 

@@ -19,7 +19,8 @@ class CReg final {
     // process-wide current profile file, but this object keeps addressing its own file whatever later
     // objects install.
     CReg(int mode, const std::string& section, const std::string& file);
-    ~CReg() { Commit(); }
+    // A failure here goes unreported, as with every write (see ExchangeString).
+    ~CReg() { (void)Commit(); }
     CReg(const CReg&) = delete;
     CReg& operator=(const CReg&) = delete;
 
@@ -29,7 +30,7 @@ class CReg final {
     // or key is absent or unreadable; the file is never created. Write mode: var becomes the key's value
     // (the file and section are created as needed) at the next Commit; defaultValue is ignored. A failed
     // write leaves the file as it was; it is not reported, as no caller could do better than carry on
-    // (see Failed()).
+    // (see Commit()).
     void ExchangeString(const std::string& key, const std::string& defaultValue, std::string& var);
 
     // The same for integers, stored as decimal text. Reading takes an optional sign and the leading
@@ -40,14 +41,8 @@ class CReg final {
     // Reads key in the current section, in either mode; the values this object is still to write count.
     std::string GetString(const std::string& key, const std::string& defaultValue) const;
 
-    // Stores the values written since the last commit. False when that failed.
-    bool Commit();
-
-    // Commits, then: true once a write through this object failed.
-    bool Failed() {
-        Commit();
-        return m_bFailed;
-    }
+    // Stores the values written since the last commit. False when that failed; the file is then as it was.
+    [[nodiscard]] bool Commit();
 
     // The file name most recently installed by a construction (empty before the first).
     static std::string CurrentProfileFile();
@@ -62,5 +57,4 @@ class CReg final {
     const std::string m_strFile;
     std::string m_strSection;
     std::vector<CProfileFile::Entry> m_pending;  // written, not yet stored
-    bool m_bFailed = false;
 };

@@ -39,7 +39,7 @@ bool Exchange(int mode, Record& record, const std::string& file) {
     reg.ExchangeString("Ignore", "bak tmp", record.ignore);
     reg.ExchangeInt("CreateRvx", 0, record.createRvx);
     reg.ExchangeInt("EnableCheckInOut", 0, record.checkInOut);
-    return !reg.Failed();
+    return reg.Commit();
 }
 
 TEST(Reg, ReadingAMissingFileGivesDefaultsAndCreatesNothing) {
@@ -107,7 +107,7 @@ TEST(Reg, WritingKeepsForeignContentAndLineEnds) {
     reg.ExchangeString("DestDir", "", dest);
     std::string ignore = "+";
     reg.ExchangeString("Ignore", "", ignore);
-    EXPECT_FALSE(reg.Failed());
+    EXPECT_TRUE(reg.Commit());
     EXPECT_EQ(
         ReadFile(path),
         "; edited by hand\r\n[td]\r\ndestdir=/new/\r\nExtra=keep me\r\nIgnore=+\r\n\r\n[Other]\r\nx=1\r\n");
@@ -215,7 +215,7 @@ TEST(Reg, AFolderOrAMissingFolderIsNoProfile) {
         EXPECT_EQ(reg.GetString("k", "default"), "default") << path;
         std::string value = "v";
         reg.ExchangeString("k", "", value);
-        EXPECT_TRUE(reg.Failed()) << path;
+        EXPECT_FALSE(reg.Commit()) << path;
     }
     EXPECT_FALSE(Exists(dir / "missing"));
 }
@@ -254,7 +254,7 @@ TEST(RegAsUser, DISABLED_UnreadableFileGivesDefaultsAndIsNotReplaced) {
     EXPECT_EQ(reg.GetString("k", "default"), "default");
     std::string value = "overwritten";
     reg.ExchangeString("other", "", value);
-    EXPECT_TRUE(reg.Failed());
+    EXPECT_FALSE(reg.Commit());
 }
 
 TEST(Reg, UnreadableFileAsOrdinaryUser) {
