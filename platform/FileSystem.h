@@ -157,14 +157,16 @@ class CPreparedCopy final {
     // Null (and the last error set) when the copy cannot be written.
     // provisional: a copy of a regular file that replaces nothing is named with a provisional time.
     // scanned as for CopyFileAtomic.
-    static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from, const std::string& to,
-                                                  bool sourceKeepsModes = true, bool provisional = false,
-                                                  const ScannedTarget* scanned = nullptr);
+    [[nodiscard]] static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from,
+                                                                const std::string& to,
+                                                                bool sourceKeepsModes = true,
+                                                                bool provisional = false,
+                                                                const ScannedTarget* scanned = nullptr);
     // The same between entries of held folders (Folder.h); the folders may go once this returns.
-    static std::unique_ptr<CPreparedCopy> Prepare(const CFolder& fromFolder, const std::string& fromName,
-                                                  const CFolder& toFolder, const std::string& toName,
-                                                  bool sourceKeepsModes = true, bool provisional = false,
-                                                  const ScannedTarget* scanned = nullptr);
+    [[nodiscard]] static std::unique_ptr<CPreparedCopy> Prepare(
+        const CFolder& fromFolder, const std::string& fromName, const CFolder& toFolder,
+        const std::string& toName, bool sourceKeepsModes = true, bool provisional = false,
+        const ScannedTarget* scanned = nullptr);
     // Writes the new files of the copies that FlushesFirst to disk: one syncfs per file system, an
     // fsync per file on FUSE, whose drivers syncfs never reaches.
     [[nodiscard]] static bool Flush(const std::vector<CPreparedCopy*>& copies);
@@ -215,7 +217,7 @@ bool IsOwnFolderOrMissing(const std::string& folder);
 // True when the file at path (links followed) is this user's and no one else may write it.
 bool IsOwnAndPrivateToWrite(const std::string& path);
 // Makes StateFolder() (mode 0700) when it is missing; false when it cannot be made or is not our own.
-bool MakeStateFolder();
+[[nodiscard]] bool MakeStateFolder();
 std::string ExecutableFolder();  // the folder of the running program (empty when unknown)
 
 // Whole small files (profiles). ReadWholeFile follows a link (a profile may be one), fails with ENOENT

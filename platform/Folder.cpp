@@ -230,14 +230,13 @@ bool CFolder::Has(const std::string& name) const {
     return fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || Fail();
 }
 
-bool CFolder::RemoveLeftover(const std::string& name) const {
+void CFolder::RemoveLeftover(const std::string& name) const {
     struct stat st;
-    if (!IsPlainName(name) || !IsLeftoverName(name) ||
-        fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
-        return false;
+    if (IsPlainName(name) && IsLeftoverName(name) &&
+        fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) && unlinkat(m_fd, name.c_str(), 0) != 0) {
+        Fail();
     }
-    return unlinkat(m_fd, name.c_str(), 0) == 0 || Fail();
 }
 
 std::shared_ptr<CFolder> CFolder::OpenRoot(const std::string& root) {

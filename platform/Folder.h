@@ -30,17 +30,17 @@ class CFolder final {
 
     // A folder to list. Null (and the last error set) when path is not a folder that may be entered; a
     // link is refused.
-    static std::unique_ptr<CFolder> Open(const std::string& path);
-    std::unique_ptr<CFolder> OpenChild(const std::string& name) const;
+    [[nodiscard]] static std::unique_ptr<CFolder> Open(const std::string& path);
+    [[nodiscard]] std::unique_ptr<CFolder> OpenChild(const std::string& name) const;
 
     // The root of a tree (a root reached through a link is followed, as the scan does). Null, with the
     // last error set, when it is no folder that can be opened. Such a handle is not for listing.
-    static std::shared_ptr<CFolder> OpenRoot(const std::string& root);
+    [[nodiscard]] static std::shared_ptr<CFolder> OpenRoot(const std::string& root);
     // The folder relative below root ("a/b/", "" for root itself), every step without following a link:
     // ELOOP when one of them is a link, ENOENT when one is missing. With create, missing folders are made
     // (mode 0777 less the umask; one that another process makes meanwhile counts as made).
-    static std::shared_ptr<CFolder> Open(const std::shared_ptr<CFolder>& root, std::string_view relative,
-                                         bool create);
+    [[nodiscard]] static std::shared_ptr<CFolder> Open(const std::shared_ptr<CFolder>& root,
+                                                       std::string_view relative, bool create);
 
     // Entries in listing order without "." and ".."; false when the listing cannot be read.
     [[nodiscard]] bool ReadEntries(std::vector<DirEntry>& entries) const;
@@ -49,8 +49,8 @@ class CFolder final {
     // True when something (a dangling link too) stands at name; false with the last error set.
     [[nodiscard]] bool Has(const std::string& name) const;
     // Removes the entry name when IsLeftoverName says a killed run left it and it is a file or a link.
-    // Best effort: false when nothing was removed.
-    bool RemoveLeftover(const std::string& name) const;
+    // Best effort: a leftover that stays is found again by the next run.
+    void RemoveLeftover(const std::string& name) const;
 
     // Gives this folder, one a run has just made, the default ACL of from, the folder it is the copy of,
     // where from has one and this medium keeps it (new files and folders inside then get what they would

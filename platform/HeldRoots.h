@@ -28,7 +28,7 @@ class CHeldRoots final {
 
 namespace detail {
 // open(path, flags) of a folder, through the held root when path names one (platform/ only).
-int OpenFolderPath(const std::string& path, int flags);
+[[nodiscard]] int OpenFolderPath(const std::string& path, int flags);
 }  // namespace detail
 
 }  // namespace platform

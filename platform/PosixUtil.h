@@ -106,8 +106,8 @@ inline constexpr int kHandleFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 // kHandleFlags, or -1 with errno set. Without followLinks no step follows a link: ELOOP when one is a
 // link. With create, missing folders are made with mode (less the umask); one that another process
 // makes meanwhile counts as made. The one way folders along a path are made.
-int OpenBeneath(int root, std::string_view relative, bool create, bool followLinks = false,
-                unsigned mode = 0777);
+[[nodiscard]] int OpenBeneath(int root, std::string_view relative, bool create, bool followLinks = false,
+                              unsigned mode = 0777);
 
 // Copies the archive record and the user's extended attributes of the open file from (whose details are
 // st) to the new file to, with withAcl its access ACL too; what the target's medium cannot keep is left
@@ -159,7 +159,7 @@ class CTempFile final {
   private:
     [[nodiscard]] bool LinkUnnamed();
     // Links the unnamed file to name: 0 on success, else the errno.
-    int LinkUnnamedAs(const std::string& name);
+    [[nodiscard]] int LinkUnnamedAs(const std::string& name);
 
     const int m_dirFd;
     CFd m_fd;
