@@ -133,10 +133,8 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
         return res::kUnknownOperation + sourcePath + res::kSourceTag + " ? " + destPath +
                res::kDestinationTag;
     }
+    // The time rules were applied when the list was built: a copy here never goes against them.
     if (item.m_nFlags & WorkSynchronize) {
-        if ((item.m_nFlags & WorkBySyncRule) && CompareTimes(item, trees.builder.TimeResolution(item)) == 2) {
-            return destPath + res::kDestinationTagTypo + res::kIsOlderThan + sourcePath + res::kSourceTag;
-        }
         std::string problem = CopyAlone(item, position, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0,
                                         sourcePath, destPath);
         if (!problem.empty()) {
@@ -144,10 +142,6 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
         }
     }
     if (item.m_nFlags & (WorkBackup | WorkCreate)) {
-        if ((item.m_nFlags & WorkByBackupRule) &&
-            CompareTimes(item, trees.builder.TimeResolution(item)) == 1) {
-            return sourcePath + res::kSourceTag + res::kIsOlderThan + destPath + res::kDestinationTagTypo;
-        }
         std::string problem = CopyAlone(item, position, trees, false,
                                         (item.m_nFlags & WorkSourceReadOnly) != 0, sourcePath, destPath);
         if (!problem.empty()) {
@@ -166,8 +160,7 @@ enum class Batched {
 
 // Writes the copy of a plain one-way item ahead into batch, or queues the archive bit of an item without
 // a copy. Anything else is carried out on its own, after the batch, exactly as without one: an undecided
-// item, one with two copies, a read-only target to lift, a copy the time rule refuses, a folder that is
-// missing or a link.
+// item, one with two copies, a read-only target to lift, a folder that is missing or a link.
 Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTrees& trees,
                    const std::string& sourcePath, const std::string& destPath) {
     const int32_t flags = item.m_nFlags;
@@ -188,11 +181,7 @@ Batched AddToBatch(CCopyBatch& batch, const WorkItem& item, int position, RunTre
         }
         return Batched::Added;
     }
-    const int times = CompareTimes(item, trees.builder.TimeResolution(item));
-    if (toSource && ((flags & WorkDestReadOnly) || ((flags & WorkBySyncRule) && times == 2))) {
-        return Batched::Alone;
-    }
-    if (toDest && ((flags & WorkSourceReadOnly) || ((flags & WorkByBackupRule) && times == 1))) {
+    if ((toSource && (flags & WorkDestReadOnly)) || (toDest && (flags & WorkSourceReadOnly))) {
         return Batched::Alone;
     }
     const HeldFile from = toSource ? trees.dest.Reach(item.m_dest.m_strName, destPath, false)
