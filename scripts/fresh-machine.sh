@@ -76,6 +76,6 @@ else
 fi
 sleep 0.5
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "packages: $(ls "$root/var/cache/apt/archives/"*.deb 2>/dev/null | wc -l) downloaded," \
+echo "packages: $(find "$root/var/cache/apt/archives" -name "*.deb" | wc -l) downloaded," \
     "$(du -cm "$root/var/cache/apt/archives/"*.deb 2>/dev/null | tail -1 | cut -f1) MB"
 grep -E '^(Start|End)-Date' "$root/var/log/apt/history.log" 2>/dev/null || true
