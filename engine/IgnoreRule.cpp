@@ -61,7 +61,3 @@ bool CIgnoreRule::IsIgnored(std::string_view fileName) const {
     }
     return false;
 }
-
-bool IsIgnoredFile(std::string_view fileName, const std::string& ignoreText) {
-    return CIgnoreRule(ignoreText).IsIgnored(fileName);
-}

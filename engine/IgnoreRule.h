@@ -23,6 +23,3 @@ class CIgnoreRule {
     std::vector<std::string> m_extensions;  // lower-case, without dots, quotes or stars; none empty
     bool m_bNoExtension = false;            // the entry "" was given
 };
-
-// One-off form of the rule, for callers that test a single name.
-bool IsIgnoredFile(std::string_view fileName, const std::string& ignoreText);
