@@ -340,6 +340,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     batch.KeepVersions(versions.get());
     // Two names that one tree can keep only as one file: the run copies nothing at all.
     std::string problem = builder.CaseClash();
+    int failed = -1;  // the item whose execution gave the problem
     for (int i = 0; i < count && problem.empty(); ++i) {
         const WorkItem& item = items[static_cast<size_t>(i)];
         sourcePath.assign(sourceDir).append(item.m_source.m_strName);
@@ -370,6 +371,7 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
             problem = alone ? ExecuteItem(item, i, trees, sourcePath, destPath)
                             : ((item.m_nFlags & WorkSynchronize) ? CopyProblem(destPath, sourcePath)
                                                                  : CopyProblem(sourcePath, destPath));
+            failed = problem.empty() ? -1 : i;
         }
     }
     if (problem.empty()) {
@@ -391,16 +393,20 @@ int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir
     }
     if (!problem.empty() && host.StopRequested()) {
         problem = res::kInterrupted;  // a copy cut short by the request is no failure of its own
-    } else if (const int failed = batch.FailedPosition(); !problem.empty() && failed >= 0 && progress) {
-        // A copy written ahead fails when it is put in place, up to a batch after the run showed it: the
-        // window goes back to the item the message is about.
-        progress->SetPos(failed);
-        progress->SetStatus(sourceDir + items[static_cast<size_t>(failed)].m_source.m_strName.Str());
+        failed = -1;
+    } else if (!problem.empty() && batch.FailedPosition() >= 0) {
+        failed = batch.FailedPosition();
+        if (progress) {
+            // A copy written ahead fails when it is put in place, up to a batch after the run showed it:
+            // the window goes back to the item the message is about.
+            progress->SetPos(failed);
+            progress->SetStatus(sourceDir + items[static_cast<size_t>(failed)].m_source.m_strName.Str());
+        }
     }
     if (!problem.empty()) {
         host.Report(problem, 0, 0);
     }
-    return 0;
+    return failed;
 }
 
 std::vector<std::string> FoldersToFlush(const CWorkListBuilder& builder, int mode) {

@@ -20,7 +20,9 @@ std::string GetRunTitle(int mode);
 // after a problem, the file systems of FoldersToFlush are flushed, new copies get their real write times
 // (platform::PendingWriteTime) and the file systems are flushed once more; a failed flush is the message
 // only when there was none before. With a versionStamp (a version folder's name, engine/KeptVersions.h),
-// every file a copy replaces is kept first under that folder of its tree. Returns 0.
+// every file a copy replaces is kept first under that folder of its tree. Returns the position in
+// builder.m_items of the item whose execution stopped the run, or -1: no problem, or one that no item
+// gave (two names one tree keeps as one file, a stop request, the flush or the write times at the end).
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,
                     const CWorkListBuilder& builder, int mode, const std::string& versionStamp = {});
 

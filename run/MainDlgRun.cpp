@@ -46,22 +46,6 @@ void CMainDlg::RunJob(int mode) {
     RunHere(mode, nullptr);
 }
 
-int CMainDlg::ExecuteWorkList(CWorkListBuilder& builder, int mode) {
-    CRunJob run(RunRequestFor(mode), nullptr, this);
-    connect(&run, &CRunJob::MainWindowEnabled, this, &CMainDlg::EnableMainWindow);
-    return run.ExecuteWorkList(builder);
-}
-
-bool CMainDlg::IsAllReadOnly(const std::string& folder) {
-    CCheckInOutState state;
-    return ::IsAllReadOnly(state, folder);
-}
-
-bool CMainDlg::IsNoneReadOnly(const std::string& folder) {
-    CCheckInOutState state;
-    return ::IsNoneReadOnly(state, folder);
-}
-
 std::string CMainDlg::RefusalReason() {
     return ::RefusalReason(m_strSourceDir, m_strDestinationDir, m_strAskedDestination);
 }

@@ -237,8 +237,13 @@ void CRunJob::StartKeepingVersions() {
     }
 }
 
-int CRunJob::ExecuteWorkList(CWorkListBuilder& builder) {
-    ::ExecuteWorkList(*this, m_sourceDir, m_destinationDir, builder, m_request.mode, m_versionStamp);
+void CRunJob::ExecuteWorkList(const CWorkListBuilder& builder) {
+    m_result.failedPosition =
+        ::ExecuteWorkList(*this, m_sourceDir, m_destinationDir, builder, m_request.mode, m_versionStamp);
+    if (m_result.failedPosition >= 0) {
+        m_result.failedItem =
+            builder.m_items[static_cast<size_t>(m_result.failedPosition)].m_source.m_strName.Str();
+    }
     // What a good run did, for the summary on a terminal.
     m_result.copiedToDestination = m_result.copiedToSource = m_result.unchanged = 0;
     for (const WorkItem& item : builder.m_items) {
@@ -246,7 +251,6 @@ int CRunJob::ExecuteWorkList(CWorkListBuilder& builder) {
         m_result.copiedToSource += (item.m_nFlags & WorkSynchronize) != 0;
         m_result.unchanged += (item.m_nFlags & WorkSame) != 0;
     }
-    return 0;
 }
 
 int CRunJob::Report(const std::string& text, unsigned type, unsigned /*helpId*/) {

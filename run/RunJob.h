@@ -46,6 +46,10 @@ struct RunRequest {
 struct RunResult {
     std::string problem;    // the run's first message; empty when it had none
     bool executed = false;  // the work list was carried out
+    // The work-list item whose execution stopped the run: its position and relative path, or -1 and
+    // empty when the run did not fail or failed before or after its items.
+    int failedPosition = -1;
+    std::string failedItem;
     int copiedToDestination = 0;
     int copiedToSource = 0;
     int unchanged = 0;
@@ -80,8 +84,6 @@ class CRunJob final : public QObject, public IRunHost {
     // Starts the run on its own thread; Finished follows on the user-interface thread. False when no
     // thread could be created (nothing has happened then).
     bool Start();
-    // Carries out builder's items between the run's folders; counts what was copied. Returns 0.
-    int ExecuteWorkList(CWorkListBuilder& builder);
 
     // IRunHost, from the run's thread. Report shows a box (blocking until it is answered) or, unattended,
     // writes the run log and standard error; the first text becomes the result's problem.
@@ -101,6 +103,9 @@ class CRunJob final : public QObject, public IRunHost {
 
   private:
     void Decide();
+    // Carries out builder's items between the run's folders; counts what was copied and notes where
+    // it stopped.
+    void ExecuteWorkList(const CWorkListBuilder& builder);
     // User-interface thread, between the phases of Start: the job list, then the execute phase.
     void AfterDecide();
     // User-interface thread: true when the person confirms the job list.

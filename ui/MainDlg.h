@@ -21,7 +21,6 @@ class CMenuButton;
 class CProgressDlg;
 class CProgressLink;
 class CRunJob;
-class CWorkListBuilder;
 class IProgress;
 struct RunRequest;
 struct RunResult;
@@ -69,10 +68,6 @@ class CMainDlg final : public QDialog {
 
     // Runs, each by a run object: RunJob on this thread, the four commands on the run's own thread.
     void RunJob(int mode);
-    // Carries out builder's items between the dialog's folders as a run of mode would.
-    int ExecuteWorkList(CWorkListBuilder& builder, int mode);
-    bool IsAllReadOnly(const std::string& folder);
-    bool IsNoneReadOnly(const std::string& folder);
     void OnBackup();
     void OnSynchronize();
     void OnCheckIn();

@@ -83,11 +83,11 @@ TEST(Executor, EmptyWorklistOnlyTogglesTheMainWindow) {
     Trees t;
     t.Empty();
     CFakeHost host;
-    EXPECT_EQ(t.Execute(host, RunBackup), 0);
+    EXPECT_EQ(t.Execute(host, RunBackup), -1);
     EXPECT_EQ(host.progress.calls,
               (std::vector<std::string>{"caption Backup files...", "disable", "range 0 -1", "enable"}));
     CFakeHost headless(false);
-    EXPECT_EQ(t.Execute(headless, 7), 0);
+    EXPECT_EQ(t.Execute(headless, 7), -1);
     EXPECT_EQ(headless.progress.calls, (std::vector<std::string>{"disable", "enable"}));
 }
 
@@ -113,7 +113,7 @@ TEST(Executor, BackupRunCopiesCreatesFoldersAndClearsArchive) {
     t.Build(RunBackup);
 
     CFakeHost host;
-    EXPECT_EQ(t.Execute(host, RunBackup), 0);
+    EXPECT_EQ(t.Execute(host, RunBackup), -1);
     EXPECT_TRUE(host.reports.empty()) << host.reports.front();
     EXPECT_EQ(ReadFile(t.dst + "/a.txt"), "new a");
     EXPECT_EQ(ModTimeNs(t.dst + "/a.txt"), ModTimeNs(t.src + "/a.txt")) << "copies carry the write time";

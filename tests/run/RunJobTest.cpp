@@ -3,6 +3,7 @@
 // aborted by an exception, interactive (job list answered by the test) and unattended, and the
 // check-in/out lock before and after each.
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -42,6 +43,17 @@ void CheckIn(const CTreePair& trees, const std::vector<std::string>& sourceFiles
     for (const std::string& name : sourceFiles) {
         SetMode(trees.source + "/" + name, 0444);
     }
+}
+
+// The run object alone, unattended, backing up trees.source to trees.destination.
+RunResult RunBackupAlone(const CTreePair& trees) {
+    RunRequest request;
+    request.mode = RunBackup;
+    request.sourceDir = trees.source + "/";
+    request.destinationDir = trees.destination + "/";
+    request.unattended = true;
+    CRunJob run(request, nullptr, nullptr);
+    return run.Run();
 }
 
 }  // namespace
@@ -261,13 +273,7 @@ TEST(RunJobTest, TheResultCarriesTheCountsAndTheFirstProblem) {
             testing_support::MakeFolder(trees.destination + "/x");  // the pairing cannot read it
         }
         CBoxRecorder boxes;
-        RunRequest request;
-        request.mode = RunBackup;
-        request.sourceDir = trees.source + "/";
-        request.destinationDir = trees.destination + "/";
-        request.unattended = true;
-        CRunJob run(request, nullptr, nullptr);
-        const RunResult result = run.Run();
+        const RunResult result = RunBackupAlone(trees);
         EXPECT_EQ(result.problem, clash ? trees.destination + "/x: Is a directory" : "") << clash;
         EXPECT_EQ(result.executed, !clash);
         EXPECT_EQ(result.copiedToDestination, clash ? 0 : 1);
@@ -275,5 +281,50 @@ TEST(RunJobTest, TheResultCarriesTheCountsAndTheFirstProblem) {
         EXPECT_EQ(result.copiedToSource, 0);
         EXPECT_EQ(result.destinationDir, trees.destination + "/");
         EXPECT_TRUE(boxes.texts.empty()) << "without /alert an unattended run shows nothing";
+    }
+}
+
+// The result names the item whose execution stopped the run, and none when the run failed before its
+// items. The four source files come first in the work list, in the order their scan listed them.
+TEST(RunJobTest, TheResultCarriesThePositionOfTheFailedItem) {
+    struct Row {
+        const char* name;
+        int failingRename;  // the copy that cannot be put in place, counted from 1; 0 for none
+        const char* destinationFolder;  // a folder made in the destination only, or ""
+        const char* destinationFile;    // a file made in the destination only, or ""
+        int position;
+    };
+    const Row rows[] = {
+        {"no failure", 0, "", "", -1},
+        {"the first copy fails when it is put in place", 1, "", "", 0},
+        {"the third copy fails when it is put in place", 3, "", "", 2},
+        {"an item the backup cannot decide, after the four copies", 0, "", "z.txt", 4},
+        {"the scan fails, nothing is executed", 0, "a.txt", "", -1},
+    };
+    for (const Row& row : rows) {
+        CTreePair trees;
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+            WriteFile(trees.source + "/" + name, name);
+        }
+        if (*row.destinationFolder) {
+            testing_support::MakeFolder(trees.destination + "/" + row.destinationFolder);
+        }
+        if (*row.destinationFile) {
+            WriteFile(trees.destination + "/" + row.destinationFile, "only here");
+        }
+        platform::TestInjectFault(platform::FaultOp::CopyRename, row.failingRename, ENOSPC);
+        CBoxRecorder boxes;
+        const RunResult result = RunBackupAlone(trees);
+        platform::TestClearFaults();
+        EXPECT_EQ(result.failedPosition, row.position) << row.name;
+        EXPECT_EQ(result.problem.empty(), row.position < 0 && !*row.destinationFolder) << row.name;
+        if (row.position < 0) {
+            EXPECT_EQ(result.failedItem, "") << row.name;
+        } else {
+            // The item the message is about, whatever order the scan listed the files in.
+            EXPECT_EQ(result.failedItem.size(), 5u) << row.name;
+            EXPECT_NE(result.problem.find(trees.source + "/" + result.failedItem + " "), std::string::npos)
+                << row.name << ": " << result.problem;
+        }
     }
 }
