@@ -444,22 +444,6 @@ CCopyProgressScope::~CCopyProgressScope() {
 CPreparedCopy::CPreparedCopy() : m_state(std::make_unique<State>()) {}
 CPreparedCopy::~CPreparedCopy() = default;
 
-std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const std::string& from, const std::string& to,
-                                                      bool sourceKeepsModes, bool provisional,
-                                                      const ScannedTarget* scanned) {
-    std::string fromFolder;
-    std::string fromName;
-    std::string toFolder;
-    std::string toName;
-    detail::SplitTarget(from, fromFolder, fromName);
-    detail::SplitTarget(to, toFolder, toName);
-    // ENOENT here means a folder is missing: for the target's, the caller creates it and tries again.
-    const std::shared_ptr<CFolder> source = CFolder::OpenRoot(fromFolder);
-    const std::shared_ptr<CFolder> target = source ? CFolder::OpenRoot(toFolder) : nullptr;
-    return target ? Prepare(*source, fromName, *target, toName, sourceKeepsModes, provisional, scanned)
-                  : nullptr;
-}
-
 std::unique_ptr<CPreparedCopy> CPreparedCopy::Prepare(const CFolder& fromFolder, const std::string& from,
                                                       const CFolder& toFolder, const std::string& to,
                                                       bool sourceKeepsModes, bool provisional,
@@ -640,9 +624,11 @@ PendingWriteTime CPreparedCopy::PendingTime() const {
     return {true, state.source.st_mtim.tv_sec, state.source.st_mtim.tv_nsec, state.provisionalTime};
 }
 
-namespace {
-
-bool PublishAtOnce(const std::unique_ptr<CPreparedCopy>& copy, PendingWriteTime* pending) {
+bool CopyFileAtomic(const CFolder& fromFolder, const std::string& fromName, const CFolder& toFolder,
+                    const std::string& toName, bool sourceKeepsModes, PendingWriteTime* pending,
+                    const ScannedTarget* scanned) {
+    const std::unique_ptr<CPreparedCopy> copy = CPreparedCopy::Prepare(
+        fromFolder, fromName, toFolder, toName, sourceKeepsModes, pending != nullptr, scanned);
     if (!copy || !copy->Publish()) {
         return false;
     }
@@ -650,22 +636,6 @@ bool PublishAtOnce(const std::unique_ptr<CPreparedCopy>& copy, PendingWriteTime*
         *pending = copy->PendingTime();
     }
     return true;
-}
-
-}  // namespace
-
-bool CopyFileAtomic(const std::string& from, const std::string& to, bool sourceKeepsModes,
-                    PendingWriteTime* pending, const ScannedTarget* scanned) {
-    return PublishAtOnce(CPreparedCopy::Prepare(from, to, sourceKeepsModes, pending != nullptr, scanned),
-                         pending);
-}
-
-bool CopyFileAtomic(const CFolder& fromFolder, const std::string& fromName, const CFolder& toFolder,
-                    const std::string& toName, bool sourceKeepsModes, PendingWriteTime* pending,
-                    const ScannedTarget* scanned) {
-    return PublishAtOnce(CPreparedCopy::Prepare(fromFolder, fromName, toFolder, toName, sourceKeepsModes,
-                                                pending != nullptr, scanned),
-                         pending);
 }
 
 namespace {
@@ -686,8 +656,12 @@ void MarkBackedUp(int fd, const struct stat& st) {
     (void)fchmod(fd, st.st_mode & 07777);
 }
 
-// FinishWriteTime of the entry name of the folder dir.
-bool FinishAt(int dir, const char* name, const PendingWriteTime& time, bool markBackedUp) {
+}  // namespace
+
+bool FinishWriteTime(const CFolder& folder, const std::string& fileName, const PendingWriteTime& time,
+                     bool markBackedUp) {
+    const int dir = detail::FolderFd(folder);
+    const char* const name = fileName.c_str();
     // Through the file itself: a look followed by a change by name would give a file that an editor
     // saved in between the source's old time, and the next synchronize would copy over it.
     CFd fd(RetryEintr(
@@ -721,17 +695,6 @@ bool FinishAt(int dir, const char* name, const PendingWriteTime& time, bool mark
         MarkBackedUp(fd.Get(), st);
     }
     return true;
-}
-
-}  // namespace
-
-bool FinishWriteTime(const std::string& path, const PendingWriteTime& time, bool markBackedUp) {
-    return FinishAt(AT_FDCWD, path.c_str(), time, markBackedUp);
-}
-
-bool FinishWriteTime(const CFolder& folder, const std::string& name, const PendingWriteTime& time,
-                     bool markBackedUp) {
-    return FinishAt(detail::FolderFd(folder), name.c_str(), time, markBackedUp);
 }
 
 }  // namespace platform

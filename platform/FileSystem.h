@@ -36,10 +36,9 @@ struct FileInfo {
     uint32_t mode = 0;      // permission bits
 };
 
-// The 64-bit write time of a timespec-like pair, and back. Times before 1601 give 0; nanoseconds are
-// truncated to whole 100-ns units.
+// The 64-bit write time of a timespec-like pair. Times before 1601 give 0; nanoseconds are truncated to
+// whole 100-ns units.
 uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds);
-void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanoseconds);
 
 // Details of the entry at path itself (a link is described, not its target).
 // withArchive false skips the archive record and leaves archive true.
@@ -94,31 +93,25 @@ struct ScannedTarget {
     uint64_t writeTime = 0;  // its write time then
 };
 
-// Copies the file or link at from to the path to, replacing what stands there. Contents by the kernel's
-// copy (holes of a sparse file stay holes), nanosecond write time, mode, archive record, the user's
-// extended attributes and the access ACL go with it (those two where the target medium keeps them); a
-// link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
+// Copies the file or link fromName of a held folder (Folder.h) to the entry toName of another, replacing
+// what stands there. Contents by the kernel's copy (holes of a sparse file stay holes), nanosecond write
+// time, mode, archive record, the user's extended attributes and the access ACL go with it (those two
+// where the target medium keeps them); a link is copied as a link. sourceKeepsModes false: the source's medium makes its owners and permission
 // bits up (Medium.h), so the copy takes none of them but its read-only state. A target medium that
 // cannot hold a mode keeps what it can. A read-only target is refused with EACCES, also for root.
 // On failure the old target is untouched and no temporary file remains. With pending, a new regular file
 // is named with the provisional write time and pending says which time it is to get. With scanned, the
 // target must still be what the scan saw (EEXIST otherwise); without, a new copy still never replaces a
 // file that appears at its name meanwhile.
-[[nodiscard]] bool CopyFileAtomic(const std::string& from, const std::string& to,
-                                  bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr,
-                                  const ScannedTarget* scanned = nullptr);
-// The same from the entry fromName of a held folder to the entry toName of another (Folder.h).
 [[nodiscard]] bool CopyFileAtomic(const CFolder& fromFolder, const std::string& fromName,
                                   const CFolder& toFolder, const std::string& toName,
                                   bool sourceKeepsModes = true, PendingWriteTime* pending = nullptr,
                                   const ScannedTarget* scanned = nullptr);
 
-// Gives the file at path its real write time, unless it no longer has the provisional one (someone
-// changed or replaced it meanwhile: it keeps what it has). The time is set through the file opened
+// Gives the file name of a held folder its real write time, unless it no longer has the provisional one
+// (someone changed or replaced it meanwhile: it keeps what it has). The time is set through the file opened
 // without following a link, so a file saved in its place after the look keeps its own. markBackedUp: the
 // file's archive bit is cleared against the real time as well. A missing file is no failure.
-[[nodiscard]] bool FinishWriteTime(const std::string& path, const PendingWriteTime& time,
-                                   bool markBackedUp = false);
 [[nodiscard]] bool FinishWriteTime(const CFolder& folder, const std::string& name,
                                    const PendingWriteTime& time, bool markBackedUp = false);
 
@@ -154,15 +147,9 @@ class CPreparedCopy final {
     CPreparedCopy(const CPreparedCopy&) = delete;
     CPreparedCopy& operator=(const CPreparedCopy&) = delete;
 
-    // Null (and the last error set) when the copy cannot be written.
-    // provisional: a copy of a regular file that replaces nothing is named with a provisional time.
-    // scanned as for CopyFileAtomic.
-    [[nodiscard]] static std::unique_ptr<CPreparedCopy> Prepare(const std::string& from,
-                                                                const std::string& to,
-                                                                bool sourceKeepsModes = true,
-                                                                bool provisional = false,
-                                                                const ScannedTarget* scanned = nullptr);
-    // The same between entries of held folders (Folder.h); the folders may go once this returns.
+    // Null (and the last error set) when the copy cannot be written. The folders (Folder.h) may go once
+    // this returns. provisional: a copy of a regular file that replaces nothing is named with a
+    // provisional time. scanned as for CopyFileAtomic.
     [[nodiscard]] static std::unique_ptr<CPreparedCopy> Prepare(
         const CFolder& fromFolder, const std::string& fromName, const CFolder& toFolder,
         const std::string& toName, bool sourceKeepsModes = true, bool provisional = false,
@@ -199,13 +186,11 @@ bool IsTemporaryName(const std::string& name);
 // longer running: a file a killed run left, safe to remove.
 bool IsLeftoverName(const std::string& name);
 
-// The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure),
-// and changing it (a link to a folder is followed, as the shell's cd does).
+// The process's current directory, without a trailing "/" ("/" itself for the root; empty on failure).
 std::string CurrentFolder();
 // folder made absolute against the current directory and, where it exists, resolved (links, "." and
 // ".."), with a trailing "/"; "" stays "". Two spellings of one folder give the same text.
 std::string ResolvedFolder(const std::string& folder);
-[[nodiscard]] bool ChangeFolder(const std::string& path);
 
 // Well-known folders, each with a trailing "/".
 std::string TempFolder();        // $TMPDIR when set and not empty, else /tmp

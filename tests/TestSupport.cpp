@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Folder.h"
+
 namespace fs = std::filesystem;
 
 namespace testing_support {
@@ -209,6 +211,43 @@ std::string TandrelBinary() {
 #else
     return "tandrel";
 #endif
+}
+
+namespace {
+
+// The folder of path held open, and the name in it; no folder when it cannot be opened.
+struct Held {
+    std::shared_ptr<platform::CFolder> folder;
+    std::string name;
+};
+
+Held Hold(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return {platform::CFolder::OpenRoot(path.substr(0, slash)), path.substr(slash + 1)};
+}
+
+}  // namespace
+
+bool CopyAtPaths(const std::string& from, const std::string& to, bool sourceKeepsModes) {
+    const Held source = Hold(from);
+    const Held target = source.folder ? Hold(to) : Held();
+    return target.folder &&
+           platform::CopyFileAtomic(*source.folder, source.name, *target.folder, target.name, sourceKeepsModes);
+}
+
+std::unique_ptr<platform::CPreparedCopy> PrepareAtPaths(const std::string& from, const std::string& to,
+                                                        bool provisional,
+                                                        const platform::ScannedTarget* scanned) {
+    const Held source = Hold(from);
+    const Held target = source.folder ? Hold(to) : Held();
+    return target.folder ? platform::CPreparedCopy::Prepare(*source.folder, source.name, *target.folder,
+                                                            target.name, true, provisional, scanned)
+                         : nullptr;
+}
+
+bool FinishWriteTimeAt(const std::string& path, const platform::PendingWriteTime& time) {
+    const Held file = Hold(path);
+    return file.folder && platform::FinishWriteTime(*file.folder, file.name, time);
 }
 
 }  // namespace testing_support

@@ -4,12 +4,14 @@
 // an ordinary user when the tests run as root. Test threads only.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 
 // Fails the test with the system's text when a platform call returns false.
 #define ASSERT_PLATFORM_OK(call) ASSERT_TRUE(call) << #call << ": " << platform::LastError().Text()
@@ -66,5 +68,13 @@ int RunCommand(const std::string& command, std::string* output = nullptr, bool m
 std::string ShellQuote(const std::string& text);
 // The built program (TANDREL_BINARY in the environment overrides the path compiled in).
 std::string TandrelBinary();
+
+// The platform's copy calls between paths: each folder is opened as a run opens a tree's root, and the
+// call is given the folder and the name in it. The source's folder is opened first.
+bool CopyAtPaths(const std::string& from, const std::string& to, bool sourceKeepsModes = true);
+std::unique_ptr<platform::CPreparedCopy> PrepareAtPaths(const std::string& from, const std::string& to,
+                                                        bool provisional = false,
+                                                        const platform::ScannedTarget* scanned = nullptr);
+bool FinishWriteTimeAt(const std::string& path, const platform::PendingWriteTime& time);
 
 }  // namespace testing_support

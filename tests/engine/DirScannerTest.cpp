@@ -310,7 +310,7 @@ TEST(DirScanner, RemovesTheTemporaryFilesOfKilledRunsOnly) {
     platform::TestForceNamedTempFiles(true);
     const pid_t child = fork();
     if (child == 0) {
-        auto copy = platform::CPreparedCopy::Prepare(dir / "src/a", dir / "dst/a");
+        auto copy = testing_support::PrepareAtPaths(dir / "src/a", dir / "dst/a");
         _exit(copy ? 0 : 1);  // gone without cleaning up, as a killed run
     }
     int status = 0;
@@ -330,7 +330,7 @@ TEST(DirScanner, RemovesTheTemporaryFilesOfKilledRunsOnly) {
     for (const std::string& name : {forged, std::string(".tandrel-notes"), std::string(".tandrel-abc123")}) {
         WriteFile(dir / "dst/" + name, "user's");
     }
-    auto running = platform::CPreparedCopy::Prepare(dir / "src/a", dir / "dst/b");  // this process writes
+    auto running = testing_support::PrepareAtPaths(dir / "src/a", dir / "dst/b");  // this process writes
     platform::TestClearFaults();
     ASSERT_TRUE(running);
     const std::vector<std::string> before = testing_support::ListNames(dir / "dst");

@@ -20,10 +20,12 @@
 namespace {
 
 using platform_test::PlatformTest;
+using testing_support::CopyAtPaths;
 using testing_support::CTempDir;
 using testing_support::ListNames;
 using testing_support::Mode;
 using testing_support::ModTimeNs;
+using testing_support::PrepareAtPaths;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -106,7 +108,7 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
             ASSERT_PLATFORM_OK(
                 platform::SetAttributes(from, (row.mode & 0200) ? 0 : platform::kAttrReadOnly));
         }
-        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to)) << row.name;
+        ASSERT_PLATFORM_OK(CopyAtPaths(from, to)) << row.name;
         EXPECT_EQ(Attribute(to, "user.xdg.tags"), row.name) << row.name;
         EXPECT_EQ(Attribute(to, "system.posix_acl_access"), Attribute(from, "system.posix_acl_access"))
             << row.name << (withAcl ? ", with an ACL" : "");
@@ -159,7 +161,7 @@ TEST(CopyFileAtomic, TakesNoMadeUpModesFromAMediumWithoutThem) {
             WriteFile(to, "old");
             chmod(to.c_str(), static_cast<mode_t>(row.oldMode));
         }
-        EXPECT_PLATFORM_OK(platform::CopyFileAtomic(from, to, false)) << row.name;
+        EXPECT_PLATFORM_OK(CopyAtPaths(from, to, false)) << row.name;
         EXPECT_EQ(Mode(to), row.expected) << row.name;
         EXPECT_EQ(ReadFile(to), row.name);
         chmod(from.c_str(), 0644);
@@ -176,7 +178,7 @@ TEST(CopyFileAtomic, AMediumThatRefusesModesStillTakesTheCopy) {
         WriteFile(dir / "to", "old");
         platform::TestForceNamedTempFiles(true);
         platform::TestInjectFault(platform::FaultOp::CopyMode, 1, err);
-        const bool copied = platform::CopyFileAtomic(dir / "from", dir / "to");
+        const bool copied = CopyAtPaths(dir / "from", dir / "to");
         platform::TestClearFaults();
         EXPECT_EQ(copied, err != EIO) << err;
         EXPECT_EQ(ReadFile(dir / "to"), err != EIO ? "new" : "old") << err;
@@ -201,7 +203,7 @@ TEST(CopyFileAtomic, KeepsTheHolesOfASparseFile) {
     if (st.st_blocks * 512 >= size) {
         GTEST_SKIP() << "this file system keeps no holes";
     }
-    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, dir / "copy"));
+    ASSERT_PLATFORM_OK(CopyAtPaths(from, dir / "copy"));
     ASSERT_EQ(stat((dir / "copy").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, size);
     EXPECT_LT(st.st_blocks * 512, off_t{1} << 20) << "the holes were written out";
@@ -214,7 +216,7 @@ TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
     CTempDir dir;
     WriteFile(dir / "new", "new contents");
     WriteFile(dir / "writable", "old");
-    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "new", dir / "writable"));
+    ASSERT_PLATFORM_OK(CopyAtPaths(dir / "new", dir / "writable"));
     EXPECT_EQ(ReadFile(dir / "writable"), "new contents");
 
     struct Row {
@@ -228,13 +230,13 @@ TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
         testing_support::SetModTime(target, 1500000000, 5);
         testing_support::SetMode(target, row.mode);
         const Snapshot before = Take(dir.Path(), target);
-        EXPECT_FALSE(platform::CopyFileAtomic(dir / "new", target)) << row.name;
+        EXPECT_FALSE(CopyAtPaths(dir / "new", target)) << row.name;
         EXPECT_EQ(platform::LastError().Errno(), EACCES) << row.name;
         EXPECT_TRUE(Take(dir.Path(), target) == before) << row.name;
     }
     // Once the caller lifts the bit, the copy goes through.
     ASSERT_PLATFORM_OK(platform::SetAttributes(dir / "ro-0444", platform::kAttrArchive));
-    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "new", dir / "ro-0444"));
+    ASSERT_PLATFORM_OK(CopyAtPaths(dir / "new", dir / "ro-0444"));
     EXPECT_EQ(ReadFile(dir / "ro-0444"), "new contents");
 }
 
@@ -260,7 +262,7 @@ TEST(CopyFileAtomic, RefusesWhatItCannotCopyAndLeavesTargetsAlone) {
     };
     const std::vector<std::string> before = testing_support::ListTree(dir.Path());
     for (const Row& row : rows) {
-        EXPECT_FALSE(platform::CopyFileAtomic(row.from, row.to)) << row.name;
+        EXPECT_FALSE(CopyAtPaths(row.from, row.to)) << row.name;
         EXPECT_EQ(platform::LastError().Errno(), row.err) << row.name;
     }
     EXPECT_EQ(testing_support::ListTree(dir.Path()), before);
@@ -286,7 +288,7 @@ TEST(CopyFileAtomic, CopiesLinksAsLinksWithoutFollowing) {
         const std::string from = dir / (std::string("src/") + name);
         const std::string to = dir / (std::string("dst/") + name);
         testing_support::SetModTime(from, 1300000000, 777);
-        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to)) << name;
+        ASSERT_PLATFORM_OK(CopyAtPaths(from, to)) << name;
         EXPECT_EQ(LinkTarget(to), LinkTarget(from)) << name;
         EXPECT_EQ(ModTimeNs(to), ModTimeNs(from)) << name << ": the link's own time";
         platform::FileInfo info;
@@ -294,10 +296,10 @@ TEST(CopyFileAtomic, CopiesLinksAsLinksWithoutFollowing) {
         EXPECT_EQ(info.kind, platform::EntryKind::Link) << name;
     }
     // A link copied over a link replaces it; a file copied onto a link replaces the link, not its target.
-    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "src/dangling", dir / "dst/out"));
+    ASSERT_PLATFORM_OK(CopyAtPaths(dir / "src/dangling", dir / "dst/out"));
     EXPECT_EQ(LinkTarget(dir / "dst/out"), "nowhere");
     WriteFile(dir / "plain", "plain");
-    ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "plain", dir / "src/out"));
+    ASSERT_PLATFORM_OK(CopyAtPaths(dir / "plain", dir / "src/out"));
     EXPECT_EQ(ReadFile(dir / "src/out"), "plain");
     EXPECT_EQ(ReadFile(outside / "secret"), "outside data");
     EXPECT_EQ(ModTimeNs(outside / "secret"), outsideTime);
@@ -319,7 +321,7 @@ TEST(CopyFileAtomic, HandlesNamesThatAreNotPlainText) {
         ASSERT_PLATFORM_OK(platform::StatPath(dir / name, info)) << name;
         EXPECT_EQ(info.kind, platform::EntryKind::File) << name;
         ASSERT_PLATFORM_OK(platform::CreateFolder(dir / ("dir " + name))) << name;
-        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / name, dir / ("dir " + name) + "/" + name)) << name;
+        ASSERT_PLATFORM_OK(CopyAtPaths(dir / name, dir / ("dir " + name) + "/" + name)) << name;
         EXPECT_EQ(ReadFile(dir / ("dir " + name) + "/" + name), "content of " + name) << name;
     }
     std::vector<platform::DirEntry> entries;
@@ -359,14 +361,14 @@ TEST_F(PlatformTest, FailedCopiesLeaveTheOldTargetAndNoTemporaryFile) {
             const Snapshot before = Take(dir.Path(), dir / "target");
             platform::TestForceNamedTempFiles(named);
             platform::TestInjectFault(row.op, row.nth, ENOSPC);
-            EXPECT_FALSE(platform::CopyFileAtomic(dir / row.source, dir / "target")) << temp << row.name;
+            EXPECT_FALSE(CopyAtPaths(dir / row.source, dir / "target")) << temp << row.name;
             EXPECT_EQ(platform::LastError().Errno(), ENOSPC) << temp << row.name;
             EXPECT_TRUE(Take(dir.Path(), dir / "target") == before) << temp << row.name;
             platform::TestClearFaults();
         }
         // The same copy without a fault succeeds: the faults were what stopped it.
         platform::TestForceNamedTempFiles(named);
-        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(dir / "big", dir / "target")) << temp;
+        ASSERT_PLATFORM_OK(CopyAtPaths(dir / "big", dir / "target")) << temp;
         EXPECT_TRUE(ReadFile(dir / "target") == ReadFile(dir / "big")) << temp;
         EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"big", "link", "target"})) << temp;
         platform::TestClearFaults();
@@ -386,7 +388,7 @@ TEST(CopyFileAtomic, AFileSizeLimitInMidCopyLeavesTheOldTarget) {
         signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limit = {1u << 20, 1u << 20};
         setrlimit(RLIMIT_FSIZE, &limit);
-        const bool copied = platform::CopyFileAtomic(dir / "big", dir / "target");
+        const bool copied = CopyAtPaths(dir / "big", dir / "target");
         _exit(copied ? 10 : platform::LastError().Errno() == EFBIG ? 0 : 20);
     }
     int status = 0;
@@ -410,9 +412,9 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
         WriteFile(dir / "out/a", "old a");
         const Snapshot before = Take(dir / "out", dir / "out/a");
         {
-            auto a = platform::CPreparedCopy::Prepare(dir / "a", dir / "out/a");
-            auto b = platform::CPreparedCopy::Prepare(dir / "b", dir / "out/b");
-            auto link = platform::CPreparedCopy::Prepare(dir / "link", dir / "out/link");
+            auto a = PrepareAtPaths(dir / "a", dir / "out/a");
+            auto b = PrepareAtPaths(dir / "b", dir / "out/b");
+            auto link = PrepareAtPaths(dir / "link", dir / "out/link");
             ASSERT_TRUE(a && b && link) << temp << platform::LastError().Text();
             EXPECT_EQ(ReadFile(dir / "out/a"), "old a") << temp << "not in place before it is published";
             EXPECT_FALSE(testing_support::Exists(dir / "out/b")) << temp;
@@ -420,9 +422,9 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
         }
         EXPECT_TRUE(Take(dir / "out", dir / "out/a") == before) << temp << "dropped copies leave nothing";
 
-        auto a = platform::CPreparedCopy::Prepare(dir / "a", dir / "out/a");
-        auto b = platform::CPreparedCopy::Prepare(dir / "b", dir / "out/b");
-        auto link = platform::CPreparedCopy::Prepare(dir / "link", dir / "out/link");
+        auto a = PrepareAtPaths(dir / "a", dir / "out/a");
+        auto b = PrepareAtPaths(dir / "b", dir / "out/b");
+        auto link = PrepareAtPaths(dir / "link", dir / "out/link");
         ASSERT_TRUE(a && b && link) << temp;
         ASSERT_PLATFORM_OK(platform::CPreparedCopy::Flush({a.get(), b.get(), link.get()})) << temp;
         ASSERT_PLATFORM_OK(a->Publish()) << temp;
@@ -440,11 +442,11 @@ TEST_F(PlatformTest, PreparedCopiesAreUnseenUntilPublishedAndLeaveNothingWhenDro
 
     // Refusals come when the copy is prepared, as CopyFileAtomic's do.
     testing_support::SetMode(dir / "out/a", 0444);
-    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "out/a"), nullptr);
+    EXPECT_EQ(PrepareAtPaths(dir / "b", dir / "out/a"), nullptr);
     EXPECT_EQ(platform::LastError().Errno(), EACCES) << "a read-only target";
-    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "b", dir / "missing/b"), nullptr);
+    EXPECT_EQ(PrepareAtPaths(dir / "b", dir / "missing/b"), nullptr);
     EXPECT_EQ(platform::LastError().Errno(), ENOENT) << "a missing folder";
-    EXPECT_EQ(platform::CPreparedCopy::Prepare(dir / "gone", dir / "out/b"), nullptr);
+    EXPECT_EQ(PrepareAtPaths(dir / "gone", dir / "out/b"), nullptr);
     EXPECT_EQ(platform::LastError().Errno(), ENOENT) << "a missing source";
 }
 
@@ -464,7 +466,7 @@ TEST_F(PlatformTest, APreparedCopyTellsWhetherItsSourceWasMarked) {
         bool archived;
     } rows[] = {{"cleared", false}, {"archived", true}, {"stale", true}, {"link", false}};
     for (const auto& row : rows) {
-        auto copy = platform::CPreparedCopy::Prepare(dir / row.name, dir / (std::string(row.name) + ".copy"));
+        auto copy = PrepareAtPaths(dir / row.name, dir / (std::string(row.name) + ".copy"));
         ASSERT_TRUE(copy) << row.name;
         EXPECT_EQ(copy->SourceArchived(), row.archived) << row.name;
     }
@@ -496,7 +498,7 @@ TEST_F(PlatformTest, OnlyAProvisionalNewCopyTakesItsNameUnflushed) {
     for (const auto& row : rows) {
         testing_support::SetModTime(dir / "a", row.sourceTime);
         platform::TestForceNamedTempFiles(row.named);
-        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / row.target, true, row.provisional);
+        auto copy = PrepareAtPaths(dir / "a", dir / row.target, row.provisional);
         platform::TestClearFaults();
         ASSERT_TRUE(copy) << row.name;
         EXPECT_EQ(copy->FlushesFirst(), row.flushesFirst) << row.name;
@@ -504,7 +506,7 @@ TEST_F(PlatformTest, OnlyAProvisionalNewCopyTakesItsNameUnflushed) {
         ASSERT_TRUE(copy->Publish()) << row.name;
         if (!row.flushesFirst) {
             EXPECT_EQ(ModTimeNs(dir / row.target), row.provisionalTime * 1000000000) << row.name;
-            ASSERT_PLATFORM_OK(platform::FinishWriteTime(dir / row.target, copy->PendingTime()));
+            ASSERT_PLATFORM_OK(testing_support::FinishWriteTimeAt(dir / row.target, copy->PendingTime()));
         }
         EXPECT_EQ(ModTimeNs(dir / row.target), ModTimeNs(dir / "a")) << row.name;
     }
@@ -535,7 +537,7 @@ TEST_F(PlatformTest, ACopyReplacesOnlyTheFileTheScanSaw) {
         }
         const platform::ScannedTarget scanned{row.seen, platform::WriteTimeFromUnix(1500000000, 0)};
         platform::TestForceNamedTempFiles(row.named);
-        auto copy = platform::CPreparedCopy::Prepare(dir / "a", dir / "t", true, false, &scanned);
+        auto copy = PrepareAtPaths(dir / "a", dir / "t", false, &scanned);
         platform::TestClearFaults();
         if (!row.before) {
             ASSERT_TRUE(copy) << row.name;

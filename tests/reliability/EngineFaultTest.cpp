@@ -231,7 +231,7 @@ TEST(EngineFaultTest, KilledCopyLeavesAtMostAHiddenTemporaryFileThatLaterRunsIgn
     ASSERT_GE(child, 0);
     if (child == 0) {
         platform::TestForceNamedTempFiles(true);
-        _exit(platform::CopyFileAtomic(src + "/big.bin", dst + "/big.bin") ? 0 : 1);
+        _exit(testing_support::CopyAtPaths(src + "/big.bin", dst + "/big.bin") ? 0 : 1);
     }
     bool killed = false;
     int status = 0;

@@ -146,7 +146,7 @@ TEST(SecurityTest, CopiesDropSetIdBits) {
         const std::string to = dir / "copy";
         WriteFile(from, "#!/bin/sh\n");
         testing_support::SetMode(from, row.sourceMode);
-        ASSERT_PLATFORM_OK(platform::CopyFileAtomic(from, to));
+        ASSERT_PLATFORM_OK(testing_support::CopyAtPaths(from, to));
         EXPECT_EQ(testing_support::Mode(to), row.expectedMode)
             << std::oct << "source mode " << row.sourceMode;
     }
