@@ -84,11 +84,6 @@ uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
     return sinceBase * kUnitsPerSecond + static_cast<uint64_t>(nanoseconds) / 100;
 }
 
-void UnixFromWriteTime(uint64_t writeTime, int64_t& seconds, int64_t& nanoseconds) {
-    seconds = static_cast<int64_t>(writeTime / kUnitsPerSecond) - kEpochDelta;
-    nanoseconds = static_cast<int64_t>(writeTime % kUnitsPerSecond) * 100;
-}
-
 bool StatPath(const std::string& path, FileInfo& info, bool withArchive) {
     struct statx st;
     if (!detail::StatxNoFollow(AT_FDCWD, path.c_str(), st)) {
@@ -196,10 +191,6 @@ std::string CurrentFolder() {
         buf.resize(buf.size() * 2);
     }
     return buf.data();
-}
-
-bool ChangeFolder(const std::string& path) {
-    return chdir(path.c_str()) == 0 || Fail();
 }
 
 std::string TempFolder() {

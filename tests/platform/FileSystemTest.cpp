@@ -77,13 +77,6 @@ TEST(WriteTime, ConvertsKnownInstantsAndRoundTrips) {
     for (const Row& row : rows) {
         const uint64_t value = platform::WriteTimeFromUnix(row.seconds, row.nanoseconds);
         EXPECT_EQ(value, row.expected) << row.name;
-        if (row.expected != 0 && row.expected != UINT64_MAX) {
-            int64_t seconds = 0;
-            int64_t nanoseconds = 0;
-            platform::UnixFromWriteTime(value, seconds, nanoseconds);
-            EXPECT_EQ(seconds, row.seconds) << row.name;
-            EXPECT_EQ(nanoseconds, row.nanoseconds / 100 * 100) << row.name;
-        }
     }
 }
 
@@ -257,18 +250,16 @@ TEST_F(PlatformTest, MakeFoldersMakesEveryMissingLevel) {
     }
 }
 
-TEST(Folders, CurrentFolderFollowsChangeFolder) {
+TEST(Folders, CurrentFolderFollowsTheWorkingDirectory) {
     CTempDir dir;
     testing_support::MakeFolder(dir / "a b");
     const std::string before = platform::CurrentFolder();
     ASSERT_FALSE(before.empty());
-    ASSERT_PLATFORM_OK(platform::ChangeFolder(dir / "a b"));
+    ASSERT_EQ(chdir((dir / "a b").c_str()), 0);
     char* real = realpath((dir / "a b").c_str(), nullptr);
     EXPECT_EQ(platform::CurrentFolder(), real ? std::string(real) : std::string());
     free(real);
-    EXPECT_FALSE(platform::ChangeFolder(dir / "missing"));
-    EXPECT_EQ(platform::LastError().Errno(), ENOENT);
-    ASSERT_PLATFORM_OK(platform::ChangeFolder(before));
+    ASSERT_EQ(chdir(before.c_str()), 0);
 }
 
 TEST(Folders, WellKnownFoldersFollowTheEnvironment) {
