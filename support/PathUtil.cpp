@@ -6,7 +6,6 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
-#include "platform/Error.h"
 
 namespace {
 
@@ -18,13 +17,6 @@ bool ReadFolder(const std::string& path, std::vector<platform::DirEntry>& entrie
 }
 
 }  // namespace
-
-const std::string& SystemErrorText() {
-    // Per thread: a run's worker and the dialogs never overwrite each other's text.
-    thread_local std::string t_text;
-    t_text = platform::LastError().Text();
-    return t_text;
-}
 
 bool IsValidPathName(const std::string& text, bool allowSeparators) {
     for (char c : text) {

@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Path, folder and error-text helpers shared by every layer. Paths are byte strings with "/" as
+// Path and folder helpers shared by every layer. Paths are byte strings with "/" as
 // separator; a folder path in normal form ends with "/". Any thread.
 
 #include <string>
 #include <string_view>
-
-// The calling thread's last platform error as text, carriage returns and line feeds turned into blanks.
-// The text lives in a thread-local buffer that the next call on the same thread overwrites.
-const std::string& SystemErrorText();
 
 // True when text holds none of \ : * ? " < > | and, unless allowSeparators, no "/". There are no drive
 // letters and "\" is no separator here, so ":" and "\" stay forbidden in a path too: a path is valid

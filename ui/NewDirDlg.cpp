@@ -2,6 +2,7 @@
 // New-folder dialog.
 #include "ui/NewDirDlg.h"
 
+#include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/MessageBox.h"
 #include "res/Resources.h"
@@ -49,7 +50,7 @@ void CNewDirDlg::accept() {
         return;
     }
     if (!platform::CreateFolder(m_strBasePath + name)) {
-        MessageBox(std::string(res::kCannotCreateDirectory) + SystemErrorText(), kMbOk);
+        MessageBox(std::string(res::kCannotCreateDirectory) + platform::LastError().Text(), kMbOk);
         return;
     }
     QDialog::accept();

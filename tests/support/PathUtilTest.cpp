@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Path, folder and error-text helpers.
+// Path and folder helpers.
 #include "support/PathUtil.h"
 #include "support/CaseRule.h"
 #include "support/Utf8.h"
 
-#include <errno.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
-#include "platform/Error.h"
 #include "tests/TestSupport.h"
 #include "tests/support/SupportTestEnv.h"
 
@@ -173,26 +169,6 @@ TEST(PathUtil, FolderThatCannotBeEnteredCountsNothing) {
     }
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-}
-
-TEST(PathUtil, SystemErrorTextIsPerThreadAndOneLine) {
-    platform::SetLastError(ENOENT);
-    const std::string& text = SystemErrorText();
-    EXPECT_EQ(text, strerror(ENOENT));
-    // Another thread's error must not overwrite the text this thread is still using.
-    std::string other;
-    std::thread worker([&other] {
-        platform::SetLastError(EACCES);
-        other = SystemErrorText();
-    });
-    worker.join();
-    EXPECT_EQ(other, strerror(EACCES));
-    EXPECT_EQ(text, strerror(ENOENT));
-    for (int err : {EPERM, EIO, ENOSPC, 9999}) {
-        platform::SetLastError(err);
-        EXPECT_EQ(SystemErrorText().find_first_of("\r\n"), std::string::npos) << err;
-        EXPECT_FALSE(SystemErrorText().empty()) << err;
-    }
 }
 
 // Which letters each rule makes one name, as measured on exfat-fuse, lowntfs-3g ignore_case and fusefat
