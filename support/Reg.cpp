@@ -4,20 +4,9 @@
 #include <climits>
 #include "support/PathUtil.h"
 #include "support/ProfileFile.h"
-#include "support/Mutex.h"
-
-namespace {
-
-CMutex g_currentMutex;
-std::string g_strCurrentFile GUARDED_BY(g_currentMutex);
-
-}  // namespace
 
 CReg::CReg(int mode, const std::string& section, const std::string& file)
-    : m_nMode(mode), m_strFile(file), m_strSection(section) {
-    CMutexLock lock(g_currentMutex);
-    g_strCurrentFile = file;
-}
+    : m_nMode(mode), m_strFile(file), m_strSection(section) {}
 
 void CReg::SetSection(const std::string& section) {
     m_strSection = section;
@@ -59,11 +48,6 @@ bool CReg::Commit() {
     const bool stored = CProfileFile::WriteValues(m_strFile, m_pending);
     m_pending.clear();
     return stored;
-}
-
-std::string CReg::CurrentProfileFile() {
-    CMutexLock lock(g_currentMutex);
-    return g_strCurrentFile;
 }
 
 int CReg::ParseInt(const std::string& text, int defaultValue) {

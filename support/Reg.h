@@ -15,9 +15,7 @@ class CReg final {
     enum { Read = 0, Write = 1 };
 
     // mode Read (0) makes the exchange operations read, any other value makes them write. file is a bare
-    // name (placed in the configuration folder) or a path used as it stands. The name also becomes the
-    // process-wide current profile file, but this object keeps addressing its own file whatever later
-    // objects install.
+    // name (placed in the configuration folder) or a path used as it stands.
     CReg(int mode, const std::string& section, const std::string& file);
     // A failure here goes unreported, as with every write (see ExchangeString).
     ~CReg() { (void)Commit(); }
@@ -43,9 +41,6 @@ class CReg final {
 
     // Stores the values written since the last commit. False when that failed; the file is then as it was.
     [[nodiscard]] bool Commit();
-
-    // The file name most recently installed by a construction (empty before the first).
-    static std::string CurrentProfileFile();
 
     // How an integer value reads; exposed for the settings code and tests.
     static int ParseInt(const std::string& text, int defaultValue);
