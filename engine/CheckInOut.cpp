@@ -97,20 +97,16 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
 
 }  // namespace
 
-int WalkFiles(const std::string& folder, const WalkVisitor& visitor) {
+void WalkFiles(const std::string& folder, const WalkVisitor& visitor) {
     std::string path = folder;
     NormalizeFolder(path);
     // As for subfolders: one that may be listed but not entered does not count as entered.
     platform::FileInfo info;
-    std::unique_ptr<platform::CFolder> root;
     if (platform::StatPath(path, info, false) && info.kind == platform::EntryKind::Folder && info.readable) {
-        root = platform::CFolder::Open(path);
+        if (std::unique_ptr<platform::CFolder> root = platform::CFolder::Open(path)) {
+            WalkFolder(std::move(root), path, visitor);
+        }
     }
-    if (!root) {
-        return -1;
-    }
-    WalkFolder(std::move(root), path, visitor);
-    return 0;
 }
 
 void CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {

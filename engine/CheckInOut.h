@@ -27,9 +27,9 @@ using WalkVisitor = std::function<void(const WalkEntry&)>;
 
 // Walks folder depth first and calls visitor for every file and folder. A folder's files come first (in
 // listing order, while the folder is held open), then its subfolders in listing order, each passed before
-// its contents. Symbolic links, special files and folders that cannot be entered are skipped. Returns -1
-// when folder itself cannot be entered (nothing visited), else 0.
-int WalkFiles(const std::string& folder, const WalkVisitor& visitor);
+// its contents. Symbolic links, special files and folders that cannot be entered are skipped; so is
+// folder itself (nothing is visited).
+void WalkFiles(const std::string& folder, const WalkVisitor& visitor);
 
 enum CheckOp : int {
     CheckOpSetReadOnly = 0,

@@ -17,7 +17,6 @@ int CompareTimes(const WorkItem& item, uint64_t resolution) {
 }
 
 void BackupRule(WorkItem& item, uint64_t resolution) {
-    item.m_nFlags |= WorkByBackupRule;
     switch (item.m_nKind) {
         case KindBoth:
             switch (CompareTimes(item, resolution)) {
@@ -61,7 +60,6 @@ void KeepFolderSettingsOutOfSource(WorkItem& item) {
 }
 
 void SynchronizeRule(WorkItem& item, uint64_t resolution) {
-    item.m_nFlags |= WorkBySyncRule;
     switch (item.m_nKind) {
         case KindBoth:
             switch (CompareTimes(item, resolution)) {

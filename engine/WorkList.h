@@ -28,8 +28,6 @@ enum WorkFlags : int32_t {
     WorkSynchronize = 0x0008,     // copy destination over (or to a missing) source
     WorkCreate = 0x0020,          // copy source to the missing destination
     WorkClearArchive = 0x0040,    // after the copy, clear the source's archive bit
-    WorkByBackupRule = 0x0400,    // refuse a source-to-destination copy when the destination is newer
-    WorkBySyncRule = 0x0800,      // refuse a destination-to-source copy when the source is newer
     WorkSourceReadOnly = 0x1000,  // lift the target's read-only bit around the source-to-destination copy
     WorkDestReadOnly = 0x2000,    // the same around the destination-to-source copy
     WorkNotToSource = 0x4000,     // a per-folder settings file the destination would send: left where it is

@@ -311,6 +311,6 @@ void CWorkListBuilder::ApplyRunMode(int mode) {
     // Neither of two names that one tree can keep only as one file may be copied over the other.
     for (const uint32_t index : m_clashes) {
         WorkItem& item = m_items[index];
-        item.m_nFlags = (item.m_nFlags & (WorkByBackupRule | WorkBySyncRule)) | WorkUnknown;
+        item.m_nFlags = WorkUnknown;
     }
 }

@@ -31,7 +31,7 @@ bool CTraceLog::Write(const std::string& text, bool comment) {
     }
     const std::string line = (comment ? "; " : "") + text;
     const std::string header = "; " + TimeStamp() + " " + m_strPath + " created." + kLineEnd +
-                               "; Please send this file to " + m_strRecipient + kLineEnd + kLineEnd;
+                               "; Please send this file to Wendrik" + kLineEnd + kLineEnd;
     const bool written = platform::AppendToLog(m_strPath, header, line + kLineEnd);
     const platform::CError error = platform::LastError();
     platform::DebugOutput(line + "\n");

@@ -38,5 +38,4 @@ class CTraceLog final {
     int m_nLogDateTime = 1;
     int m_nLogSysInfo = 1;       // kept and saved; changes nothing written
     int m_nDevStudioFormat = 0;  // kept and saved; changes nothing written
-    const std::string m_strRecipient = "Wendrik";
 };

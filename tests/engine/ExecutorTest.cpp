@@ -139,7 +139,7 @@ TEST(Executor, BackupRunCopiesCreatesFoldersAndClearsArchive) {
     // A second run finds everything equal.
     t.Build(RunBackup);
     for (const WorkItem& item : t.builder->m_items) {
-        EXPECT_EQ(item.m_nFlags, 0x0442) << item.m_source.m_strName;
+        EXPECT_EQ(item.m_nFlags, 0x0042) << item.m_source.m_strName;
     }
 }
 
@@ -307,13 +307,13 @@ TEST(Executor, EachProblemGivesItsMessage) {
         {"unknown operation, even with other bits",
          Item("f.txt", WorkUnknown | WorkBackup | WorkClearArchive), both,
          [](auto& s, auto& d) { return "Unkown operation: " + s + " (source) ? " + d + " (destination)"; }},
-        {"synchronize copy fails", Item("f.txt", WorkSynchronize | WorkBySyncRule, early, late),
+        {"synchronize copy fails", Item("f.txt", WorkSynchronize, early, late),
          [](Trees& t) { WriteFile(t.src + "/f.txt", "s"); },
          [](auto& s, auto& d) { return "Copy " + d + " to " + s + ": " + Text(ENOENT); }},
-        {"backup copy fails", Item("f.txt", WorkBackup | WorkByBackupRule, late, early),
+        {"backup copy fails", Item("f.txt", WorkBackup, late, early),
          [](Trees& t) { WriteFile(t.dst + "/f.txt", "d"); },
          [](auto& s, auto& d) { return "Copy " + s + " to " + d + ": " + Text(ENOENT); }},
-        {"read-only target without the lift", Item("f.txt", WorkBackup | WorkByBackupRule, late, early),
+        {"read-only target without the lift", Item("f.txt", WorkBackup, late, early),
          [both](Trees& t) {
              both(t);
              testing_support::SetMode(t.dst + "/f.txt", 0444);
@@ -417,7 +417,7 @@ TEST(Executor, FailingCopyLeavesTheOldTarget) {
     testing_support::SetMode(t.dst + "/f.txt", 0444);
     testing_support::SetMode(t.src + "/f.txt", 0444);
     t.Build(RunBackup);
-    ASSERT_EQ(t.builder->m_items.at(0).m_nFlags, 0x1444);
+    ASSERT_EQ(t.builder->m_items.at(0).m_nFlags, 0x1044);
     const std::vector<std::string> namesBefore = ListNames(t.dst);
     const int64_t timeBefore = ModTimeNs(t.dst + "/f.txt");
 

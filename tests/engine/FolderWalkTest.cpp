@@ -243,13 +243,11 @@ TEST(FolderWalk, TreeFarDeeperThanTheStackIsWalkedWithFewOpenFiles) {
 
     std::vector<std::string> visited;
     const size_t cut = chain.Root().size() + 1;
-    EXPECT_EQ(WalkFiles(chain.Root(),
-                        [&](const WalkEntry& e) {
-                            if (!e.m_bFolder) {
-                                visited.push_back(e.m_strFullPath.substr(cut));
-                            }
-                        }),
-              0);
+    WalkFiles(chain.Root(), [&](const WalkEntry& e) {
+        if (!e.m_bFolder) {
+            visited.push_back(e.m_strFullPath.substr(cut));
+        }
+    });
     std::sort(visited.begin(), visited.end());
     EXPECT_TRUE(visited == expected) << visited.size() << " files visited";
 

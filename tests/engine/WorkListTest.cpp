@@ -97,7 +97,7 @@ TEST(WorkList, TimesCloserThanTheCoarserResolutionAreEqual) {
         dest.m_medium.timeResolution = coarse ? 2 * second : 1;
         CWorkListBuilder builder(source, dest, nullptr);
         builder.ApplyRunMode(RunBackup);
-        EXPECT_EQ(builder.m_items.at(0).m_nFlags, coarse ? 0x0442 : 0x0444) << coarse;
+        EXPECT_EQ(builder.m_items.at(0).m_nFlags, coarse ? 0x0042 : 0x0044) << coarse;
     }
 }
 
@@ -119,24 +119,24 @@ TEST(WorkList, FlagTableForEveryModeAndRow) {
         int sync;    // modes 2-4
     };
     const Row rows[] = {
-        {"both, source later", MakeItem(KindBoth, t + 1, t), 0x0444, 0x0C44},
-        {"both, source later, source read-only", MakeItem(KindBoth, t + 1, t, 1, 0), 0x1444, 0x1C44},
-        {"both, source later, destination read-only", MakeItem(KindBoth, t + 1, t, 0, 1), 0x0444, 0x0C44},
-        {"both, destination later", MakeItem(KindBoth, t, t + 1), 0x0401, 0x0848},
-        {"both, destination later, destination read-only", MakeItem(KindBoth, t, t + 1, 0, 1), 0x0401,
-         0x2848},
-        {"both, destination later, source read-only", MakeItem(KindBoth, t, t + 1, 1, 0), 0x0401, 0x0848},
-        {"both, equal", MakeItem(KindBoth, t, t), 0x0442, 0x0842},
-        {"both, equal, both read-only", MakeItem(KindBoth, t, t, 1, 1), 0x0442, 0x0842},
-        {"no destination", MakeItem(KindNoDest, t, 0), 0x0460, 0x0C60},
-        {"no destination, source read-only", MakeItem(KindNoDest, t, 0, 1, 0), 0x0460, 0x0C60},
-        {"no source", MakeItem(KindNoSource, 0, t), 0x0401, 0x0848},
-        {"no source, destination read-only", MakeItem(KindNoSource, 0, t, 0, 1), 0x0401, 0x0848},
+        {"both, source later", MakeItem(KindBoth, t + 1, t), 0x0044, 0x0044},
+        {"both, source later, source read-only", MakeItem(KindBoth, t + 1, t, 1, 0), 0x1044, 0x1044},
+        {"both, source later, destination read-only", MakeItem(KindBoth, t + 1, t, 0, 1), 0x0044, 0x0044},
+        {"both, destination later", MakeItem(KindBoth, t, t + 1), 0x0001, 0x0048},
+        {"both, destination later, destination read-only", MakeItem(KindBoth, t, t + 1, 0, 1), 0x0001,
+         0x2048},
+        {"both, destination later, source read-only", MakeItem(KindBoth, t, t + 1, 1, 0), 0x0001, 0x0048},
+        {"both, equal", MakeItem(KindBoth, t, t), 0x0042, 0x0042},
+        {"both, equal, both read-only", MakeItem(KindBoth, t, t, 1, 1), 0x0042, 0x0042},
+        {"no destination", MakeItem(KindNoDest, t, 0), 0x0060, 0x0060},
+        {"no destination, source read-only", MakeItem(KindNoDest, t, 0, 1, 0), 0x0060, 0x0060},
+        {"no source", MakeItem(KindNoSource, 0, t), 0x0001, 0x0048},
+        {"no source, destination read-only", MakeItem(KindNoSource, 0, t, 0, 1), 0x0001, 0x0048},
         // A per-folder settings file goes to the destination, never back into the source.
-        {"settings file, destination later", MakeItem(KindBoth, t, t + 1, 0, 0, "__TD.RVX"), 0x0401, 0x4800},
-        {"settings file, no source", MakeItem(KindNoSource, 0, t, 0, 1, "a/b/__td.rvx"), 0x0401, 0x4800},
-        {"settings file, source later", MakeItem(KindBoth, t + 1, t, 0, 0, "a/__TD.RVX"), 0x0444, 0x0C44},
-        {"a name that ends like it", MakeItem(KindNoSource, 0, t, 0, 0, "a/x__TD.RVX"), 0x0401, 0x0848},
+        {"settings file, destination later", MakeItem(KindBoth, t, t + 1, 0, 0, "__TD.RVX"), 0x0001, 0x4000},
+        {"settings file, no source", MakeItem(KindNoSource, 0, t, 0, 1, "a/b/__td.rvx"), 0x0001, 0x4000},
+        {"settings file, source later", MakeItem(KindBoth, t + 1, t, 0, 0, "a/__TD.RVX"), 0x0044, 0x0044},
+        {"a name that ends like it", MakeItem(KindNoSource, 0, t, 0, 0, "a/x__TD.RVX"), 0x0001, 0x0048},
     };
     struct Mode {
         int mode;
@@ -245,7 +245,7 @@ TEST(WorkListBuilder, PairsTheExampleTreesInOrder) {
     EXPECT_EQ(progress.calls, calls);
 
     builder.ApplyRunMode(RunSynchronize);
-    EXPECT_EQ(builder.m_items[2].m_nFlags, 0x0848) << "a destination-only file is copied back";
+    EXPECT_EQ(builder.m_items[2].m_nFlags, 0x0048) << "a destination-only file is copied back";
 }
 
 TEST(WorkListBuilder, EmptyTreesAndCounterpartsOutsideTheScan) {

@@ -156,7 +156,7 @@ TEST(JobListDlg, ColumnTextsFollowKindFlagsAndMode) {
         {"unknown kind", Item(7, WorkBackup, "b"), RunBackup, "!!BUG!!", "!!BUG!!", "{backup}"},
         {"kind zero", Item(0, 0, "c"), RunBackup, "!!BUG!!", "!!BUG!!", ""},
         {"other bits add nothing",
-         Item(KindNoDest, WorkSame | WorkClearArchive | WorkByBackupRule | WorkSourceReadOnly, "d"),
+         Item(KindNoDest, WorkSame | WorkClearArchive | WorkSourceReadOnly, "d"),
          RunBackup, "d", "(no destination)", ""},
         {"check-out prefix before the decision", Item(KindNoSource, WorkUnknown, "e"), RunCheckOut,
          "(no source)", "e", "CheckOUT don't know!"},
@@ -229,7 +229,7 @@ TEST(JobListDlg, ConfirmsOnlyADecidedList) {
         many.push_back(Item(KindBoth, WorkBackup, "f" + std::to_string(i)));
     }
     std::vector<WorkItem> oneUndecided = many;
-    oneUndecided[37].m_nFlags = WorkUnknown | WorkBySyncRule;
+    oneUndecided[37].m_nFlags = WorkUnknown;
 
     struct Row {
         const char* name;
