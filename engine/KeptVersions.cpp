@@ -105,7 +105,7 @@ std::vector<std::string> PruneVersions(const std::string& root, int days, int64_
             made >= limit) {
             continue;
         }
-        if (!platform::RemoveFolderTree(versions, e.name)) {
+        if (!platform::RemoveFolderTree(*folder, e.name)) {
             failures.push_back(platform::LastError().About(res::kPruneFailed + versions + "/" + e.name));
         }
     }

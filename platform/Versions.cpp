@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Versions.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -10,18 +9,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/FaultSeam.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/PosixUtil.h"
+#include "support/DepthFirst.h"
 
 namespace platform {
 
-using detail::CFd;
 using detail::Fail;
-using detail::RetryEintr;
 
 namespace {
 
@@ -50,54 +50,6 @@ bool PlaceOf(int dir, const char* name, Place& place, bool& folder) {
     place.mount = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     folder = S_ISDIR(st.stx_mode);
     return true;
-}
-
-// Removes everything below the open folder dir, which lies at place.
-bool RemoveBelow(int dir, const Place& place) {
-    const int listFd = fcntl(dir, F_DUPFD_CLOEXEC, 0);
-    DIR* listing = listFd >= 0 ? fdopendir(listFd) : nullptr;
-    if (!listing) {
-        if (listFd >= 0) {
-            close(listFd);
-        }
-        return Fail();
-    }
-    std::vector<std::string> names;
-    while (const dirent* e = readdir(listing)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(listing);
-    bool all = true;
-    for (const std::string& name : names) {
-        Place at;
-        bool folder = false;
-        if (!PlaceOf(dir, name.c_str(), at, folder)) {
-            all = errno == ENOENT ? all : Fail();
-            continue;
-        }
-        if (folder) {
-            if (!(at == place)) {
-                all = Fail(EXDEV);  // a mount point: not ours to empty
-                continue;
-            }
-            CFd child(RetryEintr(
-                [&] { return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
-            if (!child.Valid() || !RemoveBelow(child.Get(), place)) {
-                all = child.Valid() ? false : Fail();
-                continue;
-            }
-            child.Reset();
-            if (unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0) {
-                all = Fail();
-            }
-        } else if (unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT) {
-            all = Fail();
-        }
-    }
-    return all;
 }
 
 }  // namespace
@@ -143,31 +95,66 @@ void PutVersionBack(const CFolder& versions, const std::string& version, const C
                                   name.c_str());
 }
 
-bool RemoveFolderTree(const std::string& folder, const std::string& name) {
-    CFd parent(
-        RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
-    if (!parent.Valid()) {
-        return Fail();
-    }
+bool RemoveFolderTree(const CFolder& folder, const std::string& name) {
+    // One folder of the tree: its entries, the first not yet removed, and where it is to be removed from.
+    struct Level {
+        std::unique_ptr<CFolder> folder;
+        const CFolder* parent;
+        std::string name;
+        std::vector<DirEntry> entries;
+        size_t next = 0;
+        bool all = true;  // everything below it removed so far
+    };
+    const auto enter = [](const CFolder& parent, const std::string& child) -> std::optional<Level> {
+        Level level{parent.OpenChild(child), &parent, child, {}};  // a link there is refused
+        if (!level.folder || !level.folder->ReadEntries(level.entries)) {
+            return std::nullopt;
+        }
+        return level;
+    };
     Place top;
     Place at;
     bool isFolder = false;
-    if (!PlaceOf(parent.Get(), "", top, isFolder)) {
+    if (!PlaceOf(detail::FolderFd(folder), "", top, isFolder)) {
         return Fail();
     }
-    CFd dir(RetryEintr(
-        [&] { return openat(parent.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
-    if (!dir.Valid() || !PlaceOf(dir.Get(), "", at, isFolder)) {
+    std::optional<Level> root = enter(folder, name);
+    if (!root) {
+        return false;
+    }
+    if (!PlaceOf(detail::FolderFd(*root->folder), "", at, isFolder)) {
         return Fail();
     }
     if (!(at == top)) {
         return Fail(EXDEV);
     }
-    if (!RemoveBelow(dir.Get(), top)) {
-        return false;
-    }
-    dir.Reset();
-    return unlinkat(parent.Get(), name.c_str(), AT_REMOVEDIR) == 0 || Fail();
+    bool left = true;  // the outcome of the level the walk left last, until its parent takes it
+    WalkDepthFirst(std::move(root), [&](Level& level, size_t) -> std::optional<Level> {
+        level.all = level.all && left;
+        left = true;
+        const int fd = detail::FolderFd(*level.folder);
+        while (level.next < level.entries.size()) {
+            const std::string& entry = level.entries[level.next++].name;
+            bool sub = false;
+            if (!PlaceOf(fd, entry.c_str(), at, sub)) {
+                level.all = errno == ENOENT ? level.all : Fail();
+            } else if (sub && !(at == top)) {
+                level.all = Fail(EXDEV);  // a mount point: not ours to empty
+            } else if (sub) {
+                if (std::optional<Level> child = enter(*level.folder, entry)) {
+                    return child;
+                }
+                level.all = false;
+            } else if (unlinkat(fd, entry.c_str(), 0) != 0 && errno != ENOENT) {
+                level.all = Fail();
+            }
+        }
+        level.folder.reset();  // closed before it goes
+        left = level.all &&
+               (unlinkat(detail::FolderFd(*level.parent), level.name.c_str(), AT_REMOVEDIR) == 0 || Fail());
+        return std::nullopt;
+    });
+    return left;
 }
 
 int64_t NowSeconds() {

@@ -29,11 +29,11 @@ enum class KeptBy {
 void PutVersionBack(const CFolder& versions, const std::string& version, const CFolder& folder,
                     const std::string& name);
 
-// Removes the folder name of folder (a path; a link there is refused) with everything below it. Never
+// Removes the folder name of a held folder (a link there is refused) with everything below it. Never
 // follows a link (a link is removed as a link) and never leaves the folder's file system: a mount below
 // stays, with the folders above it, and the call fails with EXDEV. False, last error set, when
 // anything stayed; what could be removed is gone.
-[[nodiscard]] bool RemoveFolderTree(const std::string& folder, const std::string& name);
+[[nodiscard]] bool RemoveFolderTree(const CFolder& folder, const std::string& name);
 
 // Seconds since 1970 now, and as a local time written "YYYY-MM-DD HHMMSS" and read back (false for any
 // other text or a date that does not exist).
