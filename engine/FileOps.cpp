@@ -37,14 +37,16 @@ int ChangeAttributes(const platform::CFolder& folder, const std::string& name, u
     return ChangeAttributesOf(mask, mode, folder, name);
 }
 
+bool LiftReadOnly(const platform::CFolder& folder, const std::string& name, bool liftReadOnly) {
+    return liftReadOnly && ChangeAttributes(folder, name, platform::kAttrReadOnly, AttrTest) == 1 &&
+           ChangeAttributes(folder, name, platform::kAttrReadOnly, AttrRemove) != 0;
+}
+
 bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
                       bool sourceKeepsModes, platform::PendingWriteTime* pending,
                       const platform::ScannedTarget* scanned) {
     const platform::CFolder& folder = *target.folder;
-    bool lifted = false;
-    if (liftReadOnly && ChangeAttributes(folder, target.name, platform::kAttrReadOnly, AttrTest) == 1) {
-        lifted = ChangeAttributes(folder, target.name, platform::kAttrReadOnly, AttrRemove) != 0;
-    }
+    const bool lifted = LiftReadOnly(folder, target.name, liftReadOnly);
     const bool copied = platform::CopyFileAtomic(*existing.folder, existing.name, folder, target.name,
                                                  sourceKeepsModes, pending, scanned);
     const platform::CError copyError = copied ? platform::CError() : platform::LastError();

@@ -34,6 +34,9 @@ enum AttrMode : int {
 int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
 // The same for the entry name of a held folder.
 int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode);
+// With liftReadOnly, makes the read-only entry name of folder writable for a copy over it; true when it
+// did, and the caller makes it read-only again (AttrAdd).
+bool LiftReadOnly(const platform::CFolder& folder, const std::string& name, bool liftReadOnly);
 
 // Copies the file existing over target (contents, write time, attributes), each reached through its
 // folder held open, replacing target atomically: on failure the old target is untouched and no temporary

@@ -47,10 +47,7 @@ std::string CKeptVersions::CopyOver(const HeldFile& from, const ReplacedFile& ta
     const platform::CFolder& folder = *target.file.folder;
     const std::string& to = target.file.name;
     const std::string& shownFrom = from.shown;
-    bool lifted = false;
-    if (liftReadOnly && ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrTest) == 1) {
-        lifted = ChangeAttributes(folder, to, platform::kAttrReadOnly, AttrRemove) != 0;
-    }
+    const bool lifted = LiftReadOnly(folder, to, liftReadOnly);
     std::string problem;
     KeptFile kept;
     std::unique_ptr<platform::CPreparedCopy> copy = platform::CPreparedCopy::Prepare(
