@@ -29,7 +29,6 @@ namespace {
 
 // Seconds between 1601-01-01 and 1970-01-01, both UTC.
 constexpr int64_t kEpochDelta = 11644473600;
-constexpr int64_t kUnitsPerSecond = 10000000;
 
 std::string EnvText(const char* name) {
     const char* value = getenv(name);
@@ -77,11 +76,11 @@ uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
         return 0;
     }
     const uint64_t sinceBase = static_cast<uint64_t>(seconds + kEpochDelta);
-    const uint64_t maxSeconds = std::numeric_limits<uint64_t>::max() / kUnitsPerSecond - 1;
+    const uint64_t maxSeconds = std::numeric_limits<uint64_t>::max() / kWriteTimeUnitsPerSecond - 1;
     if (sinceBase > maxSeconds) {
         return std::numeric_limits<uint64_t>::max();
     }
-    return sinceBase * kUnitsPerSecond + static_cast<uint64_t>(nanoseconds) / 100;
+    return sinceBase * kWriteTimeUnitsPerSecond + static_cast<uint64_t>(nanoseconds) / 100;
 }
 
 bool StatPath(const std::string& path, FileInfo& info, bool withArchive) {

@@ -21,6 +21,9 @@ struct DirEntry {
     EntryKind kind = EntryKind::Other;
 };
 
+// Write times count 100-ns units.
+inline constexpr uint64_t kWriteTimeUnitsPerSecond = 10000000;
+
 // Windows attribute bits as the engine speaks of them.
 inline constexpr uint32_t kAttrReadOnly = 0x01;
 inline constexpr uint32_t kAttrArchive = 0x20;

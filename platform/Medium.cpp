@@ -29,8 +29,7 @@ using detail::RetryEintr;
 
 namespace {
 
-constexpr uint64_t kUnitsPerSecond = 10000000;
-constexpr uint64_t kFatResolution = 2 * kUnitsPerSecond;
+constexpr uint64_t kFatResolution = 2 * kWriteTimeUnitsPerSecond;
 
 // Superblock magic numbers (linux/magic.h; not every one is in the headers of older systems).
 enum : unsigned long {
@@ -102,7 +101,7 @@ Medium MediumOfType(unsigned long type, dev_t dev) {
         case kMsdos:
             return FatMedium(kFatResolution);
         case kExfat:
-            return FatMedium(kUnitsPerSecond / 100);
+            return FatMedium(kWriteTimeUnitsPerSecond / 100);
         case kNtfs3:
         case kNtfs:
             medium.keepsModes = false;
@@ -117,10 +116,10 @@ Medium MediumOfType(unsigned long type, dev_t dev) {
         case kFuse: {
             const std::string driver = FuseType(dev);
             if (driver.find("sshfs") != std::string::npos) {
-                medium.timeResolution = kUnitsPerSecond;
+                medium.timeResolution = kWriteTimeUnitsPerSecond;
             } else if (driver.find("fat") != std::string::npos) {
-                medium =
-                    FatMedium(driver.find("exfat") != std::string::npos ? kUnitsPerSecond : kFatResolution);
+                medium = FatMedium(driver.find("exfat") != std::string::npos ? kWriteTimeUnitsPerSecond
+                                                                             : kFatResolution);
                 medium.keepsReadOnly = false;
             } else if (driver.find("ntfs") != std::string::npos) {
                 medium.keepsModes = false;
@@ -145,7 +144,7 @@ bool FolderIgnoresCase(int dirFd) {
 // The finest step of this ladder that is coarser than the difference between a time set and read back.
 uint64_t ResolutionOf(uint64_t difference) {
     for (const uint64_t step :
-         {uint64_t{1}, uint64_t{10}, uint64_t{10000}, uint64_t{100000}, kUnitsPerSecond}) {
+         {uint64_t{1}, uint64_t{10}, uint64_t{10000}, uint64_t{100000}, kWriteTimeUnitsPerSecond}) {
         if (difference < step) {
             return step;
         }
@@ -174,7 +173,7 @@ bool ModeIs(int fd, mode_t mode) {
 }
 
 // Probes the folder dirFd with a file of its own; false (medium untouched) when no file can be made.
-bool Probe(int dirFd, Medium& medium) {
+bool ProbeWithOwnFile(int dirFd, Medium& medium) {
     std::string name;
     std::string other;
     for (int attempt = 0; other.empty() && attempt < 100; ++attempt) {
@@ -258,7 +257,7 @@ Medium LearnMediumOf(int folder) {
     Medium medium = MediumOfType(type, st.st_dev);
     if (KeepsEverything(type) && !MediumProbeForced()) {
         medium.ignoresCase = FolderIgnoresCase(folder);
-    } else if (!Probe(folder, medium)) {
+    } else if (!ProbeWithOwnFile(folder, medium)) {
         // Read-only: FAT, NTFS and sshfs are known by name; a plain FUSE name may be exFAT or NTFS.
         const std::string driver = type == kFuse ? FuseType(st.st_dev) : std::string();
         medium.modesUnprobed = driver == "fuseblk" || driver == "fuse";

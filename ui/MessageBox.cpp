@@ -14,8 +14,8 @@
 
 namespace {
 
-CMutex g_mutex;
-MessageBoxHook g_hook GUARDED_BY(g_mutex);
+CMutex g_hookMutex;
+MessageBoxHook g_hook GUARDED_BY(g_hookMutex);
 QPointer<QWidget> g_owner;  // user-interface thread only
 bool g_headless = false;
 
@@ -51,7 +51,7 @@ int ShowOnUiThread(const std::string& text, unsigned type) {
 int MessageBox(const std::string& text, unsigned type) {
     MessageBoxHook hook;
     {
-        CMutexLock lock(g_mutex);
+        CMutexLock lock(g_hookMutex);
         hook = g_hook;
     }
     if (hook) {
@@ -72,7 +72,7 @@ int MessageBox(const std::string& text, unsigned type) {
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
-    CMutexLock lock(g_mutex);
+    CMutexLock lock(g_hookMutex);
     g_hook = std::move(hook);
 }
 

@@ -9,9 +9,9 @@
 
 namespace {
 
-CMutex g_mutex;
-std::string g_strPrefix GUARDED_BY(g_mutex);
-std::optional<VersionTable> g_testTable GUARDED_BY(g_mutex);
+CMutex g_tableMutex;
+std::string g_strPrefix GUARDED_BY(g_tableMutex);
+std::optional<VersionTable> g_testTable GUARDED_BY(g_tableMutex);
 
 VersionTable CompiledTable() {
     VersionTable table;
@@ -52,7 +52,7 @@ std::vector<std::string> SplitBlocks(const std::string& path) {
     return parts;
 }
 
-// Looks up a sub-block path such as "\StringFileInfo\000004E4\ProductName" or "\". Requires g_mutex.
+// Looks up a sub-block path such as "\StringFileInfo\000004E4\ProductName" or "\". Requires g_tableMutex.
 bool Query(const VersionTable& table, const std::string& path, std::string& out) {
     out.clear();
     const std::vector<std::string> parts = SplitBlocks(path);
@@ -76,7 +76,7 @@ bool Query(const VersionTable& table, const std::string& path, std::string& out)
     return false;
 }
 
-const VersionTable& CurrentTable() REQUIRES(g_mutex) {
+const VersionTable& CurrentTable() REQUIRES(g_tableMutex) {
     static const VersionTable compiled = CompiledTable();
     return g_testTable ? *g_testTable : compiled;
 }
@@ -84,12 +84,12 @@ const VersionTable& CurrentTable() REQUIRES(g_mutex) {
 }  // namespace
 
 void SetVersionInfoSource(const std::string& prefix) {
-    CMutexLock lock(g_mutex);
+    CMutexLock lock(g_tableMutex);
     g_strPrefix = prefix;
 }
 
 bool GetVersionString(std::string& out, const std::string& key) {
-    CMutexLock lock(g_mutex);
+    CMutexLock lock(g_tableMutex);
     return Query(CurrentTable(), g_strPrefix + key, out);
 }
 
@@ -97,7 +97,7 @@ bool GetFixedVersionInfo(res::FixedVersionInfo& info) {
     std::string bytes;
     bool ok = false;
     {
-        CMutexLock lock(g_mutex);
+        CMutexLock lock(g_tableMutex);
         // The root block is read without the string prefix; holding the lock keeps the caller's prefix.
         ok = Query(CurrentTable(), "\\", bytes);
     }
@@ -125,7 +125,7 @@ bool GetProductVersion(uint16_t* major, uint16_t* minor, uint16_t* build) {
 }
 
 void TestSetVersionTable(const VersionTable* table) {
-    CMutexLock lock(g_mutex);
+    CMutexLock lock(g_tableMutex);
     if (table) {
         g_testTable = *table;
     } else {
