@@ -1,8 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building and running Tandrel needs (Debian 12) when it is missing, builds the program alone
-# in a Release build of its own (build-release/), and runs it with the arguments given. The tests and the
-# packages they need come with scripts/test.sh.
+# in a Release build of its own (build-release/, configured as the Debian package is: the "package" preset of
+# CMakePresets.json, which the packaging test builds too), and runs it with the arguments given. The tests
+# and the packages they need come with scripts/test.sh.
 set -eu
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build-release"
@@ -10,8 +11,7 @@ build="$here/build-release"
     # libqt6svg6 draws the program's icon; libgl-dev is what Qt's CMake files ask for.
     "$here/scripts/install-packages.sh" --lean build-essential cmake ninja-build qt6-base-dev libqt6svg6 libgl-dev
     if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDREL_BUILD_TESTS=OFF \
-            ${TANDREL_CMAKE_ARGS:-} >/dev/null
+        cmake -S "$here" -B "$build" --preset package ${TANDREL_CMAKE_ARGS:-} >/dev/null
     fi
     cmake --build "$build" --target tandrel
 } >&2
