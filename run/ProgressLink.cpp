@@ -17,19 +17,15 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
-// One change of the bar. Ranges are kept in order with the positions around them: a position given
-// before a range change is judged against the old range, as it would have been on the spot.
-struct BarOp {
-    bool m_bRange;
-    int m_nLow;  // the position when !m_bRange
-    int m_nHigh;
-};
-
-}  // namespace
-
 struct CProgressLink::Shared {
+    // One change of the bar. Ranges are kept in order with the positions around them: a position given
+    // before a range change is judged against the old range, as it would have been on the spot.
+    struct BarOp {
+        bool m_bRange;
+        int m_nLow;  // the position when !m_bRange
+        int m_nHigh;
+    };
+
     explicit Shared(CProgressDlg* window)
         : m_pUiThread(window ? window->thread() : nullptr), m_pWindow(window) {}
 
@@ -61,7 +57,7 @@ bool OnUiThread(const Shared& shared) {
 
 // Applies every pending update to the window. User-interface thread only.
 void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
-    std::vector<BarOp> bar;
+    std::vector<Shared::BarOp> bar;
     std::optional<std::string> status;
     std::optional<std::string> caption;
     bool close = false;
@@ -84,7 +80,7 @@ void Drain(const std::shared_ptr<Shared>& shared, bool fromPost) {
         shared->m_bGone = true;
         return;
     }
-    for (const BarOp& op : bar) {
+    for (const Shared::BarOp& op : bar) {
         if (op.m_bRange) {
             window->SetRange(op.m_nLow, op.m_nHigh);
         } else {
