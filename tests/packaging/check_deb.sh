@@ -22,6 +22,12 @@ if ! "$source/scripts/package.sh" "$build/package" "$tmp/out" >"$tmp/package.log
     echo "FAIL: scripts/package.sh" >&2
     exit 1
 fi
+# The release build compiles each library as one unit, where a name that two files share first shows, as
+# an error or a warning. A reused build folder compiles, and so shows, only what changed.
+if grep -q 'warning:' "$tmp/package.log"; then
+    grep -A3 'warning:' "$tmp/package.log" >&2
+    fail "the release build warns"
+fi
 set -- "$tmp"/out/*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "FAIL: expected one .deb, found: $*" >&2; exit 1; }
 deb=$1
