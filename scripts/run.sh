@@ -8,8 +8,9 @@ set -eu
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build-release"
 {
-    # libqt6svg6 draws the program's icon; libgl-dev is what Qt's CMake files ask for.
-    "$here/scripts/install-packages.sh" --lean build-essential cmake ninja-build qt6-base-dev libqt6svg6 libgl-dev
+    # Of build-essential only the compiler: Ninja builds, without make, and no Debian package is made here.
+    # libqt6svg6 draws the program's icon. qt6-base-dev brings libgl-dev, which Qt's CMake files ask for.
+    "$here/scripts/install-packages.sh" --lean g++ cmake ninja-build qt6-base-dev libqt6svg6
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake -S "$here" -B "$build" --preset package ${TANDREL_CMAKE_ARGS:-} >/dev/null
     fi
