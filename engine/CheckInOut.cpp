@@ -8,7 +8,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/Medium.h"
-#include "engine/RunHost.h"
 #include "res/Strings.h"
 #include "support/DepthFirst.h"
 #include "support/PathUtil.h"
@@ -95,6 +94,11 @@ void WalkFolder(std::unique_ptr<platform::CFolder> root, std::string& path, cons
     });
 }
 
+void WalkWithOp(CCheckInOutState& state, int op, const std::string& folder) {
+    state.m_nCheckOp = op;
+    WalkFiles(folder, [&state](const WalkEntry& entry) { CheckInOutVisitor(entry, state); });
+}
+
 }  // namespace
 
 void WalkFiles(const std::string& folder, const WalkVisitor& visitor) {
@@ -140,15 +144,6 @@ void CheckInOutVisitor(const WalkEntry& entry, CCheckInOutState& state) {
             break;
     }
 }
-
-namespace {
-
-void WalkWithOp(CCheckInOutState& state, int op, const std::string& folder) {
-    state.m_nCheckOp = op;
-    WalkFiles(folder, [&state](const WalkEntry& entry) { CheckInOutVisitor(entry, state); });
-}
-
-}  // namespace
 
 bool IsAllReadOnly(CCheckInOutState& state, const std::string& folder) {
     state.m_bAllReadOnly = 1;

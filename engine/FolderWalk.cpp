@@ -210,13 +210,6 @@ platform::CError FailureCode() {
     return err.Failed() ? err : platform::CError(platform::ErrorKind::Io);
 }
 
-int CFolderWalk::DefaultHelpers() {
-    // Four threads whatever the cores: a scan waits on the disk more than on the processor, and a run on
-    // cold caches (a user's first of the day) keeps the disk busy with four listings in flight. On two
-    // cores the extra threads cost a warm run about 1 %.
-    return 3;
-}
-
 CFolderWalk::CFolderWalk(const CIgnoreRule& ignore, bool readArchive, int helpers)
     : m_ignore(ignore), m_bReadArchive(readArchive), m_nHelpers(std::max(helpers, 0)) {}
 

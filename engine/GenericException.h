@@ -10,16 +10,10 @@
 
 class CGenericException : public std::exception {
   public:
-    // A null text leaves the message at "no error".
-    explicit CGenericException(const char* text = nullptr);
     explicit CGenericException(std::string text) : m_strMessage(std::move(text)) {}
 
     const char* what() const noexcept override { return m_strMessage.c_str(); }
     std::string GetMessageText() const { return m_strMessage; }
-
-    // Copies the message into buffer, cut to size - 1 characters and always terminated when size > 0.
-    // helpContext is left untouched.
-    void GetErrorMessage(char* buffer, unsigned size, unsigned* helpContext = nullptr) const;
 
   private:
     std::string m_strMessage;

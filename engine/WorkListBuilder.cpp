@@ -56,12 +56,6 @@ class CScanIndex {
         }
     }
 
-    size_t Count(std::string_view key) const {
-        size_t count = 0;
-        ForEach(key, [&count](size_t) { ++count; });
-        return count;
-    }
-
   private:
     std::string_view Key(size_t position) const {
         return m_bFoldCase ? std::string_view(m_folded[position]) : m_files[position].m_strName.View();
@@ -75,10 +69,6 @@ class CScanIndex {
     std::vector<std::string> m_folded;  // only when folding
     std::vector<uint32_t> m_slots;      // 0: empty; else position + 1
 };
-
-}  // namespace
-
-namespace {
 
 bool AnyIgnoresCase(const CDirScanner& scan) {
     return scan.m_medium.ignoresCase ||

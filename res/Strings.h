@@ -36,7 +36,6 @@ inline constexpr const char* kRunLogUnwritable = "cannot write the run log ";
 
 // Engine.
 inline constexpr const char* kDirectoryError = "Directory Error";
-inline constexpr const char* kNoError = "no error";
 inline constexpr const char* kCreatingWorklist1 = "Creating worklist 1/2";
 inline constexpr const char* kCreatingWorklist2 = "Creating worklist 2/2";
 inline constexpr const char* kUnknownOperation = "Unkown operation: ";

@@ -72,10 +72,6 @@ std::string IntToText(long long value) {
     return std::to_string(value);
 }
 
-std::string GetFolderPart(const std::string& path) {
-    return path.substr(0, path.rfind('/') + 1);
-}
-
 std::string_view GetExtension(std::string_view path) {
     const size_t slash = path.rfind('/');
     if (slash != std::string_view::npos) {

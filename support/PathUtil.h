@@ -23,8 +23,6 @@ void NormalizeFolder(std::string& path);
 
 std::string IntToText(long long value);
 
-// The folder of a path: everything up to and with its last "/" ("" without one).
-std::string GetFolderPart(const std::string& path);
 // The text after the last dot of the final path element; empty without a dot or when it ends in one.
 // A view into path: the one extension rule of every layer (ignore list, walk filter).
 std::string_view GetExtension(std::string_view path);

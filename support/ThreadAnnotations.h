@@ -16,8 +16,6 @@
 #define SCOPED_CAPABILITY TANDREL_THREAD_ATTRIBUTE(scoped_lockable)
 // The member may be touched only while the named mutex is held.
 #define GUARDED_BY(x) TANDREL_THREAD_ATTRIBUTE(guarded_by(x))
-// The pointed-to data may be touched only while the named mutex is held.
-#define PT_GUARDED_BY(x) TANDREL_THREAD_ATTRIBUTE(pt_guarded_by(x))
 // The function must be called with the named mutex held.
 #define REQUIRES(...) TANDREL_THREAD_ATTRIBUTE(requires_capability(__VA_ARGS__))
 // The function must be called without the named mutex held (it takes it itself).

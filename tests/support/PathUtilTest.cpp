@@ -70,27 +70,26 @@ TEST(PathUtil, IsValidPathNameRejectsForbiddenCharacters) {
     }
 }
 
-TEST(PathUtil, SplittersTakeTheFinalElementAfterTheLastSlash) {
+TEST(PathUtil, ExtensionIsTakenFromTheFinalElement) {
     struct Row {
-        std::string path, folder, extension;
+        std::string path, extension;
     } rows[] = {
-        {"/data/sub/file.txt", "/data/sub/", "txt"},
-        {"file.txt", "", "txt"},
-        {"report.txt", "", "txt"},
-        {"a.tar.gz", "", "gz"},
-        {".profile", "", "profile"},
-        {"README", "", ""},
-        {"name.", "", ""},
+        {"/data/sub/file.txt", "txt"},
+        {"file.txt", "txt"},
+        {"report.txt", "txt"},
+        {"a.tar.gz", "gz"},
+        {".profile", "profile"},
+        {"README", ""},
+        {"name.", ""},
         // A dot in a folder name is not the file's extension.
-        {"/dir.d/README", "/dir.d/", ""},
-        {"/data/sub/", "/data/sub/", ""},
-        {"/", "/", ""},
-        {"", "", ""},
-        {"C:\\data\\x.doc", "", "doc"},
-        {"rel/x.y/z.w", "rel/x.y/", "w"},
+        {"/dir.d/README", ""},
+        {"/data/sub/", ""},
+        {"/", ""},
+        {"", ""},
+        {"C:\\data\\x.doc", "doc"},
+        {"rel/x.y/z.w", "w"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(GetFolderPart(row.path), row.folder) << row.path;
         EXPECT_EQ(GetExtension(row.path), row.extension) << row.path;
     }
 }
