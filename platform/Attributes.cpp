@@ -130,21 +130,6 @@ bool GetAttributes(const CFolder& folder, const std::string& name, uint32_t& att
     return true;
 }
 
-bool SetAttributes(const std::string& path, uint32_t attributes) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-        return Fail();
-    }
-    if (S_ISLNK(st.st_mode)) {
-        return true;  // a link has no bits of its own to change
-    }
-    if (FaultHit(FaultOp::SetAttributes)) {
-        return false;
-    }
-    const At at{AT_FDCWD, path};
-    return ApplyAttributes(at, st, ArchiveNow(at, st), attributes);
-}
-
 bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set) {
     return ChangeBits({AT_FDCWD, path}, mask, set);
 }

@@ -11,7 +11,7 @@ enum class FaultOp {
     CopyRename,     // the final rename of CopyFileAtomic
     CreateFolder,   // CreateFolder
     WriteProfile,   // WriteFileAtomic
-    SetAttributes,  // SetAttributes
+    SetAttributes,  // ChangeAttributeBits
     CopyMode,       // the mode change of a copy's new file (a medium without permission bits refuses it)
     Flush,          // CFileSystemFlush::Flush
     KeepVersion,    // the hard link of KeepAsVersion (EPERM: a file system without links, moved instead)

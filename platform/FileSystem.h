@@ -54,10 +54,9 @@ uint64_t WriteTimeFromUnix(int64_t seconds, int64_t nanoseconds);
 [[nodiscard]] bool ListFolder(const std::string& path, std::vector<DirEntry>& entries);
 
 // Attribute bits (kAttrReadOnly | kAttrArchive) of the entry at path, emulated as documented in
-// docs/platform.md. Setting changes only what differs; on a link both calls succeed and change nothing.
+// docs/platform.md. Changing adds (set) or removes the bits of mask with one look at the file, writing
+// only what changes; on a link both calls succeed and change nothing.
 [[nodiscard]] bool GetAttributes(const std::string& path, uint32_t& attributes);
-[[nodiscard]] bool SetAttributes(const std::string& path, uint32_t attributes);
-// Adds (set) or removes the bits of mask with one look at the file, writing only what changes.
 [[nodiscard]] bool ChangeAttributeBits(const std::string& path, uint32_t mask, bool set);
 // The same for the entry name of a held folder (Folder.h).
 [[nodiscard]] bool GetAttributes(const CFolder& folder, const std::string& name, uint32_t& attributes);

@@ -49,10 +49,8 @@ bool ReadOnly(const std::string& path) {
 bool ArchiveRecordsWork(const std::string& folder) {
     const std::string probe = folder + "/.archive-probe";
     WriteFile(probe, "p");
-    uint32_t attributes = 0;
-    const bool works = platform::GetAttributes(probe, attributes) &&
-                       platform::SetAttributes(probe, attributes & ~platform::kAttrArchive) &&
-                       !Archived(probe);
+    const bool works =
+        platform::ChangeAttributeBits(probe, platform::kAttrArchive, false) && !Archived(probe);
     std::remove(probe.c_str());
     return works;
 }

@@ -105,8 +105,7 @@ TEST(CopyFileAtomic, CarriesContentsTimeModeAndArchiveRecord) {
         const bool withAcl =
             row.mode == 0644 && setxattr(from.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
         if (row.clearArchive) {
-            ASSERT_PLATFORM_OK(
-                platform::SetAttributes(from, (row.mode & 0200) ? 0 : platform::kAttrReadOnly));
+            ASSERT_PLATFORM_OK(platform::ChangeAttributeBits(from, platform::kAttrArchive, false));
         }
         ASSERT_PLATFORM_OK(CopyAtPaths(from, to)) << row.name;
         EXPECT_EQ(Attribute(to, "user.xdg.tags"), row.name) << row.name;
@@ -235,7 +234,7 @@ TEST(CopyFileAtomic, ReplacesAnOlderCopyButNeverAReadOnlyOneEvenAsRoot) {
         EXPECT_TRUE(Take(dir.Path(), target) == before) << row.name;
     }
     // Once the caller lifts the bit, the copy goes through.
-    ASSERT_PLATFORM_OK(platform::SetAttributes(dir / "ro-0444", platform::kAttrArchive));
+    ASSERT_PLATFORM_OK(platform::ChangeAttributeBits(dir / "ro-0444", platform::kAttrReadOnly, false));
     ASSERT_PLATFORM_OK(CopyAtPaths(dir / "new", dir / "ro-0444"));
     EXPECT_EQ(ReadFile(dir / "ro-0444"), "new contents");
 }

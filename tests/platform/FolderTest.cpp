@@ -40,7 +40,7 @@ TEST(CFolder, ListsAndStatsEveryKindWithoutFollowingOrBlocking) {
     ASSERT_EQ(symlink("gone", (dir / "dangling").c_str()), 0);
     ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
     testing_support::SetMode(dir / "file", 0444);
-    ASSERT_PLATFORM_OK(platform::SetAttributes(dir / "file", platform::kAttrReadOnly));
+    ASSERT_PLATFORM_OK(platform::ChangeAttributeBits(dir / "file", platform::kAttrArchive, false));
     const std::map<std::string, EntryKind> expected = {
         {"file", EntryKind::File},        {"sub", EntryKind::Folder}, {"link", EntryKind::Link},
         {"folder-link", EntryKind::Link}, {"loop1", EntryKind::Link}, {"loop2", EntryKind::Link},

@@ -65,7 +65,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "setattr" && argc == 4) {
-        if (!platform::SetAttributes(path, static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 0)))) {
+        // Exactly these bits: the others are removed first.
+        const auto bits = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 0));
+        if (!platform::ChangeAttributeBits(path, (platform::kAttrReadOnly | platform::kAttrArchive) & ~bits,
+                                           false) ||
+            !platform::ChangeAttributeBits(path, bits, true)) {
             return Error();
         }
         std::printf("ok\n");
