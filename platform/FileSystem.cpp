@@ -56,6 +56,16 @@ std::string HomeFolder() {
     return "/";
 }
 
+// The program's folder under the base folder that variable names, else under ~/fallback. A relative
+// base is invalid and ignored, as the desktop's base-directory rules say.
+std::string XdgFolder(const char* variable, const char* fallback) {
+    std::string base = EnvText(variable);
+    if (base.empty() || base[0] != '/') {
+        base = WithSlash(HomeFolder()) + fallback;
+    }
+    return WithSlash(base) + "tandrel/";
+}
+
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = RetryEintr([&] { return write(fd, data, size); });
@@ -198,20 +208,11 @@ std::string TempFolder() {
 }
 
 std::string ConfigFolder() {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the desktop's base-directory rules say.
-    std::string base = EnvText("XDG_CONFIG_HOME");
-    if (base.empty() || base[0] != '/') {
-        base = WithSlash(HomeFolder()) + ".config";
-    }
-    return WithSlash(base) + "tandrel/";
+    return XdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
 std::string StateFolder() {
-    std::string base = EnvText("XDG_STATE_HOME");
-    if (base.empty() || base[0] != '/') {
-        base = WithSlash(HomeFolder()) + ".local/state";
-    }
-    return WithSlash(base) + "tandrel/";
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
 }
 
 bool IsOwnFolderOrMissing(const std::string& folder) {
@@ -233,8 +234,7 @@ bool IsOwnAndPrivateToWrite(const std::string& path) {
 
 bool MakeStateFolder() {
     const std::string state = StateFolder();
-    return IsOwnFolderOrMissing(state) && MakeFolders(state.substr(0, state.size() - 1), 0700) &&
-           IsOwnFolderOrMissing(state);
+    return IsOwnFolderOrMissing(state) && MakeFolders(state, 0700) && IsOwnFolderOrMissing(state);
 }
 
 std::string ExecutableFolder() {
@@ -298,8 +298,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
         return Fail(EISDIR);
     }
     const std::string config = ConfigFolder();
-    if (path.compare(0, config.size(), config) == 0 &&
-        !MakeFolders(config.substr(0, config.size() - 1), 0700)) {
+    if (path.compare(0, config.size(), config) == 0 && !MakeFolders(config, 0700)) {
         return false;
     }
     CFd dir(RetryEintr([&] { return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
@@ -331,7 +330,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
 
 bool AppendToLog(const std::string& path, const std::string& header, const std::string& line) {
     const std::string state = StateFolder();
-    if (path.compare(0, state.size(), state) == 0 && !MakeFolders(state.substr(0, state.size() - 1), 0700)) {
+    if (path.compare(0, state.size(), state) == 0 && !MakeFolders(state, 0700)) {
         return false;
     }
     // O_NONBLOCK keeps a pipe planted under the log's name from blocking the open.
