@@ -78,13 +78,6 @@ HeldFile ArchiveToClear(const WorkItem& item, RunTrees& trees, const std::string
     return file;
 }
 
-// Clears the source's archive bit when the item asks for it. Returns the message that stops the run, or "".
-std::string ClearArchive(const WorkItem& item, RunTrees& trees, const std::string& sourcePath, bool copied) {
-    std::string problem;
-    const HeldFile file = ArchiveToClear(item, trees, sourcePath, copied, problem);
-    return file.folder ? ClearArchiveBit(file) : problem;
-}
-
 // One copy of an item in the direction given, on its own: a missing target folder is made (only for a
 // source that is still there) and the copy tried. Returns the message that stops the run, or "".
 std::string CopyAlone(const WorkItem& item, int position, RunTrees& trees, bool toSource, bool liftReadOnly,
@@ -134,22 +127,22 @@ std::string ExecuteItem(const WorkItem& item, int position, RunTrees& trees, con
                res::kDestinationTag;
     }
     // The time rules were applied when the list was built: a copy here never goes against them.
+    std::string problem;
     if (item.m_nFlags & WorkSynchronize) {
-        std::string problem = CopyAlone(item, position, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0,
-                                        sourcePath, destPath);
-        if (!problem.empty()) {
-            return problem;
-        }
+        problem = CopyAlone(item, position, trees, true, (item.m_nFlags & WorkDestReadOnly) != 0, sourcePath,
+                            destPath);
     }
-    if (item.m_nFlags & (WorkBackup | WorkCreate)) {
-        std::string problem = CopyAlone(item, position, trees, false,
-                                        (item.m_nFlags & WorkSourceReadOnly) != 0, sourcePath, destPath);
-        if (!problem.empty()) {
-            return problem;
-        }
+    if (problem.empty() && (item.m_nFlags & (WorkBackup | WorkCreate))) {
+        problem = CopyAlone(item, position, trees, false, (item.m_nFlags & WorkSourceReadOnly) != 0,
+                            sourcePath, destPath);
     }
-    return ClearArchive(item, trees, sourcePath,
-                        (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0);
+    if (!problem.empty()) {
+        return problem;
+    }
+    // Then the source's archive bit, when the item asks for it.
+    const bool copied = (item.m_nFlags & (WorkSynchronize | WorkBackup | WorkCreate)) != 0;
+    const HeldFile file = ArchiveToClear(item, trees, sourcePath, copied, problem);
+    return file.folder ? ClearArchiveBit(file) : problem;
 }
 
 enum class Batched {
@@ -287,18 +280,9 @@ std::string FinishNewCopies(RunTrees& trees, Flushes& flushes, const WorkList& i
 }  // namespace
 
 std::string GetRunTitle(int mode) {
-    switch (mode) {
-        case RunBackup:
-            return res::kTitleBackup;
-        case RunSynchronize:
-            return res::kTitleSynchronize;
-        case RunCheckIn:
-            return res::kTitleCheckIn;
-        case RunCheckOut:
-            return res::kTitleCheckOut;
-        default:
-            return res::kTitleDefault;
-    }
+    static const char* const kTitles[] = {res::kTitleBackup, res::kTitleSynchronize, res::kTitleCheckIn,
+                                          res::kTitleCheckOut};
+    return mode >= RunBackup && mode <= RunCheckOut ? kTitles[mode - RunBackup] : res::kTitleDefault;
 }
 
 int ExecuteWorkList(IRunHost& host, std::string& sourceDir, std::string& destDir,

@@ -147,10 +147,11 @@ void CMainDlg::RunUnattended(int mode) {
     } else {
         WriteRunLog(res::kLogGeneralError, RunLogDetail);
         // Off a terminal too: cron mails what a script prints, and a run that did not start must be seen.
-        platform::PrintMessage(std::string(res::kLogGeneralError) + " " + RefusalReason());
+        platform::PrintMessage(std::string(res::kLogGeneralError) + " " +
+                               RefusalReason(m_strSourceDir, m_strDestinationDir, m_strAskedDestination));
         m_nExitCode = 1;
     }
-    AlertIfFailed(nullptr);
+    AlertIfFailed();
 }
 
 void CMainDlg::RequestQuit(int exitCode) {
@@ -234,9 +235,9 @@ int CMainDlg::Report(const std::string& text, unsigned type, unsigned /*helpId*/
     return MessageBox(text, type);
 }
 
-void CMainDlg::AlertIfFailed(const char* text) {
+void CMainDlg::AlertIfFailed() {
     if (m_bAlert && m_bRunFailed) {
-        MessageBox(text ? text : res::kAutoRunErrors, kMbOk);
+        MessageBox(res::kAutoRunErrors, kMbOk);
     }
 }
 

@@ -2,7 +2,6 @@
 // The main dialog's side of a run: the request it copies into a run object (run/RunJob.h) and what it
 // keeps of the result. User-interface thread.
 
-#include "engine/WorkList.h"
 #include "run/RunJob.h"
 #include "ui/MainDlg.h"
 
@@ -44,8 +43,4 @@ RunResult CMainDlg::RunHere(int mode, IProgress* progress) {
 
 void CMainDlg::RunJob(int mode) {
     RunHere(mode, nullptr);
-}
-
-std::string CMainDlg::RefusalReason() {
-    return ::RefusalReason(m_strSourceDir, m_strDestinationDir, m_strAskedDestination);
 }

@@ -33,10 +33,6 @@ std::function<int(CJobListDlg&)>& JobListAnswer() {
     return answer;
 }
 
-bool IsCheckInOut(int mode) {
-    return mode == RunCheckIn || mode == RunCheckOut;
-}
-
 }  // namespace
 
 std::string RefusalReason(const std::string& sourceDir, const std::string& destinationDir,
@@ -121,7 +117,7 @@ void CRunJob::Decide() {
             throw CGenericException(RefusalReason(m_sourceDir, m_destinationDir, m_request.askedDestination));
         }
         const int mode = m_request.mode;
-        if (IsCheckInOut(mode)) {
+        if (mode == RunCheckIn || mode == RunCheckOut) {
             if (!CheckInOutGuard(mode, m_sourceDir, m_destinationDir, m_checkState, *this)) {
                 return;  // refused, and said so
             }

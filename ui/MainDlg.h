@@ -49,11 +49,9 @@ class CMainDlg final : public QDialog {
     bool IsAutoRun() const { return m_bAutoBackup || m_bAutoSynchronize; }
     // Start-up messages: a box, or in unattended use the run log and standard error.
     int Report(const std::string& text, unsigned type, unsigned helpId);
-    void AlertIfFailed(const char* text);
+    void AlertIfFailed();
     std::string GetDestinationDir();
     bool CanStart();
-    // Why CanStart refuses, in one line for a person: a missing folder, or a pair that does not fit.
-    std::string RefusalReason();
     // Takes folder as the source, as a command line would (saved with the settings), and re-reads its
     // settings file; nothing while a run exists.
     void SetSourceFolder(const std::string& folder);
