@@ -291,9 +291,10 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {
-    std::string folder;
-    std::string name;
-    detail::SplitTarget(path, folder, name);
+    // The folder part ("." when there is none, "/" for the root) and the last name.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = path.substr(slash + 1);  // all of it without a "/": npos + 1 is 0
     if (name.empty()) {
         return Fail(EISDIR);
     }

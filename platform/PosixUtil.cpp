@@ -204,17 +204,6 @@ unsigned TempNameCheck(std::string_view body) {
     return (hash ^ (hash >> 16)) & 0xffffu;
 }
 
-void SplitTarget(const std::string& path, std::string& folder, std::string& name) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        folder.assign(1, '.');
-        name = path;
-    } else {
-        folder = slash == 0 ? "/" : path.substr(0, slash);
-        name = path.substr(slash + 1);
-    }
-}
-
 bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
     if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) {
         return true;

@@ -126,9 +126,6 @@ bool OnlyFsyncReachesDisk(int fd);
 std::string TempName();
 unsigned TempNameCheck(std::string_view body);
 
-// The folder part ("." when there is none, "/" for the root) and the last name of a path.
-void SplitTarget(const std::string& path, std::string& folder, std::string& name);
-
 // Renames from of the folder fromDir to to of the folder toDir, never over anything that stands at to:
 // EEXIST then. A driver that cannot promise that in one step (many FUSE ones) gets a look first.
 [[nodiscard]] bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);
