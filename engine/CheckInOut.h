@@ -58,7 +58,7 @@ bool IsNoneReadOnly(CCheckInOutState& state, const std::string& folder);
 // When they are not, reports "Already checked out!" / "Already checked in!" with a stop icon and
 // returns false; nothing on disk changes. A folder on a medium that cannot keep files read-only (NTFS
 // and exFAT through FUSE, for instance) is refused first, with its path and why. Other modes pass.
-bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& destDir,
+[[nodiscard]] bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& destDir,
                      CCheckInOutState& state, IRunHost& host);
 
 // Makes every file of the destination tree, then of the source tree, read-only.

@@ -36,7 +36,7 @@ int ChangeAttributes(const std::string& path, uint32_t mask, int mode);
 int ChangeAttributes(const platform::CFolder& folder, const std::string& name, uint32_t mask, int mode);
 // With liftReadOnly, makes the read-only entry name of folder writable for a copy over it; true when it
 // did, and the caller makes it read-only again (AttrAdd).
-bool LiftReadOnly(const platform::CFolder& folder, const std::string& name, bool liftReadOnly);
+[[nodiscard]] bool LiftReadOnly(const platform::CFolder& folder, const std::string& name, bool liftReadOnly);
 
 // Copies the file existing over target (contents, write time, attributes), each reached through its
 // folder held open, replacing target atomically: on failure the old target is untouched and no temporary
@@ -45,6 +45,6 @@ bool LiftReadOnly(const platform::CFolder& folder, const std::string& name, bool
 // restored; on failure the last error is the copy's, or the restore's when only the restore failed.
 // sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h);
 // pending and scanned as for platform::CopyFileAtomic. A missing target folder is the caller's to make.
-bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
+[[nodiscard]] bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
                       bool sourceKeepsModes, platform::PendingWriteTime* pending,
                       const platform::ScannedTarget* scanned);

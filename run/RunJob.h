@@ -83,7 +83,7 @@ class CRunJob final : public QObject, public IRunHost {
     RunResult Run();
     // Starts the run on its own thread; Finished follows on the user-interface thread. False when no
     // thread could be created (nothing has happened then).
-    bool Start();
+    [[nodiscard]] bool Start();
 
     // IRunHost, from the run's thread. Report shows a box (blocking until it is answered) or, unattended,
     // writes the run log and standard error; the first text becomes the result's problem.

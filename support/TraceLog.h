@@ -22,7 +22,7 @@ class CTraceLog final {
     // copies the line to the debugger output. Nothing at all when "Trace" is 0. A file that cannot be
     // written (also a link, or a file of another user) loses the line and gives false (the platform's
     // last error says why); the copy is still made.
-    bool Write(const std::string& text, bool comment = false);
+    [[nodiscard]] bool Write(const std::string& text, bool comment = false);
 
     // CReg::Read loads the switches, any other mode saves them.
     void ExchangeSwitches(int mode);

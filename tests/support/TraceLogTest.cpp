@@ -57,9 +57,9 @@ TEST(TraceLog, NewFileStartsWithTheHeaderThenLinesFollow) {
     {
         CTraceLog log("test.log");
         EXPECT_EQ(log.Path(), path);
-        log.Write("first line", false);
-        log.Write("a remark", true);
-        log.Write("", false);
+        EXPECT_TRUE(log.Write("first line", false));
+        EXPECT_TRUE(log.Write("a remark", true));
+        EXPECT_TRUE(log.Write("", false));
     }
     EXPECT_EQ(capture.Take(), "first line\n; a remark\n\n");
     const std::vector<std::string> lines = Lines(ReadFile(path));
@@ -85,8 +85,8 @@ TEST(TraceLog, ExistingFileGetsNoHeader) {
     CPrivateFolders folders;
     const std::string path = folders.Temp() + "test.log";
     WriteFile(path, "older content\n");
-    CTraceLog("test.log").Write("appended", false);
-    CTraceLog("test.log").Write("again", false);
+    EXPECT_TRUE(CTraceLog("test.log").Write("appended", false));
+    EXPECT_TRUE(CTraceLog("test.log").Write("again", false));
     EXPECT_EQ(ReadFile(path), "older content\nappended\nagain\n");
 }
 
@@ -114,7 +114,7 @@ TEST(TraceLog, SwitchesChangeWhatIsWritten) {
         {
             CTraceLog log("test.log");
             EXPECT_EQ(log.TimeStamp() == "<no timeinfo>", !row.dated) << row.name;
-            log.Write("line", false);
+            EXPECT_TRUE(log.Write("line", false)) << row.name;
         }
         EXPECT_EQ(capture.Take(), row.written ? "line\n" : "") << row.name;
         EXPECT_EQ(Exists(path), row.written) << row.name;
@@ -157,7 +157,7 @@ TEST(TraceLog, AnEditWhileALogLivesIsNotUndone) {
     }
     EXPECT_EQ(ReadFile(folders.Config() + "VOLMDEBUGLOG.INI"), edited);
     CTraceLog later("a.log");
-    later.Write("suppressed", false);
+    EXPECT_TRUE(later.Write("suppressed", false));
     EXPECT_FALSE(Exists(folders.Temp() + "a.log"));
 }
 
@@ -167,7 +167,7 @@ TEST(TraceLog, FilesThatAreNotOurOwnAreNotWritten) {
     WriteFile(target, "precious\n");
     ASSERT_EQ(symlink(target.c_str(), (folders.Temp() + "link.log").c_str()), 0);
     CDebugCapture capture;
-    CTraceLog("link.log").Write("through a link", false);
+    EXPECT_FALSE(CTraceLog("link.log").Write("through a link", false));
     EXPECT_EQ(capture.Take(), "through a link\n")
         << "the debugger copy is made even when the file is refused";
     EXPECT_EQ(ReadFile(target), "precious\n");
@@ -178,7 +178,7 @@ TEST(TraceLog, FilesThatAreNotOurOwnAreNotWritten) {
     const std::string foreign = folders.Temp() + "foreign.log";
     WriteFile(foreign, "");
     ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
-    CTraceLog("foreign.log").Write("not here", false);
+    EXPECT_FALSE(CTraceLog("foreign.log").Write("not here", false));
     EXPECT_EQ(ReadFile(foreign), "");
 }
 
