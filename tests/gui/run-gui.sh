@@ -104,6 +104,14 @@ active_name() { xdotool getactivewindow getwindowname 2>/dev/null || echo none; 
 wait_active() { poll 5 is_active "$1" || fail "$2 is not the active window (active: $(active_name))"; }
 activate() { xdotool windowactivate "$1" 2>/dev/null; wait_active "$1" "$2"; }
 key() { xdotool key --clearmodifiers "$@"; }
+# window_ids: the ids of the program's visible windows. A listing made while another of its windows is
+# being destroyed can come back empty, so it is taken again until the main window is in it.
+main_listed() { ids=$(windows | cut -d' ' -f1); grep -qxF "$MAIN" <<<"$ids"; }
+window_ids() {
+    local ids
+    poll 5 main_listed
+    echo "$ids"
+}
 # wait_new_window BEFORE: waits for a visible window of the program that is not in BEFORE (a popup menu).
 has_new() { [ -n "$(windows | cut -d' ' -f1 | grep -vxF "$1")" ]; }
 wait_new_window() { poll 5 has_new "$1"; }
@@ -175,7 +183,7 @@ gated_source() {
 # backup_keys: Alt+S, B in the main window.
 backup_keys() {
     local before
-    before=$(windows | cut -d' ' -f1)
+    before=$(window_ids)
     key alt+s
     wait_new_window "$before" || { fail "Alt+S dropped no Start menu"; return 1; }
     key b
@@ -225,7 +233,7 @@ case_progress_window() {
 # with its letter, opens "About Tandrel"; Esc closes it again.
 opens_about() {
     local before
-    before=$(windows | cut -d' ' -f1)
+    before=$(window_ids)
     key "$@"
     wait_new_window "$before" || { fail "$* opened no menu"; return 1; }
     key a
@@ -260,7 +268,7 @@ case_right_click_keeps_destination() {
     shown=$(destination)
     [ "$shown" = "$C/dst/Data" ] || { fail "the Destination field reads \"$shown\" at the start"; return 1; }
     local before
-    before=$(windows | cut -d' ' -f1)
+    before=$(window_ids)
     click 3 $tree_x $tree_top_row
     wait_new_window "$before" || { fail "a right click on the tree opened no menu"; return 1; }
     key Escape
@@ -305,7 +313,7 @@ case_help_without_guide() {
 enter_ignored() {
     local before
     activate "$MAIN" "the main window $1" || return 1
-    before=$(windows | cut -d' ' -f1)
+    before=$(window_ids)
     key Return
     sleep 1
     ! ended || { fail "Enter $1 ended the program"; return 1; }
