@@ -59,7 +59,7 @@ bool IsNoneReadOnly(CCheckInOutState& state, const std::string& folder);
 // returns false; nothing on disk changes. A folder on a medium that cannot keep files read-only (NTFS
 // and exFAT through FUSE, for instance) is refused first, with its path and why. Other modes pass.
 [[nodiscard]] bool CheckInOutGuard(int mode, const std::string& sourceDir, const std::string& destDir,
-                     CCheckInOutState& state, IRunHost& host);
+                                   CCheckInOutState& state, IRunHost& host);
 
 // Makes every file of the destination tree, then of the source tree, read-only.
 void LockTrees(const std::string& sourceDir, const std::string& destDir, CCheckInOutState& state);

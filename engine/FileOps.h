@@ -46,5 +46,5 @@ int ChangeAttributes(const platform::CFolder& folder, const std::string& name, u
 // sourceKeepsModes false: existing lies on a medium that makes its permission bits up (platform/Medium.h);
 // pending and scanned as for platform::CopyFileAtomic. A missing target folder is the caller's to make.
 [[nodiscard]] bool CopyFileWithPath(const HeldFile& existing, const HeldFile& target, bool liftReadOnly,
-                      bool sourceKeepsModes, platform::PendingWriteTime* pending,
-                      const platform::ScannedTarget* scanned);
+                                    bool sourceKeepsModes, platform::PendingWriteTime* pending,
+                                    const platform::ScannedTarget* scanned);
